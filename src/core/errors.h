@@ -1,0 +1,49 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace corvane {
+
+// Every failure of the core is one of these. Handlers catch them at their edge:
+// none may cross a Qt event-loop boundary.
+class Error : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The network request could not be made or did not complete.
+class FetchError : public Error
+{
+public:
+    using Error::Error;
+};
+
+class FetchTimeout final : public FetchError
+{
+public:
+    using FetchError::FetchError;
+};
+
+class FetchTooLarge final : public FetchError
+{
+public:
+    using FetchError::FetchError;
+};
+
+// The wait was ended from outside (the application is quitting): callers wind up
+// silently instead of reporting a failure to a window that is gone.
+class FetchAbandoned final : public Error
+{
+public:
+    using Error::Error;
+};
+
+// A text lacks a marker that the cutting relies on, or an answer is not what it must be.
+class ContentError final : public Error
+{
+public:
+    using Error::Error;
+};
+
+} // namespace corvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+
+#include <QImage>
+#include <QString>
+
+namespace corvane {
+
+using namespace std::chrono_literals;
+
+// A web picture that takes longer or is larger than this counts as unreadable.
+inline constexpr std::chrono::milliseconds kPictureTimeout = 10s;
+inline constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
+
+struct PictureLimits
+{
+    std::chrono::milliseconds timeout = kPictureTimeout;
+    qint64 maxBytes = kMaxPictureBytes;
+};
+
+// The picture at a web address (http or https) or a local file, or a null image when
+// nothing readable is there: an unreachable address, something that is not a picture,
+// an empty location, a local path that is not a regular file of at most maxBytes. None of
+// these is an error. User input waits while a web picture downloads, so no other command
+// runs meanwhile; the window still repaints. Throws FetchAbandoned only, when the
+// application quits during the download.
+QImage LoadPicture(QString strFileName, const PictureLimits &limits = {});
+
+// The picture in some bytes, or a null image.
+QImage decodePicture(const QByteArray &bytes);
+
+} // namespace corvane

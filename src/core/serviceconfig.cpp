@@ -1,0 +1,37 @@
+#include "serviceconfig.h"
+
+#include <corvane/buildconfig.h>
+
+using namespace Qt::StringLiterals;
+
+namespace corvane {
+
+ServiceConfig ServiceConfig::fromBuild()
+{
+    ServiceConfig config;
+    config.webHost = build::kuwoWebHost.toString();
+    config.linkHost = build::kuwoLinkHost.toString();
+    config.metadataHost = build::kuwoMetadataHost.toString();
+    config.versionHost = build::versionHost.toString();
+    config.kuwoHomePage = build::kuwoHomePage.toString();
+    config.forumPage = build::forumPage.toString();
+    config.homePage = build::homePage.toString();
+    config.resourcePage = build::resourcePage.toString();
+    config.updateForumPage = build::updateForumPage.toString();
+    return config;
+}
+
+ServiceConfig ServiceConfig::onOrigin(const QString &hostAndPort)
+{
+    ServiceConfig config;
+    config.webHost = config.linkHost = config.metadataHost = config.versionHost = hostAndPort;
+    const QString origin = u"http://"_s + hostAndPort;
+    config.kuwoHomePage = origin + u"/kuwo-home"_s;
+    config.forumPage = origin + u"/forum"_s;
+    config.homePage = origin + u"/home"_s;
+    config.resourcePage = origin + u"/resource"_s;
+    config.updateForumPage = origin + u"/update-forum"_s;
+    return config;
+}
+
+} // namespace corvane

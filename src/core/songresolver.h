@@ -1,0 +1,68 @@
+#pragma once
+
+#include <functional>
+
+#include <QImage>
+#include <QString>
+
+#include "serviceconfig.h"
+
+namespace corvane {
+
+// One resolution's results. Each resolution overwrites the fields in step order; a field
+// that a failed resolution does not reach keeps the previous value.
+struct SongInfo
+{
+    QString PageText;
+    QString SingerName;
+    QString SongName;
+    QString Rid;
+    QString DirectLink;
+    QString MetadataText;
+    QString LyricsText;
+    QString PictureAddress;
+};
+
+// Receives the results of a resolution as each is settled, in this order, each at most
+// once. An exception thrown here ends the resolution like a failed step.
+class SongReports
+{
+public:
+    virtual ~SongReports() = default;
+    virtual void NamesReady(const QString &SongName, const QString &SingerName) = 0;
+    virtual void LinkReady(const QString &DirectLink) = 0;
+    virtual void LyricsReady(const QString &LyricsText) = 0;
+    virtual void PictureReady(const QImage &picture) = 0;
+};
+
+inline constexpr qsizetype kSongNameMaxUnits = 17;
+
+// The text after the first occurrence of marker, up to its second occurrence or the end.
+// Throws ContentError when the marker does not occur.
+QString SegmentAfter(QStringView text, QStringView marker);
+// The text before the first occurrence of marker; empty when the marker
+// does not occur. Never fails.
+QString TextBefore(QStringView text, QStringView marker);
+
+// A name longer than kSongNameMaxUnits units becomes its first 17 units and "..",
+// never splitting a surrogate pair.
+QString ShortenSongName(const QString &name);
+// "<br>" becomes CR LF, every "<" goes, and every run of exactly 27 spaces goes.
+QString CleanLyrics(QString lyrics);
+// The resource id: the address after the song page prefix, every "/" removed.
+QString RidFromAddress(QStringView address, QStringView songPagePrefix);
+// The link-conversion answer is an address, not an error word such as "IPDeny".
+bool isDirectLink(QStringView answer);
+
+QString linkConversionUrl(const QString &linkHost, const QString &rid);
+QString metadataUrl(const QString &metadataHost, const QString &rid);
+
+// Turns the song page address into `info`, fetching the page, the direct link and the
+// metadata record and loading the singer's picture. `pageAddress` is read at each of
+// the three steps that need the address, so edits made meanwhile count. Returns on
+// success; throws corvane::Error at the first failing step, with the reports made so far
+// standing (FetchAbandoned when the application quit meanwhile).
+void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, SongReports &reports,
+                 const ServiceConfig &config);
+
+} // namespace corvane

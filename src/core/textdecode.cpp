@@ -1,0 +1,110 @@
+#include "textdecode.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace corvane {
+namespace {
+
+// The GB family is one decoder: GB18030 is a superset of GBK and GB2312, and browsers
+// decode all three labels that way.
+QByteArray canonicalName(QByteArrayView name)
+{
+    const QByteArray lower = name.trimmed().toByteArray().toLower();
+    static const QByteArrayView gbFamily[] = {"gb2312", "gbk", "x-gbk", "gb18030", "cp936", "windows-936",
+                                              "csgb2312", "gb_2312-80", "euc-cn"};
+    for (QByteArrayView gb : gbFamily) {
+        if (lower == gb)
+            return QByteArrayLiteral("GB18030");
+    }
+    if (lower == "utf8")
+        return QByteArrayLiteral("UTF-8");
+    return lower;
+}
+
+bool isKnownCharset(const QByteArray &name)
+{
+    return !name.isEmpty() && QStringDecoder(name.constData()).isValid();
+}
+
+QByteArray charsetFromBom(QByteArrayView body)
+{
+    if (body.startsWith("\xEF\xBB\xBF"))
+        return QByteArrayLiteral("UTF-8");
+    if (body.startsWith("\xFF\xFE"))
+        return QByteArrayLiteral("UTF-16LE");
+    if (body.startsWith("\xFE\xFF"))
+        return QByteArrayLiteral("UTF-16BE");
+    return {};
+}
+
+bool isValidUtf8(QByteArrayView body)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // Decoding in slices keeps the temporary small for large pages.
+    constexpr qsizetype slice = 1 << 20;
+    for (qsizetype at = 0; at < body.size(); at += slice) {
+        const QString part = decoder.decode(body.sliced(at, qMin(slice, body.size() - at)));
+        Q_UNUSED(part);
+        if (decoder.hasError())
+            return false;
+    }
+    // A sequence cut off by the end of the body is invalid too.
+    const QString tail = decoder.decode(QByteArrayView());
+    Q_UNUSED(tail);
+    return !decoder.hasError();
+}
+
+} // namespace
+
+QByteArray charsetFromContentType(QByteArrayView contentType)
+{
+    const QList<QByteArray> params = contentType.toByteArray().split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray param = params.at(i).trimmed();
+        const qsizetype eq = param.indexOf('=');
+        if (eq < 0 || param.left(eq).trimmed().toLower() != "charset")
+            continue;
+        QByteArray value = param.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.mid(1, value.size() - 2);
+        return value.trimmed();
+    }
+    return {};
+}
+
+QByteArray charsetFromMeta(QByteArrayView head)
+{
+    static const QRegularExpression meta(
+        QStringLiteral(R"(<meta\b[^>]*?\bcharset\s*=\s*["']?\s*([A-Za-z0-9_:.\-]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    // Latin-1 maps each byte to one character, so an ASCII declaration is found in any
+    // ASCII-compatible encoding.
+    const QRegularExpressionMatch match = meta.match(QString::fromLatin1(head));
+    return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+}
+
+QByteArray decideCharset(QByteArrayView body, QByteArrayView contentType)
+{
+    if (QByteArray named = canonicalName(charsetFromContentType(contentType)); isKnownCharset(named))
+        return named;
+    if (QByteArray bom = charsetFromBom(body); !bom.isEmpty())
+        return bom;
+    if (QByteArray named = canonicalName(charsetFromMeta(body.first(qMin(body.size(), kMetaCharsetWindow))));
+        isKnownCharset(named))
+        return named;
+    if (isValidUtf8(body))
+        return QByteArrayLiteral("UTF-8");
+    return QByteArrayLiteral("GB18030");
+}
+
+QString decodeBody(QByteArrayView body, QByteArrayView contentType)
+{
+    const QByteArray charset = decideCharset(body, contentType);
+    QStringDecoder decoder(charset.constData());
+    if (!decoder.isValid())
+        decoder = QStringDecoder(QStringDecoder::Utf8);
+    return decoder.decode(body);
+}
+
+} // namespace corvane

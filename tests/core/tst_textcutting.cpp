@@ -1,0 +1,278 @@
+#include <QStringEncoder>
+#include <QTest>
+
+#include "core/errors.h"
+#include "core/songresolver.h"
+#include "core/textdecode.h"
+#include "core/versioncheck.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+
+class TestTextCutting final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void segmentAfter_data();
+    void segmentAfter();
+    void segmentAfter_missingMarkerFails_data();
+    void segmentAfter_missingMarkerFails();
+    void textBefore_data();
+    void textBefore();
+    void shortenSongName_data();
+    void shortenSongName();
+    void cleanLyrics_data();
+    void cleanLyrics();
+    void ridFromAddress_data();
+    void ridFromAddress();
+    void directLink_data();
+    void directLink();
+    void requestAddresses();
+    void versionFile_data();
+    void versionFile();
+    void charset_data();
+    void charset();
+    void decodeBody_data();
+    void decodeBody();
+};
+
+void TestTextCutting::segmentAfter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one occurrence: up to the end") << u"a【b】c"_s << u"【"_s << u"b】c"_s;
+    QTest::newRow("two occurrences: up to the second") << u"x<title>A<title>B"_s << u"<title>"_s << u"A"_s;
+    QTest::newRow("marker at the end: empty") << u"abc<title>"_s << u"<title>"_s << QString();
+    QTest::newRow("marker twice in a row: empty") << u"mqvt:mqvt:V2.5|"_s << u"mqvt:"_s << QString();
+    QTest::newRow("case-sensitive") << u"<TITLE>a<title>b"_s << u"<title>"_s << u"b"_s;
+}
+
+void TestTextCutting::segmentAfter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, marker);
+    QFETCH(QString, expected);
+    QCOMPARE(SegmentAfter(text, marker), expected);
+}
+
+void TestTextCutting::segmentAfter_missingMarkerFails_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty text") << QString();
+    QTest::newRow("no marker") << u"<html>no brackets</html>"_s;
+    QTest::newRow("other case only") << u"<TITLE>x"_s;
+}
+
+void TestTextCutting::segmentAfter_missingMarkerFails()
+{
+    QFETCH(QString, text);
+    QVERIFY_THROWS_EXCEPTION(ContentError, SegmentAfter(text, u"<title>"));
+}
+
+void TestTextCutting::textBefore_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("marker");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("before the first") << u"歌名_酷我_x"_s << u"_"_s << u"歌名"_s;
+    QTest::newRow("missing: empty, no failure") << u"歌名"_s << u"_"_s << QString();
+    QTest::newRow("at the start: empty") << u"】x"_s << u"】"_s << QString();
+}
+
+void TestTextCutting::textBefore()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, marker);
+    QFETCH(QString, expected);
+    QCOMPARE(TextBefore(text, marker), expected);
+}
+
+void TestTextCutting::shortenSongName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("17 units stay whole") << u"12345678901234567"_s << u"12345678901234567"_s;
+    QTest::newRow("18 units: 17 and ..") << u"123456789012345678"_s << u"12345678901234567.."_s;
+    QTest::newRow("Chinese, 20 characters")
+        << u"一二三四五六七八九十一二三四五六七八九十"_s << u"一二三四五六七八九十一二三四五六七.."_s;
+    // U+1D11E is a surrogate pair; here its first half would be unit 17.
+    QTest::newRow("pair across the cut keeps 16")
+        << (u"1234567890123456"_s + QString::fromUcs4(U"\U0001D11E") + u"x"_s) << u"1234567890123456.."_s;
+    QTest::newRow("pair before the cut stays whole")
+        << (u"123456789012345"_s + QString::fromUcs4(U"\U0001D11E") + u"xyz"_s)
+        << (u"123456789012345"_s + QString::fromUcs4(U"\U0001D11E") + u".."_s);
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestTextCutting::shortenSongName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(ShortenSongName(name), expected);
+}
+
+void TestTextCutting::cleanLyrics_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("br becomes CR LF") << u"line one<br>line two"_s << u"line one\r\nline two"_s;
+    QTest::newRow("other tags lose only <") << u"<p>a</p>"_s << u"p>a/p>"_s;
+    QTest::newRow("upper-case and self-closing br are no breaks") << u"a<BR>b<br/>c"_s << u"aBR>bbr/>c"_s;
+    QTest::newRow("27 spaces go") << (u"a"_s + QString(27, u' ') + u"b"_s) << u"ab"_s;
+    QTest::newRow("30 spaces leave 3") << (u"a"_s + QString(30, u' ') + u"b"_s) << u"a   b"_s;
+    QTest::newRow("54 spaces leave none") << (u"a"_s + QString(54, u' ') + u"b"_s) << u"ab"_s;
+    QTest::newRow("26 spaces stay") << (u"a"_s + QString(26, u' ') + u"b"_s) << (u"a"_s + QString(26, u' ') + u"b"_s);
+    QTest::newRow("no trimming") << u"\n  x  \n"_s << u"\n  x  \n"_s;
+    QTest::newRow("br split by removed < is no break") << u"<<br>"_s << u"\r\n"_s;
+}
+
+void TestTextCutting::cleanLyrics()
+{
+    QFETCH(QString, raw);
+    QFETCH(QString, expected);
+    QCOMPARE(CleanLyrics(raw), expected);
+}
+
+void TestTextCutting::ridFromAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("rid");
+    QTest::addColumn<bool>("fails");
+    const QString prefix = u"http://www.kuwo.cn/yinyue/"_s;
+    QTest::newRow("digits and slash") << prefix + u"678/"_s << u"678"_s << false;
+    QTest::newRow("query kept, its slashes removed") << prefix + u"678/?from=a/b"_s << u"678?from=ab"_s << false;
+    QTest::newRow("not numeric is fine") << prefix + u"abc"_s << u"abc"_s << false;
+    QTest::newRow("other scheme fails") << u"https://www.kuwo.cn/yinyue/678/"_s << QString() << true;
+    QTest::newRow("host written differently fails") << u"http://kuwo.cn/yinyue/678/"_s << QString() << true;
+    QTest::newRow("prefix twice: up to the second") << prefix + u"1/"_s + prefix + u"2"_s << u"1"_s << false;
+}
+
+void TestTextCutting::ridFromAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, rid);
+    QFETCH(bool, fails);
+    if (fails) {
+        QVERIFY_THROWS_EXCEPTION(ContentError, RidFromAddress(address, u"http://www.kuwo.cn/yinyue/"));
+    } else {
+        QCOMPARE(RidFromAddress(address, u"http://www.kuwo.cn/yinyue/"), rid);
+    }
+}
+
+void TestTextCutting::directLink_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("isLink");
+    QTest::newRow("http") << u"http://m.example/a.mp3"_s << true;
+    QTest::newRow("https") << u"https://m.example/a.mp3"_s << true;
+    QTest::newRow("upper-case scheme") << u"HTTP://m.example/a.mp3"_s << true;
+    QTest::newRow("IPDeny") << u"IPDeny"_s << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("leading blank") << u" http://m.example/a.mp3"_s << false;
+}
+
+void TestTextCutting::directLink()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, isLink);
+    QCOMPARE(isDirectLink(answer), isLink);
+}
+
+void TestTextCutting::requestAddresses()
+{
+    QCOMPARE(linkConversionUrl(u"antiserver.kuwo.cn"_s, u"678"_s),
+             u"http://antiserver.kuwo.cn/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F678&format=mp3%7Cmp3"_s);
+    QCOMPARE(metadataUrl(u"player.kuwo.cn"_s, u"678"_s),
+             u"http://player.kuwo.cn/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"_s);
+}
+
+void TestTextCutting::versionFile_data()
+{
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("latest");
+    QTest::newRow("own version") << u"mqvt:V2.5|"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
+    QTest::newRow("own version among other lines")
+        << u"name=Corvane\r\nmqvt:V2.5|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
+    QTest::newRow("bar before the marker does not count") << u"a|b mqvt:V2.5|"_s << int(VersionVerdict::UpToDate)
+                                                          << u"V2.5"_s;
+    QTest::newRow("newer") << u"mqvt:V2.6|"_s << int(VersionVerdict::Newer) << u"V2.6"_s;
+    QTest::newRow("lower-case is another version") << u"mqvt:v2.5|"_s << int(VersionVerdict::Newer) << u"v2.5"_s;
+    QTest::newRow("trailing blank is another version") << u"mqvt:V2.5 |"_s << int(VersionVerdict::Newer)
+                                                       << u"V2.5 "_s;
+    QTest::newRow("empty answer fails") << QString() << int(VersionVerdict::CheckFailed) << QString();
+    QTest::newRow("no bar fails") << u"mqvt:V2.5"_s << int(VersionVerdict::CheckFailed) << QString();
+    QTest::newRow("marker twice fails") << u"mqvt:mqvt:V2.5|"_s << int(VersionVerdict::CheckFailed) << QString();
+    QTest::newRow("error page fails") << u"<html>404 Not Found</html>"_s << int(VersionVerdict::CheckFailed)
+                                      << QString();
+    QTest::newRow("empty version fails") << u"mqvt:|"_s << int(VersionVerdict::CheckFailed) << QString();
+}
+
+void TestTextCutting::versionFile()
+{
+    QFETCH(QString, response);
+    QFETCH(int, outcome);
+    QFETCH(QString, latest);
+    const VersionVerdict verdict = judgeVersionFile(response);
+    QCOMPARE(int(verdict.outcome), outcome);
+    QCOMPARE(verdict.latest, latest);
+}
+
+void TestTextCutting::charset_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("charset");
+    const QByteArray gbBody = QStringEncoder("GB18030").encode(u"歌词"_s);
+    QTest::newRow("header wins over meta") << QByteArray("<meta charset=utf-8>") << QByteArray("text/html; charset=GBK")
+                                          << QByteArray("GB18030");
+    QTest::newRow("quoted header value") << QByteArray("x") << QByteArray("text/html; charset=\"utf-8\"")
+                                         << QByteArray("utf-8");
+    QTest::newRow("BOM") << QByteArray("\xEF\xBB\xBFx") << QByteArray("text/html") << QByteArray("UTF-8");
+    QTest::newRow("meta charset") << (QByteArray("<head><meta charset=\"gb2312\">") + gbBody) << QByteArray()
+                                  << QByteArray("GB18030");
+    QTest::newRow("meta http-equiv")
+        << (QByteArray("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=gbk\">") + gbBody)
+        << QByteArray("text/html") << QByteArray("GB18030");
+    QTest::newRow("meta past 1024 bytes is not read")
+        << (QByteArray(1100, ' ') + "<meta charset=gbk>" + "abc") << QByteArray() << QByteArray("UTF-8");
+    QTest::newRow("valid UTF-8") << u"歌词"_s.toUtf8() << QByteArray() << QByteArray("UTF-8");
+    QTest::newRow("invalid UTF-8 is GB18030") << gbBody << QByteArray() << QByteArray("GB18030");
+    QTest::newRow("unknown header charset falls through") << gbBody << QByteArray("text/html; charset=nonsense-9")
+                                                          << QByteArray("GB18030");
+    QTest::newRow("truncated UTF-8 sequence") << QByteArray("ab\xE6\xAD") << QByteArray() << QByteArray("GB18030");
+}
+
+void TestTextCutting::charset()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, charset);
+    QCOMPARE(decideCharset(body, contentType), charset);
+}
+
+void TestTextCutting::decodeBody_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("text");
+    const QString page = u"<title>晴天_周_酷我</title>【歌手】"_s;
+    QTest::newRow("GB18030 by header") << QByteArray(QStringEncoder("GB18030").encode(page))
+                                       << QByteArray("text/html; charset=gb2312") << page;
+    QTest::newRow("UTF-8 undeclared") << page.toUtf8() << QByteArray() << page;
+    QTest::newRow("UTF-8 BOM is dropped") << ("\xEF\xBB\xBF" + page.toUtf8()) << QByteArray() << page;
+    QTest::newRow("empty") << QByteArray() << QByteArray("text/html") << QString();
+}
+
+void TestTextCutting::decodeBody()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, text);
+    QCOMPARE(corvane::decodeBody(body, contentType), text);
+}
+
+QTEST_GUILESS_MAIN(TestTextCutting)
+#include "tst_textcutting.moc"

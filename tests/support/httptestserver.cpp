@@ -1,0 +1,289 @@
+#include "httptestserver.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace corvane::testing {
+namespace {
+
+constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
+constexpr qint64 kWriteWindow = 256 * 1024;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 304: return "Not Modified";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 416: return "Range Not Satisfiable";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+bool parseRequestHead(const QByteArray &head, HttpRequest &request)
+{
+    const QList<QByteArray> lines = head.split('\n');
+    if (lines.isEmpty())
+        return false;
+    const QList<QByteArray> parts = lines.first().trimmed().split(' ');
+    if (parts.size() != 3)
+        return false;
+    request.method = parts.at(0);
+    request.target = parts.at(1);
+    request.version = parts.at(2);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (line.isEmpty())
+            continue;
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            return false;
+        request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    return true;
+}
+
+// Serves one connection: reads one request, answers it, closes.
+class Connection final : public QObject
+{
+public:
+    Connection(QTcpSocket *socket, HttpTestServer *server, std::function<HttpResponse(const HttpRequest &)> answer)
+        : QObject(socket), m_socket(socket), m_answer(std::move(answer))
+    {
+        Q_UNUSED(server);
+        connect(socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
+        connect(socket, &QTcpSocket::bytesWritten, this, &Connection::pump);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+private:
+    void onReadyRead()
+    {
+        if (m_answered)
+            return;
+        m_buffer += m_socket->readAll();
+        const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (m_buffer.size() > kMaxHeaderBytes)
+                m_socket->abort();
+            return;
+        }
+        m_answered = true;
+        HttpRequest request;
+        if (!parseRequestHead(m_buffer.left(end), request)) {
+            m_response = HttpResponse::text("bad request", "text/plain", 400);
+        } else {
+            m_response = m_answer(request);
+        }
+        if (m_response.stall)
+            return;
+        if (m_response.delay.count() > 0) {
+            QTimer::singleShot(m_response.delay, this, &Connection::start);
+        } else {
+            start();
+        }
+    }
+
+    void start()
+    {
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(m_response.status) + ' ' +
+                          reasonPhrase(m_response.status) + "\r\n";
+        for (const auto &[name, value] : std::as_const(m_response.headers))
+            head += name + ": " + value + "\r\n";
+        m_total = m_response.body.size() * m_response.repeat;
+        if (m_response.sendContentLength)
+            head += "Content-Length: " + QByteArray::number(m_total) + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        m_socket->write(head);
+        pump();
+    }
+
+    void pump()
+    {
+        if (!m_answered || m_response.stall || m_finishing)
+            return;
+        const QByteArray &body = m_response.body;
+        const qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, m_total) : m_total;
+        while (m_sent < limit && m_socket->bytesToWrite() < kWriteWindow) {
+            const qint64 offset = body.isEmpty() ? 0 : m_sent % body.size();
+            const qint64 chunk = qMin<qint64>(body.size() - offset, limit - m_sent);
+            m_socket->write(body.constData() + offset, chunk);
+            m_sent += chunk;
+        }
+        if (m_sent < limit || m_socket->bytesToWrite() > 0)
+            return;
+        m_finishing = true;
+        if (m_response.resetAfter >= 0 && m_response.resetAfter < m_total) {
+            m_socket->abort();
+            m_socket->deleteLater();
+        } else {
+            m_socket->disconnectFromHost();
+        }
+    }
+
+    QTcpSocket *m_socket;
+    std::function<HttpResponse(const HttpRequest &)> m_answer;
+    QByteArray m_buffer;
+    HttpResponse m_response;
+    qint64 m_total = 0;
+    qint64 m_sent = 0;
+    bool m_answered = false;
+    bool m_finishing = false;
+};
+
+} // namespace
+
+QByteArray HttpRequest::header(QByteArrayView name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+bool HttpRequest::hasHeader(QByteArrayView name) const
+{
+    for (const auto &entry : headers) {
+        if (entry.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QByteArray HttpRequest::hostName() const
+{
+    QByteArray authority = header("Host");
+    if (target.startsWith("http://") || target.startsWith("https://")) {
+        const qsizetype start = target.indexOf("//") + 2;
+        const qsizetype slash = target.indexOf('/', start);
+        authority = target.mid(start, slash < 0 ? -1 : slash - start);
+    }
+    const qsizetype colon = authority.lastIndexOf(':');
+    return (colon < 0 ? authority : authority.left(colon)).toLower();
+}
+
+QByteArray HttpRequest::pathAndQuery() const
+{
+    if (target.startsWith("http://") || target.startsWith("https://")) {
+        const qsizetype slash = target.indexOf('/', target.indexOf("//") + 2);
+        return slash < 0 ? QByteArray("/") : target.mid(slash);
+    }
+    return target;
+}
+
+QByteArray HttpRequest::path() const
+{
+    const QByteArray full = pathAndQuery();
+    const qsizetype query = full.indexOf('?');
+    return query < 0 ? full : full.left(query);
+}
+
+HttpResponse HttpResponse::text(QByteArray body, QByteArray contentType, int status)
+{
+    HttpResponse response;
+    response.status = status;
+    response.body = std::move(body);
+    if (!contentType.isEmpty())
+        response.headers.append(qMakePair(QByteArray("Content-Type"), std::move(contentType)));
+    return response;
+}
+
+HttpResponse HttpResponse::redirect(QByteArray location, int status)
+{
+    HttpResponse response = text("moved", "text/plain", status);
+    response.headers.append(qMakePair(QByteArray("Location"), std::move(location)));
+    return response;
+}
+
+HttpResponse HttpResponse::deflated(const QByteArray &plain, QByteArray contentType)
+{
+    // qCompress prefixes a 4-byte length to a zlib stream; HTTP's deflate is the stream.
+    HttpResponse response = text(qCompress(plain, 9).mid(4), std::move(contentType));
+    response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
+    return response;
+}
+
+HttpResponse &HttpResponse::withHeader(QByteArray name, QByteArray value)
+{
+    headers.append(qMakePair(std::move(name), std::move(value)));
+    return *this;
+}
+
+HttpTestServer::HttpTestServer(Handler handler, QObject *parent) : QObject(parent), m_handler(std::move(handler))
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &HttpTestServer::onNewConnection);
+}
+
+HttpTestServer::~HttpTestServer() = default;
+
+bool HttpTestServer::listen(quint16 port)
+{
+    return m_server.listen(QHostAddress::LocalHost, port);
+}
+
+quint16 HttpTestServer::port() const
+{
+    return m_server.serverPort();
+}
+
+QString HttpTestServer::origin() const
+{
+    return QStringLiteral("127.0.0.1:") + QString::number(port());
+}
+
+QByteArray HttpTestServer::url(QByteArrayView pathAndQuery) const
+{
+    return "http://" + origin().toLatin1() + pathAndQuery.toByteArray();
+}
+
+void HttpTestServer::setHandler(Handler handler)
+{
+    m_handler = std::move(handler);
+}
+
+QList<HttpRequest> HttpTestServer::requests() const
+{
+    return m_requests;
+}
+
+void HttpTestServer::clearRequests()
+{
+    m_requests.clear();
+}
+
+void HttpTestServer::setLogging(bool on)
+{
+    m_logging = on;
+}
+
+void HttpTestServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        QPointer<HttpTestServer> self(this);
+        new Connection(socket, this, [self](const HttpRequest &request) {
+            if (!self)
+                return HttpResponse::text("gone", "text/plain", 500);
+            self->m_requests.append(request);
+            emit self->requestReceived(request);
+            HttpResponse response =
+                self->m_handler ? self->m_handler(request) : HttpResponse::text("no handler", "text/plain", 404);
+            if (self->m_logging) {
+                std::fprintf(stderr, "%s %s (host %s) -> %d\n", request.method.constData(),
+                             request.target.constData(), request.hostName().constData(), response.status);
+                std::fflush(stderr);
+            }
+            return response;
+        });
+    }
+}
+
+} // namespace corvane::testing
