@@ -1,4 +1,253 @@
+#include <QElapsedTimer>
+#include <QStringEncoder>
+#include <QTcpServer>
 #include <QTest>
-class T final : public QObject { Q_OBJECT private slots: void none() {} };
-QTEST_GUILESS_MAIN(T)
+#include <QTimer>
+
+#include "core/errors.h"
+#include "core/httpfetch.h"
+#include "core/songresolver.h"
+#include "httptestserver.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+const FetchLimits kShortLimits{std::chrono::milliseconds(400), 1024 * 1024};
+
+QString address(const HttpTestServer &server, QByteArrayView pathAndQuery)
+{
+    return QString::fromLatin1(server.url(pathAndQuery));
+}
+} // namespace
+
+class TestGetBody final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void wire_data();
+    void wire();
+    void everyRequestCarriesIfModifiedSince();
+    void statusIsNeverRead_data();
+    void statusIsNeverRead();
+    void followsRedirects();
+    void failures_data();
+    void failures();
+    void refusedAddressSendsNothing_data();
+    void refusedAddressSendsNothing();
+    void refusedConnection();
+    void decoding_data();
+    void decoding();
+    void nestedFetchesCompleteLastStartedFirst();
+    // Quitting ends every later event loop in this process at once, so this stays last.
+    void quitWhileWaitingAbandons();
+
+private:
+    std::unique_ptr<HttpTestServer> m_server;
+};
+
+void TestGetBody::init()
+{
+    m_server = std::make_unique<HttpTestServer>();
+    QVERIFY(m_server->listen());
+}
+
+void TestGetBody::wire_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("target");
+    // Percent-encoded unreserved characters are the same address in normal form; the
+    // encoded bar must stay encoded.
+    QTest::newRow("link conversion")
+        << u"/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F678&format=mp3%7Cmp3"_s
+        << QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_678&format=mp3%7Cmp3");
+    QTest::newRow("metadata") << u"/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"_s
+                              << QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_678");
+    QTest::newRow("song page") << u"/yinyue/678/"_s << QByteArray("/yinyue/678/");
+    QTest::newRow("Chinese in the query is sent as UTF-8")
+        << u"/s?q=晴天"_s << QByteArray("/s?q=%E6%99%B4%E5%A4%A9");
+}
+
+void TestGetBody::wire()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, target);
+    m_server->setHandler([](const HttpRequest &) { return HttpResponse::text("ok"); });
+    QCOMPARE(GetBody(u"http://"_s + m_server->origin() + path), u"ok"_s);
+    QCOMPARE(m_server->requests().size(), 1);
+    const HttpRequest request = m_server->requests().first();
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.target, target);
+    QCOMPARE(request.header("Host"), m_server->origin().toLatin1());
+}
+
+void TestGetBody::everyRequestCarriesIfModifiedSince()
+{
+    m_server->setHandler([](const HttpRequest &) { return HttpResponse::text("same"); });
+    const QString url = address(*m_server, "/soft/version/main.txt");
+    GetBody(url);
+    GetBody(url);
+    const QList<HttpRequest> requests = m_server->requests();
+    QCOMPARE(requests.size(), 2);
+    for (const HttpRequest &request : requests)
+        QCOMPARE(request.header("If-Modified-Since"), QByteArray("0"));
+}
+
+void TestGetBody::statusIsNeverRead_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("404 with a page") << 404 << QByteArray("<html>not here</html>");
+    QTest::newRow("500 with a page") << 500 << QByteArray("oops");
+    QTest::newRow("200 empty") << 200 << QByteArray();
+    QTest::newRow("404 empty") << 404 << QByteArray();
+}
+
+void TestGetBody::statusIsNeverRead()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    m_server->setHandler([&](const HttpRequest &) { return HttpResponse::text(body, "text/html", status); });
+    QCOMPARE(GetBody(address(*m_server, "/x")), QString::fromUtf8(body));
+}
+
+void TestGetBody::followsRedirects()
+{
+    m_server->setHandler([this](const HttpRequest &request) {
+        if (request.path() == "/old")
+            return HttpResponse::redirect(m_server->url("/new"));
+        return HttpResponse::text("moved here");
+    });
+    QCOMPARE(GetBody(address(*m_server, "/old")), u"moved here"_s);
+}
+
+void TestGetBody::failures_data()
+{
+    QTest::addColumn<int>("kind"); // 0 FetchError, 1 FetchTimeout, 2 FetchTooLarge
+    QTest::addColumn<HttpResponse>("response");
+    HttpResponse reset = HttpResponse::text(QByteArray(100000, 'x'));
+    reset.resetAfter = 5000;
+    HttpResponse stall;
+    stall.stall = true;
+    HttpResponse headersThenSilence = HttpResponse::text(QByteArray(1000, 'x'));
+    headersThenSilence.delay = std::chrono::milliseconds(5000);
+    HttpResponse tooLarge = HttpResponse::text(QByteArray(64 * 1024, 'x'));
+    tooLarge.repeat = 17; // 1.06 MiB against a bound of 1 MiB
+    HttpResponse tooLargeUndeclared = tooLarge;
+    tooLargeUndeclared.sendContentLength = false;
+    QTest::newRow("reset mid-body") << 0 << reset;
+    QTest::newRow("never answers") << 1 << stall;
+    QTest::newRow("answers too late") << 1 << headersThenSilence;
+    QTest::newRow("declared length over the bound") << 2 << tooLarge;
+    QTest::newRow("undeclared length over the bound") << 2 << tooLargeUndeclared;
+    QTest::newRow("redirect loop") << 0 << HttpResponse::redirect("/x");
+    QTest::newRow("deflate inflating past the bound") << 2 << HttpResponse::deflated(QByteArray(4 << 20, ' '));
+}
+
+void TestGetBody::failures()
+{
+    QFETCH(int, kind);
+    QFETCH(HttpResponse, response);
+    m_server->setHandler([&](const HttpRequest &) { return response; });
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        GetBody(address(*m_server, "/x"), kShortLimits);
+        QFAIL("no error");
+    } catch (const FetchTimeout &) {
+        QCOMPARE(kind, 1);
+    } catch (const FetchTooLarge &) {
+        QCOMPARE(kind, 2);
+    } catch (const FetchError &) {
+        QCOMPARE(kind, 0);
+    }
+    QVERIFY2(clock.elapsed() < 3000, "the bound was not kept");
+}
+
+void TestGetBody::refusedAddressSendsNothing_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks") << u"   "_s;
+    QTest::newRow("no scheme") << u"www.kuwo.cn/yinyue/1/"_s;
+    QTest::newRow("other scheme") << u"ftp://127.0.0.1/x"_s;
+    QTest::newRow("no host") << u"http:///"_s;
+}
+
+void TestGetBody::refusedAddressSendsNothing()
+{
+    QFETCH(QString, url);
+    QVERIFY_THROWS_EXCEPTION(FetchError, GetBody(url));
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestGetBody::refusedConnection()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QVERIFY_THROWS_EXCEPTION(FetchError, GetBody(u"http://127.0.0.1:%1/x"_s.arg(port)));
+}
+
+void TestGetBody::decoding_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    const QString page = u"<title>晴天_周_酷我</title>"_s;
+    const QByteArray gb = QStringEncoder("GB18030").encode(page);
+    QTest::newRow("GB18030 named in the header") << gb << QByteArray("text/html; charset=GB2312");
+    QTest::newRow("GB18030 named in a meta tag")
+        << (QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" />") + gb)
+        << QByteArray("text/html");
+    QTest::newRow("GB18030 named nowhere") << gb << QByteArray("text/html");
+    QTest::newRow("UTF-8 named in the header") << page.toUtf8() << QByteArray("text/html; charset=utf-8");
+    QTest::newRow("UTF-8 named nowhere") << page.toUtf8() << QByteArray();
+}
+
+void TestGetBody::decoding()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    m_server->setHandler([&](const HttpRequest &) { return HttpResponse::text(body, contentType); });
+    const QString text = GetBody(address(*m_server, "/page"));
+    QVERIFY2(text.endsWith(u"<title>晴天_周_酷我</title>"_s), qPrintable(text));
+}
+
+void TestGetBody::nestedFetchesCompleteLastStartedFirst()
+{
+    m_server->setHandler([](const HttpRequest &request) {
+        HttpResponse response = HttpResponse::text(request.path());
+        if (request.path() == "/slow")
+            response.delay = std::chrono::milliseconds(300);
+        return response;
+    });
+    QStringList completed;
+    QTimer::singleShot(50, this, [&] { completed << GetBody(address(*m_server, "/fast")); });
+    completed << GetBody(address(*m_server, "/slow"));
+    QCOMPARE(completed, (QStringList{u"/fast"_s, u"/slow"_s}));
+}
+
+void TestGetBody::quitWhileWaitingAbandons()
+{
+    m_server->setHandler([](const HttpRequest &) {
+        HttpResponse response;
+        response.stall = true;
+        return response;
+    });
+    // QTest runs no exec(), where quit() does nothing; exit() ends the running loops as
+    // closing the last window does in the program.
+    QTimer::singleShot(100, qApp, [] { QCoreApplication::exit(0); });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY_THROWS_EXCEPTION(FetchAbandoned, GetBody(address(*m_server, "/x")));
+    QVERIFY(clock.elapsed() < 5000);
+    // A fetch started after the quit is abandoned at once, never hanging.
+    QVERIFY_THROWS_EXCEPTION(FetchAbandoned, GetBody(address(*m_server, "/y")));
+}
+
+QTEST_GUILESS_MAIN(TestGetBody)
 #include "tst_getbody.moc"

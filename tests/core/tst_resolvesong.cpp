@@ -1,4 +1,304 @@
+#include <QBuffer>
+#include <QImage>
 #include <QTest>
-class T final : public QObject { Q_OBJECT private slots: void none() {} };
-QTEST_GUILESS_MAIN(T)
+
+#include "core/errors.h"
+#include "core/songresolver.h"
+#include "httptestserver.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+QByteArray pngOf(QColor colour, int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QString songPage(const QString &title = u"晴天_周杰伦_酷我音乐"_s, const QString &singer = u"【周杰伦】"_s,
+                 const QString &lyrics = u"复制歌词</a>故事的小黄花<br>从出生那年就飘着</div>"_s)
+{
+    return u"<html><head><title>"_s + title + u"</title></head><body><h1>"_s + singer +
+           u"</h1><div class=\"lrc\"><a href=\"#\">"_s + lyrics + u"</body></html>"_s;
+}
+
+// The service as a resolution sees it; each part can be replaced by a test row.
+struct FakeService
+{
+    QString page = songPage();
+    HttpResponse link;
+    HttpResponse metadata;
+    bool linkGiven = false;
+    bool metadataGiven = false;
+};
+
+class Recorder final : public SongReports
+{
+public:
+    void NamesReady(const QString &SongName, const QString &SingerName) override
+    {
+        record(u"names"_s);
+        songName = SongName;
+        singerName = SingerName;
+    }
+    void LinkReady(const QString &DirectLink) override
+    {
+        record(u"link"_s);
+        link = DirectLink;
+    }
+    void LyricsReady(const QString &LyricsText) override
+    {
+        record(u"lyrics"_s);
+        lyrics = LyricsText;
+    }
+    void PictureReady(const QImage &image) override
+    {
+        record(u"picture"_s);
+        picture = image;
+    }
+
+    QStringList calls;
+    QString throwAt;
+    QString songName, singerName, link, lyrics;
+    QImage picture;
+
+private:
+    void record(const QString &call)
+    {
+        calls << call;
+        if (call == throwAt)
+            throw ContentError("control refused");
+    }
+};
+
+} // namespace
+
+class TestResolveSong final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void success();
+    void failureTable_data();
+    void failureTable();
+    void addressIsReadAtEachStep();
+    void addressChangedToForeignHost_data();
+    void addressChangedToForeignHost();
+    void unreachedFieldsKeepPreviousValues();
+    void receiverErrorEndsResolution();
+    void unreadablePictureIsNoFailure();
+
+private:
+    void serve(const FakeService &service);
+    QString pageAddress() const { return u"http://"_s + m_server->origin() + u"/yinyue/678/"_s; }
+
+    std::unique_ptr<HttpTestServer> m_server;
+    ServiceConfig m_config;
+};
+
+void TestResolveSong::init()
+{
+    m_server = std::make_unique<HttpTestServer>();
+    QVERIFY(m_server->listen());
+    m_config = ServiceConfig::onOrigin(m_server->origin());
+    m_config.fetch.timeout = std::chrono::milliseconds(2000);
+    serve(FakeService{});
+}
+
+void TestResolveSong::serve(const FakeService &service)
+{
+    const QByteArray picture = pngOf(Qt::red, 40);
+    const QString origin = m_server->origin();
+    m_server->setHandler([=](const HttpRequest &request) {
+        const QByteArray path = request.path();
+        if (path.startsWith("/yinyue/"))
+            return HttpResponse::text(service.page.toUtf8(), "text/html; charset=utf-8");
+        if (path == "/anti.s") {
+            return service.linkGiven ? service.link
+                                     : HttpResponse::text("http://" + origin.toLatin1() + "/music/678.mp3");
+        }
+        if (path == "/webmusic/st/getNewMuiseByRid") {
+            if (service.metadataGiven)
+                return service.metadata;
+            const QString record = u"<Song><artist_pic240>http://"_s + origin + u"/star/1.png</artist_pic240></Song>"_s;
+            return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
+        }
+        if (path == "/star/1.png")
+            return HttpResponse::text(picture, "image/png");
+        return HttpResponse::text("not found", "text/plain", 404);
+    });
+}
+
+void TestResolveSong::success()
+{
+    SongInfo info;
+    Recorder recorder;
+    ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config);
+
+    QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s}));
+    QCOMPARE(recorder.songName, u"晴天"_s);
+    QCOMPARE(recorder.singerName, u"周杰伦"_s);
+    QCOMPARE(recorder.link, u"http://"_s + m_server->origin() + u"/music/678.mp3"_s);
+    QCOMPARE(recorder.lyrics, u"故事的小黄花\r\n从出生那年就飘着"_s);
+    QCOMPARE(recorder.picture.size(), QSize(40, 40));
+    QCOMPARE(info.Rid, u"678"_s);
+    QCOMPARE(info.PictureAddress, u"http://"_s + m_server->origin() + u"/star/1.png"_s);
+
+    const QList<HttpRequest> requests = m_server->requests();
+    QCOMPARE(requests.size(), 4);
+    QCOMPARE(requests.at(0).target, QByteArray("/yinyue/678/"));
+    QCOMPARE(requests.at(1).target, QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_678&format=mp3%7Cmp3"));
+    QCOMPARE(requests.at(2).target, QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"));
+    QCOMPARE(requests.at(3).target, QByteArray("/star/1.png"));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(requests.at(i).header("If-Modified-Since"), QByteArray("0"));
+}
+
+void TestResolveSong::failureTable_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("linkGiven");
+    QTest::addColumn<HttpResponse>("link");
+    QTest::addColumn<bool>("metadataGiven");
+    QTest::addColumn<HttpResponse>("metadata");
+    QTest::addColumn<QStringList>("reports");
+
+    HttpResponse reset = HttpResponse::text(QByteArray(50000, 'x'));
+    reset.resetAfter = 100;
+    const HttpResponse none;
+    const QStringList nothing;
+    const QStringList names{u"names"_s};
+    const QStringList namesLink{u"names"_s, u"link"_s};
+    const QStringList namesLinkLyrics{u"names"_s, u"link"_s, u"lyrics"_s};
+
+    QTest::newRow("2: empty page") << QString() << false << none << false << none << nothing;
+    QTest::newRow("2: page without 【") << songPage(u"晴天_x"_s, u"周杰伦"_s) << false << none << false << none
+                                      << nothing;
+    QTest::newRow("3: page without <title>")
+        << u"<html>【周杰伦】复制歌词</a>x</div></html>"_s << false << none << false << none << nothing;
+    QTest::newRow("7: link conversion resets") << songPage() << true << reset << false << none << names;
+    QTest::newRow("7: link conversion answers IPDeny")
+        << songPage() << true << HttpResponse::text("IPDeny") << false << none << names;
+    QTest::newRow("10: metadata resets") << songPage() << false << none << true << reset << namesLink;
+    QTest::newRow("11: page without 复制歌词</a>")
+        << songPage(u"晴天_x"_s, u"【周杰伦】"_s, u"歌词</a>x</div>"_s) << false << none << false << none
+        << namesLink;
+    QTest::newRow("13: record without <artist_pic240>")
+        << songPage() << false << none << true << HttpResponse::text("<Song><artist_pic120>x</artist_pic120></Song>")
+        << namesLinkLyrics;
+}
+
+void TestResolveSong::failureTable()
+{
+    QFETCH(QString, page);
+    QFETCH(bool, linkGiven);
+    QFETCH(HttpResponse, link);
+    QFETCH(bool, metadataGiven);
+    QFETCH(HttpResponse, metadata);
+    QFETCH(QStringList, reports);
+
+    FakeService service{page, link, metadata, linkGiven, metadataGiven};
+    serve(service);
+    SongInfo info;
+    Recorder recorder;
+    QVERIFY_THROWS_EXCEPTION(Error, ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config));
+    QCOMPARE(recorder.calls, reports);
+}
+
+void TestResolveSong::addressIsReadAtEachStep()
+{
+    int reads = 0;
+    SongInfo info;
+    Recorder recorder;
+    ResolveSong(
+        info,
+        [&] {
+            ++reads;
+            // The user edits the address during the page fetch: the later readings see it.
+            return reads == 1 ? pageAddress() : u"http://"_s + m_server->origin() + u"/yinyue/999/"_s;
+        },
+        recorder, m_config);
+    QCOMPARE(reads, 3);
+    QCOMPARE(info.Rid, u"999"_s);
+    QCOMPARE(m_server->requests().at(0).target, QByteArray("/yinyue/678/"));
+    QVERIFY(m_server->requests().at(1).target.contains("MUSIC_999"));
+}
+
+void TestResolveSong::addressChangedToForeignHost_data()
+{
+    QTest::addColumn<int>("changedBeforeRead");
+    QTest::addColumn<QStringList>("reports");
+    QTest::newRow("6: before the link request") << 2 << QStringList{u"names"_s};
+    QTest::newRow("9: before the metadata request") << 3 << QStringList{u"names"_s, u"link"_s};
+}
+
+void TestResolveSong::addressChangedToForeignHost()
+{
+    QFETCH(int, changedBeforeRead);
+    QFETCH(QStringList, reports);
+    int reads = 0;
+    SongInfo info;
+    Recorder recorder;
+    auto address = [&] {
+        return ++reads >= changedBeforeRead ? u"https://www.kuwo.cn/yinyue/1/"_s : pageAddress();
+    };
+    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, address, recorder, m_config));
+    QCOMPARE(recorder.calls, reports);
+}
+
+void TestResolveSong::unreachedFieldsKeepPreviousValues()
+{
+    SongInfo info;
+    Recorder first;
+    ResolveSong(info, [this] { return pageAddress(); }, first, m_config);
+    const SongInfo before = info;
+
+    FakeService service;
+    service.page = songPage(u"另一首_x"_s, u"【别人】"_s);
+    service.linkGiven = true;
+    service.link = HttpResponse::text("IPDeny");
+    serve(service);
+    Recorder second;
+    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, [this] { return pageAddress(); }, second, m_config));
+    QCOMPARE(info.SongName, u"另一首"_s);
+    QCOMPARE(info.SingerName, u"别人"_s);
+    QCOMPARE(info.DirectLink, before.DirectLink);
+    QCOMPARE(info.LyricsText, before.LyricsText);
+    QCOMPARE(info.PictureAddress, before.PictureAddress);
+}
+
+void TestResolveSong::receiverErrorEndsResolution()
+{
+    SongInfo info;
+    Recorder recorder;
+    recorder.throwAt = u"link"_s;
+    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config));
+    QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s}));
+    QCOMPARE(m_server->requests().size(), 2);
+}
+
+void TestResolveSong::unreadablePictureIsNoFailure()
+{
+    FakeService service;
+    service.metadataGiven = true;
+    service.metadata = HttpResponse::text("<artist_pic240></artist_pic240>"); // empty address: still handed on
+    serve(service);
+    SongInfo info;
+    Recorder recorder;
+    ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config);
+    QCOMPARE(recorder.calls.size(), 4);
+    QVERIFY(recorder.picture.isNull());
+    QCOMPARE(info.PictureAddress, QString());
+}
+
+QTEST_GUILESS_MAIN(TestResolveSong)
 #include "tst_resolvesong.moc"
