@@ -1,0 +1,125 @@
+#include "lifecycle.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "core/errors.h"
+#include "core/httpfetch.h"
+#include "core/versioncheck.h"
+#include "platform/downloader.h"
+#include "platform/mediaplayer.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "platform/skinh.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using corvane::platform::MessageBox;
+using corvane::platform::PageOpener;
+
+namespace corvane::app {
+namespace {
+
+// Resume-next: a step that fails is abandoned and the next one runs.
+template <typename Step>
+void resumeNext(Step &&step)
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+QString closePromptText()
+{
+    return u"感谢您对Quennet、Quennet系列的软件的支持!"_s + u"\r"_s + u" "_s + u"\r"_s +
+           u"是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s;
+}
+
+QString newVersionText(const QString &latest)
+{
+    return u"发现最新版本!["_s + latest + u"]"_s + u"\r\n"_s + u" "_s + u"\r\n"_s + u"确定后自动打开官方论坛!"_s;
+}
+
+QString skinPath(const QString &programFolder)
+{
+    return programFolder + u"/skinh.she"_s;
+}
+
+LoadResult gx(ui::Form1 &form)
+{
+    QString response;
+    try {
+        response = GetBody(form.config().versionFileUrl(), form.config().fetch);
+    } catch (const FetchAbandoned &) {
+        return LoadResult::EndProgram; // the application is quitting
+    } catch (...) {
+        response.clear();
+    }
+
+    const VersionVerdict verdict = judgeVersionFile(response);
+    switch (verdict.outcome) {
+    case VersionVerdict::CheckFailed:
+        resumeNext([&] {
+            MessageBox::show(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s, platform::vbExclamationOk);
+        });
+        return LoadResult::Open;
+    case VersionVerdict::UpToDate:
+        resumeNext([&] { form.Text1->setEnabled(true); });
+        resumeNext([&] { form.Command1->setEnabled(true); });
+        resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
+        return LoadResult::Open;
+    case VersionVerdict::Newer:
+        resumeNext([&] { MessageBox::show(&form, newVersionText(verdict.latest), platform::vbInformationOk); });
+        resumeNext([&] { PageOpener::open(form.config().updateForumPage); });
+        return LoadResult::EndProgram;
+    }
+    return LoadResult::Open;
+}
+
+LoadResult Form_Load(ui::Form1 &form, const QString &programFolder)
+{
+    form.W1->settings().setVolume(100);
+    form.setWindowIcon(QIcon());
+    SkinH::AttachEx(skinPath(programFolder).toLocal8Bit(), QByteArray());
+    form.WebBrowser1->setSilent(true);
+    return gx(form);
+}
+
+bool QueryUnload(ui::Form1 &form)
+{
+    switch (MessageBox::show(&form, closePromptText(), platform::vbInformationYesNoCancel)) {
+    case platform::vbYes:
+        PageOpener::open(form.config().forumPage);
+        return true;
+    case platform::vbNo:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int run(const ServiceConfig &config, const QString &programFolder)
+{
+    ui::Form1 form(config);
+    form.setCloseQuery([&form] { return QueryUnload(form); });
+    LoadResult loaded = LoadResult::EndProgram;
+    try {
+        loaded = Form_Load(form, programFolder);
+    } catch (const std::exception &error) {
+        // A failed step ends the load event; the window still opens as far as it got.
+        qWarning("start-up: %s", error.what());
+        loaded = LoadResult::Open;
+    }
+    if (loaded == LoadResult::EndProgram)
+        return 0;
+    form.show();
+    return QApplication::exec();
+}
+
+} // namespace corvane::app

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include "core/serviceconfig.h"
+
+namespace corvane::ui {
+class Form1;
+}
+
+namespace corvane::app {
+
+enum class LoadResult {
+    Open,       // show the window
+    EndProgram, // end now: the window is never shown and no close prompt runs
+};
+
+// The farewell prompt, with its bare carriage returns.
+QString closePromptText();
+// The newer-version message for `latest`.
+QString newVersionText(const QString &latest);
+// The skin file's path: the program's folder with "/skinh.she" appended as it is.
+QString skinPath(const QString &programFolder);
+
+// The start-up version check. Nothing escapes it: a failed step is skipped.
+LoadResult gx(ui::Form1 &form);
+
+// The window's load event: player volume 100, icon cleared, skin applied, downloader
+// made silent, then the version check, which may end the program.
+LoadResult Form_Load(ui::Form1 &form, const QString &programFolder);
+
+// The close query: the farewell prompt. Yes opens the forum page and closes, No closes,
+// anything else keeps the window open. Returns whether the close goes ahead.
+bool QueryUnload(ui::Form1 &form);
+
+// The program from the window's load to its end; returns the exit code.
+int run(const ServiceConfig &config, const QString &programFolder);
+
+} // namespace corvane::app

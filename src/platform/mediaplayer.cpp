@@ -1,0 +1,197 @@
+#include "mediaplayer.h"
+
+#include <QAudioOutput>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace corvane::platform {
+namespace {
+
+constexpr int kInitialVolume = 50;
+
+QString clock(qint64 ms)
+{
+    const qint64 s = qMax<qint64>(0, ms) / 1000;
+    return s >= 3600 ? u"%1:%2:%3"_s.arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'))
+                     : u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+} // namespace
+
+int PlayerSettings::volume() const
+{
+    return m_player->m_volume->value();
+}
+
+void PlayerSettings::setVolume(int volume)
+{
+    m_player->m_volume->setValue(qBound(0, volume, 100));
+}
+
+bool PlayerSettings::mute() const
+{
+    return m_player->m_output->isMuted();
+}
+
+void PlayerSettings::setMute(bool mute)
+{
+    m_player->m_output->setMuted(mute);
+}
+
+MediaPlayer::MediaPlayer(QWidget *parent)
+    : QWidget(parent), m_player(new QMediaPlayer(this)), m_output(new QAudioOutput(this)),
+      m_play(new QToolButton(this)), m_stop(new QToolButton(this)), m_seek(new QSlider(Qt::Horizontal, this)),
+      m_time(new QLabel(this)), m_mute(new QToolButton(this)), m_volume(new QSlider(Qt::Horizontal, this))
+{
+    m_player->setAudioOutput(m_output);
+
+    m_play->setObjectName(u"play"_s);
+    m_play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_play->setAccessibleName(u"播放"_s);
+    m_play->setToolTip(u"播放/暂停"_s);
+    m_stop->setObjectName(u"stop"_s);
+    m_stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_stop->setAccessibleName(u"停止"_s);
+    m_stop->setToolTip(u"停止"_s);
+    m_seek->setObjectName(u"seek"_s);
+    m_seek->setAccessibleName(u"播放进度"_s);
+    m_seek->setEnabled(false);
+    m_time->setObjectName(u"time"_s);
+    m_time->setAccessibleName(u"播放时间"_s);
+    m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance(u"00:00 / 00:00"_s) + 4);
+    m_time->setAlignment(Qt::AlignCenter);
+    m_mute->setObjectName(u"mute"_s);
+    m_mute->setCheckable(true);
+    m_mute->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    m_mute->setAccessibleName(u"静音"_s);
+    m_mute->setToolTip(u"静音"_s);
+    m_volume->setObjectName(u"volume"_s);
+    m_volume->setAccessibleName(u"音量"_s);
+    m_volume->setRange(0, 100);
+    m_volume->setFixedWidth(64);
+    m_volume->setValue(kInitialVolume);
+    m_output->setVolume(kInitialVolume / 100.0f);
+
+    auto *bar = new QHBoxLayout(this);
+    bar->setContentsMargins(4, 2, 4, 2);
+    bar->setSpacing(4);
+    bar->addWidget(m_play);
+    bar->addWidget(m_stop);
+    bar->addWidget(m_seek, 1);
+    bar->addWidget(m_time);
+    bar->addWidget(m_mute);
+    bar->addWidget(m_volume);
+
+    connect(m_play, &QToolButton::clicked, this, &MediaPlayer::togglePlay);
+    connect(m_stop, &QToolButton::clicked, m_player, &QMediaPlayer::stop);
+    connect(m_seek, &QSlider::sliderMoved, m_player, [this](int value) { m_player->setPosition(value); });
+    connect(m_volume, &QSlider::valueChanged, m_output, [this](int value) { m_output->setVolume(value / 100.0f); });
+    connect(m_mute, &QToolButton::toggled, m_output, &QAudioOutput::setMuted);
+    connect(m_output, &QAudioOutput::mutedChanged, this, [this](bool muted) {
+        m_mute->setChecked(muted);
+        m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    });
+    connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 duration) {
+        m_seek->setRange(0, int(qMin<qint64>(duration, INT_MAX)));
+        m_seek->setEnabled(duration > 0 && m_player->isSeekable());
+        updateTime();
+    });
+    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+        if (!m_seek->isSliderDown())
+            m_seek->setValue(int(qMin<qint64>(position, INT_MAX)));
+        updateTime();
+    });
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayer::updateState);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayer::updateState);
+    // Errors show in the bar; the player never opens a dialog of its own.
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {
+        m_failed = true;
+        updateState();
+    });
+    updateState();
+}
+
+MediaPlayer::~MediaPlayer() = default;
+
+void MediaPlayer::setURL(const QString &url)
+{
+    m_url = url;
+    m_failed = false;
+    m_player->stop();
+    m_seek->setValue(0);
+    if (url.isEmpty()) {
+        m_player->setSource(QUrl());
+    } else {
+        m_player->setSource(QUrl(url));
+        if (m_settings.autoStart())
+            m_player->play();
+    }
+    updateState();
+}
+
+QString MediaPlayer::stateText() const
+{
+    if (m_failed)
+        return u"无法播放"_s;
+    switch (m_player->mediaStatus()) {
+    case QMediaPlayer::NoMedia:
+        return u"无媒体"_s;
+    case QMediaPlayer::LoadingMedia:
+    case QMediaPlayer::StalledMedia:
+    case QMediaPlayer::BufferingMedia:
+        return u"正在缓冲"_s;
+    case QMediaPlayer::InvalidMedia:
+        return u"无法播放"_s;
+    case QMediaPlayer::EndOfMedia:
+        return u"播放结束"_s;
+    default:
+        break;
+    }
+    switch (m_player->playbackState()) {
+    case QMediaPlayer::PlayingState:
+        return u"正在播放"_s;
+    case QMediaPlayer::PausedState:
+        return u"已暂停"_s;
+    default:
+        return u"已停止"_s;
+    }
+}
+
+void MediaPlayer::togglePlay()
+{
+    if (m_player->playbackState() == QMediaPlayer::PlayingState) {
+        m_player->pause();
+    } else if (!m_player->source().isEmpty()) {
+        m_failed = false;
+        m_player->play();
+    }
+}
+
+void MediaPlayer::updateTime()
+{
+    const qint64 duration = m_player->duration();
+    if (m_failed || m_player->source().isEmpty() || duration <= 0) {
+        m_time->setText(stateText());
+        return;
+    }
+    m_time->setText(clock(m_player->position()) + u" / "_s + clock(duration));
+}
+
+void MediaPlayer::updateState()
+{
+    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
+    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_play->setEnabled(!m_player->source().isEmpty());
+    m_stop->setEnabled(m_player->playbackState() != QMediaPlayer::StoppedState);
+    const QString state = stateText();
+    setToolTip(state);
+    updateTime();
+}
+
+} // namespace corvane::platform

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+class QAudioOutput;
+class QLabel;
+class QMediaPlayer;
+class QSlider;
+class QToolButton;
+
+namespace corvane::platform {
+
+class MediaPlayer;
+
+// The player's stored settings, reached through MediaPlayer::settings().
+class PlayerSettings final
+{
+public:
+    explicit PlayerSettings(MediaPlayer *player) : m_player(player) {}
+
+    int volume() const;
+    // 0 to 100; values outside are clamped.
+    void setVolume(int volume);
+    bool mute() const;
+    void setMute(bool mute);
+    bool autoStart() const { return m_autoStart; }
+    void setAutoStart(bool autoStart) { m_autoStart = autoStart; }
+    bool enableErrorDialogs() const { return false; }
+
+private:
+    MediaPlayer *m_player;
+    bool m_autoStart = true;
+};
+
+// The embedded player: a transport bar (play/pause, stop, seek, elapsed and total time,
+// mute, volume). It never shows a dialog; its state shows in the bar.
+class MediaPlayer final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MediaPlayer)
+
+public:
+    explicit MediaPlayer(QWidget *parent = nullptr);
+    ~MediaPlayer() override;
+
+    PlayerSettings &settings() { return m_settings; }
+    QString URL() const { return m_url; }
+    // Loads the address, and plays it at once when autoStart is on. An empty or
+    // unplayable address plays nothing.
+    void setURL(const QString &url);
+
+    QMediaPlayer *mediaPlayer() const { return m_player; }
+    QAudioOutput *audioOutput() const { return m_output; }
+    // What the bar says about the media: "无媒体", "正在缓冲", "无法播放"...
+    QString stateText() const;
+
+private:
+    friend class PlayerSettings;
+    void updateTime();
+    void updateState();
+    void togglePlay();
+
+    PlayerSettings m_settings{this};
+    QString m_url;
+    QMediaPlayer *m_player;
+    QAudioOutput *m_output;
+    QToolButton *m_play;
+    QToolButton *m_stop;
+    QSlider *m_seek;
+    QLabel *m_time;
+    QToolButton *m_mute;
+    QSlider *m_volume;
+    bool m_failed = false;
+};
+
+} // namespace corvane::platform

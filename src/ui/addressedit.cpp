@@ -1,0 +1,15 @@
+#include "addressedit.h"
+
+namespace corvane::ui {
+
+AddressEdit::AddressEdit(QWidget *parent) : QLineEdit(parent) {}
+
+AddressEdit::~AddressEdit() = default;
+
+void AddressEdit::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+} // namespace corvane::ui

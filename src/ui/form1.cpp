@@ -1,0 +1,387 @@
+#include "form1.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+#include "addressedit.h"
+#include "core/errors.h"
+#include "pictures.h"
+#include "platform/alphaimage.h"
+#include "platform/downloader.h"
+#include "platform/mediaplayer.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+
+using namespace Qt::StringLiterals;
+using corvane::platform::MessageBox;
+using corvane::platform::PageOpener;
+
+namespace corvane::ui {
+namespace {
+
+constexpr int kClientWidth = 513;
+constexpr int kClientHeight = 482;
+
+const QString kNamePrefix = u"音乐名称："_s;
+const QString kSingerPrefix = u"歌手名称："_s;
+
+// A handler's errors end it at the failing step; none may leave into the event loop.
+template <typename Handler>
+void guarded(const char *name, Handler &&handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &error) {
+        qWarning("%s: %s", name, error.what());
+    } catch (...) {
+        qWarning("%s: unknown error", name);
+    }
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, QRect geometry)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAccessibleName(caption);
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QGroupBox *frame(QWidget *parent, const QString &name, const QString &caption, QRect geometry)
+{
+    auto *f = new QGroupBox(caption, parent);
+    f->setObjectName(name);
+    f->setAccessibleName(caption);
+    f->setGeometry(geometry);
+    return f;
+}
+
+QLabel *panel(QWidget *parent, const QString &name, const QString &text, Qt::Alignment alignment)
+{
+    auto *p = new QLabel(text, parent);
+    p->setObjectName(name);
+    p->setAlignment(alignment | Qt::AlignVCenter);
+    p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    p->setMinimumWidth(96);
+    p->setAccessibleName(text);
+    return p;
+}
+
+// Raising from the bottom up leaves the first one on top.
+void stackTopToBottom(std::initializer_list<QWidget *> topToBottom)
+{
+    for (auto it = std::rbegin(topToBottom); it != std::rend(topToBottom); ++it)
+        (*it)->raise();
+}
+
+} // namespace
+
+// Puts each result into its control the moment it is settled. Once the window has
+// closed, nothing is written: the resolution winds up instead.
+class Form1::Reports final : public SongReports
+{
+public:
+    explicit Reports(Form1 &form) : m_form(form) {}
+
+    void NamesReady(const QString &SongName, const QString &SingerName) override
+    {
+        checkOpen();
+        m_form.setCaption(m_form.Label1, kNamePrefix + SongName);
+        m_form.setCaption(m_form.Label2, kSingerPrefix + SingerName);
+    }
+    void LinkReady(const QString &DirectLink) override
+    {
+        checkOpen();
+        m_form.Text2->setText(DirectLink);
+        m_form.Text2->setCursorPosition(0);
+    }
+    void LyricsReady(const QString &LyricsText) override
+    {
+        checkOpen();
+        m_form.Text3->setPlainText(LyricsText);
+    }
+    void PictureReady(const QImage &picture) override
+    {
+        checkOpen();
+        if (picture.isNull())
+            m_form.Image1->clear();
+        else
+            m_form.Image1->setPixmap(QPixmap::fromImage(picture));
+    }
+
+private:
+    void checkOpen() const
+    {
+        if (m_form.m_closed)
+            throw FetchAbandoned("window closed");
+    }
+
+    Form1 &m_form;
+};
+
+Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(std::move(config))
+{
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"Corvane V2.5"_s);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowIcon(designIcon());
+    setFixedSize(kClientWidth, kClientHeight);
+    buildLayout();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Text1, &AddressEdit::doubleClicked, this, &Form1::Text1_DblClick);
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildLayout()
+{
+    // Created in tab-index order, which makes the focus chain; the stacking is set after.
+    Frame1 = frame(this, u"Frame1"_s, u"请输入音乐地址：[双击文本自动粘贴]"_s, {16, 16, 297, 57});
+    Text1 = new AddressEdit(Frame1);
+    Text1->setObjectName(u"Text1"_s);
+    Text1->setAccessibleName(u"音乐地址"_s);
+    Text1->setGeometry(8, 24, 281, 18);
+    Text1->setEnabled(false);
+    Command1 = button(this, u"Command1"_s, u"获取外链地址"_s, {320, 16, 89, 57});
+    Command1->setEnabled(false);
+
+    Frame2 = frame(this, u"Frame2"_s, u"音乐信息"_s, {192, 80, 305, 169});
+    Label2 = new QLabel(Frame2);
+    Label2->setObjectName(u"Label2"_s);
+    Label2->move(16, 56);
+    setCaption(Label2, kSingerPrefix + u"NONE"_s);
+    Label1 = new QLabel(Frame2);
+    Label1->setObjectName(u"Label1"_s);
+    Label1->move(16, 32);
+    setCaption(Label1, kNamePrefix + u"NONE"_s);
+
+    Frame3 = frame(this, u"Frame3"_s, u"外链地址"_s, {24, 264, 473, 65});
+    Text2 = new QLineEdit(Frame3);
+    Text2->setObjectName(u"Text2"_s);
+    Text2->setAccessibleName(u"外链地址"_s);
+    Text2->setGeometry(8, 24, 281, 18);
+    Text2->setReadOnly(true);
+    Command2 = button(Frame3, u"Command2"_s, u"复制"_s, {296, 16, 57, 33});
+    Command3 = button(Frame3, u"Command3"_s, u"试听"_s, {352, 16, 57, 33});
+
+    W1 = new platform::MediaPlayer(this);
+    W1->setObjectName(u"W1"_s);
+    W1->setAccessibleName(u"播放器"_s);
+    W1->setGeometry(24, 392, 473, 41);
+
+    S1 = new QStatusBar(this);
+    S1->setObjectName(u"S1"_s);
+    S1->setAccessibleName(u"状态栏"_s);
+    S1->setSizeGripEnabled(false);
+    S1->setGeometry(0, 449, kClientWidth, 33);
+    Panel1 = panel(S1, u"Panel1"_s, u"运行提示："_s, Qt::AlignLeft);
+    Panel1->setFixedWidth(96);
+    Panel2 = panel(S1, u"Panel2"_s, u"正在检测最新版本"_s, Qt::AlignLeft);
+    Panel3 = panel(S1, u"Panel3"_s, u"Quennet出品"_s, Qt::AlignHCenter);
+    Panel3->setFixedWidth(96);
+    S1->addWidget(Panel1, 0);
+    S1->addWidget(Panel2, 1);
+    S1->addWidget(Panel3, 0);
+
+    Command4 = button(this, u"Command4"_s, u"访问酷我官网"_s, {408, 16, 89, 57});
+    Command5 = button(this, u"Command5"_s, u"官方论坛"_s, {144, 336, 113, 41});
+    Command6 = button(this, u"Command6"_s, u"Quennet官网"_s, {24, 336, 113, 41});
+    Command7 = button(this, u"Command7"_s, u"Quennet推荐"_s, {264, 336, 113, 41});
+    Command8 = button(this, u"Command8"_s, u"退出程序"_s, {384, 336, 113, 41});
+
+    Text3 = new QPlainTextEdit(Frame2);
+    Text3->setObjectName(u"Text3"_s);
+    Text3->setAccessibleName(u"歌词"_s);
+    Text3->setGeometry(16, 80, 281, 81);
+    Text3->setReadOnly(true);
+    Text3->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Text3->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Command9 = button(Frame3, u"Command9"_s, u"下载"_s, {408, 16, 57, 33});
+    WebBrowser1 = new platform::Downloader(Frame2);
+    WebBrowser1->setObjectName(u"WebBrowser1"_s);
+    WebBrowser1->setAccessibleName(u"下载器"_s);
+    WebBrowser1->setGeometry(120, 112, 17, 17);
+
+    // The pictures take no place in the tab order.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(u"Image1"_s);
+    Image1->setAccessibleName(u"歌手图片"_s);
+    Image1->setGeometry(16, 85, 164, 164);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QPixmap::fromImage(placeholderPortrait()));
+    aicAlphaImage1 = new platform::AlphaImage(this);
+    aicAlphaImage1->setObjectName(u"aicAlphaImage1"_s);
+    aicAlphaImage1->setAccessibleName(u"头像边框"_s);
+    aicAlphaImage1->setGeometry(16, 85, 164, 164);
+    aicAlphaImage1->setImage(ringFrame());
+    // The frame is decoration: clicks go through to the portrait.
+    aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    // Each container's children from the top of the stacking to the bottom, as the
+    // design lists them.
+    stackTopToBottom({Command8, Command7, Command6, Command5, Command4, S1, Frame3, Frame2, Command1, Frame1,
+                      aicAlphaImage1, Image1, W1});
+    stackTopToBottom({Command9, Command3, Command2, Text2});
+    stackTopToBottom({Text3, WebBrowser1, Label1, Label2});
+}
+
+void Form1::setCaption(QLabel *label, const QString &caption)
+{
+    label->setWordWrap(false);
+    label->setText(caption);
+    label->setAccessibleName(caption);
+    label->adjustSize();
+}
+
+void Form1::setStatusText(const QString &text)
+{
+    Panel2->setText(text);
+    Panel2->setAccessibleName(text);
+}
+
+QString Form1::statusText() const
+{
+    return Panel2->text();
+}
+
+void Form1::Command1_Click()
+{
+    guarded("resolve", [this] {
+        const QString enterAddress = u"请输入酷我音乐地址.."_s;
+        const QString failed = u"获取出错,请您检查地址是否正确!"_s;
+
+        if (Text1->text().isEmpty()) {
+            setStatusText(enterAddress);
+            MessageBox::show(this, enterAddress, platform::vbInformationOk);
+        } else {
+            Command1->setEnabled(false);
+            setStatusText(u"正在获取音乐信息.."_s);
+            bool succeeded = false;
+            try {
+                Reports reports(*this);
+                ResolveSong(m_song, [this] { return Text1->text(); }, reports, m_config);
+                succeeded = true;
+            } catch (const FetchAbandoned &) {
+                return; // the window has closed: nothing more to show
+            } catch (const std::exception &) {
+                succeeded = false;
+            }
+            if (m_closed)
+                return;
+            if (succeeded) {
+                setStatusText(u"音乐获取成功.."_s);
+            } else {
+                setStatusText(failed);
+                MessageBox::show(this, failed, platform::vbInformationOk);
+            }
+        }
+        if (!m_closed)
+            Command1->setEnabled(true);
+    });
+}
+
+void Form1::Command2_Click()
+{
+    guarded("copy", [this] {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(Text2->text());
+        setStatusText(u"外链地址已复制.."_s);
+    });
+}
+
+void Form1::Command3_Click()
+{
+    guarded("preview", [this] { W1->setURL(Text2->text()); });
+}
+
+void Form1::Command4_Click()
+{
+    guarded("kuwo home", [this] { PageOpener::open(m_config.kuwoHomePage); });
+}
+
+void Form1::Command5_Click()
+{
+    guarded("forum", [this] { PageOpener::open(m_config.forumPage); });
+}
+
+void Form1::Command6_Click()
+{
+    guarded("home", [this] { PageOpener::open(m_config.homePage); });
+}
+
+void Form1::Command7_Click()
+{
+    guarded("recommend", [this] {
+        const QString text = u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
+        if (MessageBox::show(this, text, platform::vbInformationYesNo) == platform::vbYes)
+            PageOpener::open(m_config.resourcePage);
+    });
+}
+
+void Form1::Command8_Click()
+{
+    guarded("exit", [this] { close(); });
+}
+
+void Form1::Command9_Click()
+{
+    guarded("download", [this] { WebBrowser1->Navigate(Text2->text()); });
+}
+
+void Form1::Text1_DblClick()
+{
+    guarded("paste", [this] { Text1->setText(QGuiApplication::clipboard()->text()); });
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    bool allowed = true;
+    guarded("close query", [&] { allowed = !m_closeQuery || m_closeQuery(); });
+    if (!allowed) {
+        event->ignore();
+        return;
+    }
+    m_closed = true;
+    event->accept();
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+} // namespace corvane::ui

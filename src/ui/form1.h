@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+#include "core/serviceconfig.h"
+#include "core/songresolver.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace corvane::platform {
+class AlphaImage;
+class Downloader;
+class MediaPlayer;
+} // namespace corvane::platform
+
+namespace corvane::ui {
+
+class AddressEdit;
+
+// The main window. Its controls keep their design names (object names too); positions
+// and sizes are the design's twips / 15.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    explicit Form1(ServiceConfig config, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Panel 2 of the status bar: progress and outcome texts, each replacing the last.
+    void setStatusText(const QString &text);
+    QString statusText() const;
+
+    // Asked on every close request; true lets the close go ahead. Without one, every
+    // close goes ahead.
+    void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
+    // The window has been closed for good: waiting commands wind up without touching it.
+    bool isClosed() const { return m_closed; }
+
+    const ServiceConfig &config() const { return m_config; }
+    const SongInfo &song() const { return m_song; }
+
+    // The controls, by their design names.
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
+        *Command9;
+    AddressEdit *Text1;
+    QLineEdit *Text2;
+    QPlainTextEdit *Text3;
+    QLabel *Label1, *Label2;
+    QGroupBox *Frame1, *Frame2, *Frame3;
+    QLabel *Image1;
+    platform::AlphaImage *aicAlphaImage1;
+    QStatusBar *S1;
+    QLabel *Panel1, *Panel2, *Panel3;
+    platform::MediaPlayer *W1;
+    platform::Downloader *WebBrowser1;
+
+    // The command handlers, as the controls' events run them.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Text1_DblClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    class Reports;
+
+    void buildLayout();
+    void setCaption(QLabel *label, const QString &caption);
+
+    ServiceConfig m_config;
+    SongInfo m_song;
+    std::function<bool()> m_closeQuery;
+    bool m_closed = false;
+    bool m_centred = false;
+};
+
+} // namespace corvane::ui

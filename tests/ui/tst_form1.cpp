@@ -1,0 +1,423 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include "platform/alphaimage.h"
+#include "platform/downloader.h"
+#include "platform/mediaplayer.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using corvane::platform::MessageBox;
+using corvane::platform::PageOpener;
+using corvane::ui::Form1;
+
+class TestForm1 final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void controls_data();
+    void controls();
+    void windowIsFixed();
+    void tabOrder();
+    void stacking();
+    void statusBar();
+    void labelsGrowWithTheirCaption();
+    void linkBoxesAreReadOnly();
+    void portraitFillsItsSquare();
+    void copy_data();
+    void copy();
+    void paste_data();
+    void paste();
+    void disabledAddressBoxDoesNotPaste();
+    void webShortcuts_data();
+    void webShortcuts();
+    void promotion_data();
+    void promotion();
+    void previewAndDownloadLeaveStatus();
+    void closeAsksOncePerRequest_data();
+    void closeAsksOncePerRequest();
+    void screenshot();
+
+private:
+    std::unique_ptr<Form1> m_form;
+    QStringList m_started;
+};
+
+void TestForm1::init()
+{
+    MessageBox::clear();
+    m_started.clear();
+    PageOpener::setStarter([this](const QString &program, const QStringList &arguments) {
+        m_started << program + u' ' + arguments.join(u' ');
+        return true;
+    });
+    m_form = std::make_unique<Form1>(ServiceConfig::fromBuild());
+}
+
+void TestForm1::cleanup()
+{
+    m_form.reset();
+    PageOpener::setStarter({});
+}
+
+void TestForm1::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    auto row = [](const char *name, const char *container, QRect twips, const QString &caption, bool enabled = true) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(container) << twips << caption
+                            << enabled;
+    };
+    row("Command8", "Form1", {5760, 5040, 1695, 615}, u"退出程序"_s);
+    row("Command7", "Form1", {3960, 5040, 1695, 615}, u"Quennet推荐"_s);
+    row("Command6", "Form1", {360, 5040, 1695, 615}, u"Quennet官网"_s);
+    row("Command5", "Form1", {2160, 5040, 1695, 615}, u"官方论坛"_s);
+    row("Command4", "Form1", {6120, 240, 1335, 855}, u"访问酷我官网"_s);
+    row("S1", "Form1", {0, 6735, 7695, 495}, QString());
+    row("Frame3", "Form1", {360, 3960, 7095, 975}, u"外链地址"_s);
+    row("Command9", "Frame3", {6120, 240, 855, 495}, u"下载"_s);
+    row("Command3", "Frame3", {5280, 240, 855, 495}, u"试听"_s);
+    row("Command2", "Frame3", {4440, 240, 855, 495}, u"复制"_s);
+    row("Text2", "Frame3", {120, 360, 4215, 270}, QString());
+    row("Frame2", "Form1", {2880, 1200, 4575, 2535}, u"音乐信息"_s);
+    row("Text3", "Frame2", {240, 1200, 4215, 1215}, QString());
+    row("WebBrowser1", "Frame2", {1800, 1680, 255, 255}, QString());
+    row("Label1", "Frame2", {240, 480, -1, -1}, u"音乐名称：NONE"_s);
+    row("Label2", "Frame2", {240, 840, -1, -1}, u"歌手名称：NONE"_s);
+    row("Command1", "Form1", {4800, 240, 1335, 855}, u"获取外链地址"_s, false);
+    row("Frame1", "Form1", {240, 240, 4455, 855}, u"请输入音乐地址：[双击文本自动粘贴]"_s);
+    row("Text1", "Frame1", {120, 360, 4215, 270}, QString(), false);
+    row("aicAlphaImage1", "Form1", {240, 1275, 2460, 2460}, QString());
+    row("Image1", "Form1", {240, 1275, 2460, 2460}, QString());
+    row("W1", "Form1", {360, 5880, 7095, 615}, QString());
+}
+
+void TestForm1::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+
+    auto *widget = m_form->findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(widget->parentWidget()->objectName(), container);
+    QCOMPARE(widget->pos(), QPoint(twips.x() / 15, twips.y() / 15));
+    if (twips.width() > 0) // labels size themselves to their caption
+        QCOMPARE(widget->size(), QSize(twips.width() / 15, twips.height() / 15));
+    QCOMPARE(widget->isEnabled(), enabled);
+    QVERIFY(!widget->accessibleName().isEmpty());
+
+    if (auto *button = qobject_cast<QPushButton *>(widget)) {
+        QCOMPARE(button->text(), caption);
+        QVERIFY(!button->isDefault() && !button->autoDefault());
+    } else if (auto *frame = qobject_cast<QGroupBox *>(widget)) {
+        QCOMPARE(frame->title(), caption);
+    } else if (auto *label = qobject_cast<QLabel *>(widget); label && !caption.isEmpty()) {
+        QCOMPARE(label->text(), caption);
+    } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+        QCOMPARE(edit->text(), QString());
+        QCOMPARE(edit->maxLength(), 32767);
+        QCOMPARE(edit->echoMode(), QLineEdit::Normal);
+    } else if (auto *lyrics = qobject_cast<QPlainTextEdit *>(widget)) {
+        QCOMPARE(lyrics->toPlainText(), QString());
+    }
+}
+
+void TestForm1::windowIsFixed()
+{
+    QCOMPARE(m_form->windowTitle(), u"Corvane V2.5"_s);
+    QCOMPARE(m_form->minimumSize(), QSize(513, 482));
+    QCOMPARE(m_form->maximumSize(), QSize(513, 482));
+    QVERIFY(!(m_form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(m_form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!m_form->windowIcon().isNull());
+    QCOMPARE(m_form->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+}
+
+void TestForm1::tabOrder()
+{
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QStringList order;
+    QWidget *start = m_form->Text1;
+    QWidget *w = start;
+    do {
+        QWidget *owner = w;
+        while (owner && owner->parentWidget() != m_form.get() && owner->parentWidget() &&
+               !qobject_cast<QGroupBox *>(owner->parentWidget()))
+            owner = owner->parentWidget(); // the player's inner controls count as W1
+        if (!owner->objectName().isEmpty() && (order.isEmpty() || order.last() != owner->objectName()))
+            order << owner->objectName();
+        w = w->nextInFocusChain();
+    } while (w != start);
+    order.removeIf([](const QString &name) { return name.startsWith(u"qt_"_s); });
+    const QStringList expected{u"Text1"_s, u"Command1"_s, u"Text2"_s, u"Command2"_s, u"Command3"_s,
+                               u"W1"_s,    u"Command4"_s, u"Command5"_s, u"Command6"_s, u"Command7"_s,
+                               u"Command8"_s, u"Text3"_s, u"Command9"_s};
+    QStringList focusable;
+    for (const QString &name : std::as_const(order)) {
+        if (expected.contains(name) && !focusable.contains(name))
+            focusable << name;
+    }
+    QCOMPARE(focusable, expected);
+    // With Text1 and Command1 disabled, the focus starts in the link box.
+    m_form->activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_form->Text2));
+}
+
+void TestForm1::stacking()
+{
+    auto above = [](QWidget *upper, QWidget *lower) {
+        const QObjectList siblings = upper->parentWidget()->children();
+        return siblings.indexOf(upper) > siblings.indexOf(lower);
+    };
+    QVERIFY(above(m_form->aicAlphaImage1, m_form->Image1));
+    QVERIFY(above(m_form->Text3, m_form->WebBrowser1));
+    QVERIFY(m_form->Text3->geometry().contains(m_form->WebBrowser1->geometry()));
+    QVERIFY(above(m_form->Command8, m_form->W1));
+    QVERIFY(above(m_form->Command9, m_form->Text2));
+    QCOMPARE(m_form->aicAlphaImage1->image().size(), QSize(180, 180));
+    QVERIFY(m_form->aicAlphaImage1->image().hasAlphaChannel());
+    // The ring frame: opaque beige corners, a transparent centre.
+    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(2, 2), QColor(248, 245, 238));
+    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(90, 90).alpha(), 0);
+    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(90, 90 - 70).alpha(), 0);
+}
+
+void TestForm1::statusBar()
+{
+    QStatusBar *bar = m_form->S1;
+    QCOMPARE(bar->geometry(), QRect(0, 449, 513, 33));
+    QVERIFY(!bar->isSizeGripEnabled());
+    QCOMPARE(m_form->Panel1->text(), u"运行提示："_s);
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+    QCOMPARE(m_form->Panel3->text(), u"Quennet出品"_s);
+    QVERIFY(m_form->Panel3->alignment() & Qt::AlignHCenter);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QCOMPARE(m_form->Panel1->width(), 96);
+    QCOMPARE(m_form->Panel3->width(), 96);
+    QVERIFY(m_form->Panel2->width() > 96 * 2);
+    m_form->setStatusText(u"外链地址已复制.."_s);
+    QCOMPARE(m_form->Panel1->text(), u"运行提示："_s);
+    QCOMPARE(m_form->Panel3->text(), u"Quennet出品"_s);
+    QCOMPARE(m_form->Panel2->text(), u"外链地址已复制.."_s);
+}
+
+void TestForm1::labelsGrowWithTheirCaption()
+{
+    const QSize before = m_form->Label1->size();
+    QVERIFY(!m_form->Label1->wordWrap());
+    m_form->Label1->setText(u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
+    m_form->Label1->adjustSize();
+    QVERIFY(m_form->Label1->width() > before.width());
+    QCOMPARE(m_form->Label1->height(), before.height());
+}
+
+void TestForm1::linkBoxesAreReadOnly()
+{
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_form->Text2->setText(u"http://m.example/a.mp3"_s);
+    m_form->Text2->setFocus();
+    QTest::keyClicks(m_form->Text2, u"typed"_s);
+    QCOMPARE(m_form->Text2->text(), u"http://m.example/a.mp3"_s);
+    m_form->Text2->selectAll();
+    QCOMPARE(m_form->Text2->selectedText(), u"http://m.example/a.mp3"_s);
+    QVERIFY(m_form->Text3->isReadOnly());
+    QCOMPARE(m_form->Text3->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(m_form->Text3->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(m_form->Text3->textInteractionFlags() & Qt::TextSelectableByMouse);
+}
+
+void TestForm1::portraitFillsItsSquare()
+{
+    QVERIFY(m_form->Image1->hasScaledContents());
+    QCOMPARE(m_form->Image1->pixmap().size(), QSize(90, 90));
+    QImage tiny(7, 3, QImage::Format_RGB32);
+    tiny.fill(Qt::red);
+    m_form->Image1->setPixmap(QPixmap::fromImage(tiny));
+    const QImage shown = m_form->Image1->grab().toImage();
+    QCOMPARE(shown.size(), QSize(164, 164));
+    QCOMPARE(shown.pixelColor(160, 160), QColor(Qt::red));
+}
+
+void TestForm1::copy_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::newRow("a link") << u"http://m.example/a.mp3"_s;
+    QTest::newRow("an empty link box") << QString();
+}
+
+void TestForm1::copy()
+{
+    QFETCH(QString, link);
+    auto *before = new QMimeData;
+    before->setHtml(u"<b>old</b>"_s);
+    before->setText(u"old"_s);
+    QGuiApplication::clipboard()->setMimeData(before);
+    m_form->Text2->setText(link);
+    QTest::mouseClick(m_form->Command2, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), link);
+    QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
+    QCOMPARE(m_form->statusText(), u"外链地址已复制.."_s);
+}
+
+void TestForm1::paste_data()
+{
+    QTest::addColumn<bool>("hasText");
+    QTest::addColumn<QString>("clipboard");
+    QTest::newRow("an address") << true << u"http://www.kuwo.cn/yinyue/1/"_s;
+    QTest::newRow("no text on the clipboard") << false << QString();
+}
+
+void TestForm1::paste()
+{
+    QFETCH(bool, hasText);
+    QFETCH(QString, clipboard);
+    if (hasText) {
+        QGuiApplication::clipboard()->setText(clipboard);
+    } else {
+        auto *data = new QMimeData;
+        data->setImageData(QImage(2, 2, QImage::Format_RGB32));
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+    m_form->Text1->setEnabled(true);
+    m_form->Command1->setEnabled(true);
+    m_form->Text1->setText(u"something typed"_s);
+    m_form->Text1->setCursorPosition(4);
+    QTest::mouseDClick(m_form->Text1, Qt::LeftButton);
+    QCOMPARE(m_form->Text1->text(), clipboard);
+    // Pasting does not start a resolution.
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+    QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void TestForm1::disabledAddressBoxDoesNotPaste()
+{
+    QGuiApplication::clipboard()->setText(u"http://www.kuwo.cn/yinyue/1/"_s);
+    QTest::mouseDClick(m_form->Text1, Qt::LeftButton);
+    QCOMPARE(m_form->Text1->text(), QString());
+}
+
+void TestForm1::webShortcuts_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("page");
+    const ServiceConfig config = ServiceConfig::fromBuild();
+    QTest::newRow("Command4: the music service") << u"Command4"_s << config.kuwoHomePage;
+    QTest::newRow("Command5: the forum") << u"Command5"_s << config.forumPage;
+    QTest::newRow("Command6: the maker's home") << u"Command6"_s << config.homePage;
+}
+
+void TestForm1::webShortcuts()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, page);
+    QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+    QCOMPARE(m_started, QStringList{PageOpener::program() + u' ' + page});
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+}
+
+void TestForm1::promotion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("started");
+    QTest::newRow("Yes opens the resource page")
+        << int(platform::vbYes) << QStringList{PageOpener::program() + u' ' + ServiceConfig::fromBuild().resourcePage};
+    QTest::newRow("No does nothing") << int(platform::vbNo) << QStringList();
+}
+
+void TestForm1::promotion()
+{
+    QFETCH(int, answer);
+    QFETCH(QStringList, started);
+    MessageBox::queueAnswer(answer);
+    QTest::mouseClick(m_form->Command7, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, u"Ostrel 2014\r\n\r\n宅男超强资源神器,是否现在立刻拥有?"_s);
+    QCOMPARE(MessageBox::shown().first().style, 68);
+    QCOMPARE(m_started, started);
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+}
+
+void TestForm1::previewAndDownloadLeaveStatus()
+{
+    m_form->Text2->setText(QString());
+    QTest::mouseClick(m_form->Command3, Qt::LeftButton);
+    QCOMPARE(m_form->W1->URL(), QString());
+    QTest::mouseClick(m_form->Command9, Qt::LeftButton);
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+    QVERIFY(QApplication::topLevelWidgets().size() >= 1);
+    for (QWidget *top : QApplication::topLevelWidgets())
+        QVERIFY2(top == m_form.get() || !top->isVisible(), "an empty address opened a download");
+}
+
+void TestForm1::closeAsksOncePerRequest_data()
+{
+    QTest::addColumn<bool>("allow");
+    QTest::addColumn<bool>("byExitButton");
+    QTest::newRow("close box, kept") << false << false;
+    QTest::newRow("close box, closed") << true << false;
+    QTest::newRow("exit button, kept") << false << true;
+    QTest::newRow("exit button, closed") << true << true;
+}
+
+void TestForm1::closeAsksOncePerRequest()
+{
+    QFETCH(bool, allow);
+    QFETCH(bool, byExitButton);
+    int asked = 0;
+    m_form->setCloseQuery([&] {
+        ++asked;
+        return allow;
+    });
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    if (byExitButton)
+        QTest::mouseClick(m_form->Command8, Qt::LeftButton);
+    else
+        m_form->close();
+    QCOMPARE(asked, 1);
+    QCOMPARE(m_form->isVisible(), !allow);
+    QCOMPARE(m_form->isClosed(), allow);
+}
+
+void TestForm1::screenshot()
+{
+    m_form->Text1->setEnabled(true);
+    m_form->Command1->setEnabled(true);
+    m_form->setStatusText(u"欢迎使用Quennet系列软件"_s);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    const QImage shot = m_form->grab().toImage();
+    QCOMPARE(shot.size(), QSize(513, 482) * shot.devicePixelRatio());
+    const QString path = qEnvironmentVariable("CORVANE_SCREENSHOT", QDir::temp().filePath(u"corvane-form1.png"_s));
+    QVERIFY(shot.save(path));
+    qInfo("window rendered to %s", qPrintable(path));
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"
