@@ -90,6 +90,18 @@ public:
         m_clock.start();
     }
 
+    ~DownloadWindow() override
+    {
+        // The program is ending mid-download: no half-written file stays behind.
+        if (m_state < Done) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_part.close();
+            if (!m_part.fileName().isEmpty())
+                m_part.remove();
+        }
+    }
+
 protected:
     void closeEvent(QCloseEvent *event) override
     {

@@ -1,4 +1,229 @@
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-class T final : public QObject { Q_OBJECT private slots: void none() {} };
-QTEST_MAIN(T)
+
+#include "httptestserver.h"
+#include "platform/downloader.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane::testing;
+using corvane::platform::Downloader;
+
+namespace {
+
+QByteArray pattern()
+{
+    QByteArray block(256 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < block.size(); ++i)
+        block[i] = char((i * 7 + i / 251) & 0xff);
+    return block;
+}
+
+QList<QDialog *> downloadWindows()
+{
+    QList<QDialog *> windows;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(top); dialog && dialog->isVisible())
+            windows << dialog;
+    }
+    return windows;
+}
+
+} // namespace
+
+class TestDownloader final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void suggestedName_data();
+    void suggestedName();
+    void downloadArrivesWhole();
+    void failureLeavesNothing_data();
+    void failureLeavesNothing();
+    void cancelCleansUp();
+    void declinedSaveDialogWritesNothing();
+    void otherAddressesAreIgnored_data();
+    void otherAddressesAreIgnored();
+
+private:
+    QString target() const { return m_dir->filePath(u"song.mp3"_s); }
+    QStringList files() const { return QDir(m_dir->path()).entryList(QDir::Files); }
+
+    HttpTestServer m_server;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QWidget> m_window;
+    Downloader *m_downloader = nullptr;
+    QString m_suggested;
+    bool m_decline = false;
+};
+
+void TestDownloader::initTestCase()
+{
+    const QByteArray block = pattern();
+    m_server.setHandler([block](const HttpRequest &request) {
+        const QByteArray path = request.path();
+        if (path == "/music/song.mp3" || path == "/named") {
+            HttpResponse response = HttpResponse::text(block, "audio/mpeg");
+            response.repeat = 24; // 6 MiB
+            if (path == "/named")
+                response.withHeader("Content-Disposition", "attachment; filename=\"named.mp3\"");
+            return response;
+        }
+        if (path == "/reset.mp3") {
+            HttpResponse response = HttpResponse::text(block, "audio/mpeg");
+            response.repeat = 24;
+            response.resetAfter = 3 * 1024 * 1024;
+            return response;
+        }
+        if (path == "/endless.mp3") {
+            HttpResponse response = HttpResponse::text(block, "audio/mpeg");
+            response.repeat = 1 << 20; // far more than the test lets through
+            return response;
+        }
+        return HttpResponse::text("missing", "text/html", 404);
+    });
+    QVERIFY(m_server.listen());
+}
+
+void TestDownloader::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_window = std::make_unique<QWidget>();
+    m_downloader = new Downloader(m_window.get());
+    m_downloader->setSilent(true);
+    m_decline = false;
+    Downloader::setSaveChooser([this](QWidget *, const QString &suggested) {
+        m_suggested = suggested;
+        return m_decline ? QString() : target();
+    });
+}
+
+void TestDownloader::cleanup()
+{
+    m_window.reset();
+    Downloader::setSaveChooser({});
+}
+
+void TestDownloader::suggestedName_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("disposition");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("last path segment") << u"http://m.example/a/b/晴天.mp3"_s << QByteArray() << u"晴天.mp3"_s;
+    QTest::newRow("quoted filename") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a b.mp3\"")
+                                     << u"a b.mp3"_s;
+    QTest::newRow("filename* wins") << u"http://m.example/x"_s
+                                    << QByteArray("attachment; filename=\"x.mp3\"; filename*=UTF-8''%E6%99%B4.mp3")
+                                    << u"晴.mp3"_s;
+    QTest::newRow("path in the header is dropped") << u"http://m.example/x"_s
+                                                   << QByteArray("attachment; filename=\"../../etc/passwd\"")
+                                                   << u"passwd"_s;
+    QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download"_s;
+    QTest::newRow("dot-dot is no name") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"")
+                                        << u"x"_s;
+}
+
+void TestDownloader::suggestedName()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, disposition);
+    QFETCH(QString, name);
+    QCOMPARE(Downloader::suggestedFileName(address, disposition), name);
+}
+
+void TestDownloader::downloadArrivesWhole()
+{
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/named")));
+    QCOMPARE(downloadWindows().size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QVERIFY2(ended.first().at(1).toBool(), qPrintable(ended.first().at(2).toString()));
+    QCOMPARE(ended.first().at(0).toString(), target());
+    QVERIFY(m_suggested.endsWith(u"/named.mp3"_s));
+    QCOMPARE(files(), QStringList{u"song.mp3"_s});
+
+    QFile file(target());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray expected;
+    for (int i = 0; i < 24; ++i)
+        expected += pattern();
+    QCOMPARE(file.size(), expected.size());
+    QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256),
+             QCryptographicHash::hash(expected, QCryptographicHash::Sha256));
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::failureLeavesNothing_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::newRow("reset mid-body") << QByteArray("/reset.mp3");
+    QTest::newRow("404") << QByteArray("/missing.mp3");
+}
+
+void TestDownloader::failureLeavesNothing()
+{
+    QFETCH(QByteArray, path);
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url(path)));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QVERIFY(!ended.first().at(1).toBool());
+    QVERIFY(files().isEmpty());
+    // Silent: the failure shows in the progress window alone.
+    QCOMPARE(downloadWindows().size(), 1);
+    downloadWindows().first()->close();
+}
+
+void TestDownloader::cancelCleansUp()
+{
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target() + u".part"_s), 10000);
+    const QList<QDialog *> windows = downloadWindows();
+    QCOMPARE(windows.size(), 1);
+    QTest::mouseClick(windows.first()->findChild<QPushButton *>(), Qt::LeftButton);
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(!ended.first().at(1).toBool());
+    QVERIFY(files().isEmpty());
+}
+
+void TestDownloader::declinedSaveDialogWritesNothing()
+{
+    m_decline = true;
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/music/song.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 10000);
+    QVERIFY(files().isEmpty());
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::otherAddressesAreIgnored_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("no host") << u"http:///"_s;
+    QTest::newRow("a word") << u"IPDeny"_s;
+    QTest::newRow("file") << u"file:///etc/passwd"_s;
+}
+
+void TestDownloader::otherAddressesAreIgnored()
+{
+    QFETCH(QString, address);
+    m_downloader->Navigate(address);
+    QVERIFY(downloadWindows().isEmpty());
+}
+
+QTEST_MAIN(TestDownloader)
 #include "tst_downloader.moc"
