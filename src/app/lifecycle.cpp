@@ -104,9 +104,8 @@ bool QueryUnload(ui::Form1 &form)
     }
 }
 
-int run(const ServiceConfig &config, const QString &programFolder)
+int run(ui::Form1 &form, const QString &programFolder)
 {
-    ui::Form1 form(config);
     form.setCloseQuery([&form] { return QueryUnload(form); });
     LoadResult loaded = LoadResult::EndProgram;
     try {

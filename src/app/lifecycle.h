@@ -33,7 +33,8 @@ LoadResult Form_Load(ui::Form1 &form, const QString &programFolder);
 // anything else keeps the window open. Returns whether the close goes ahead.
 bool QueryUnload(ui::Form1 &form);
 
-// The program from the window's load to its end; returns the exit code.
-int run(const ServiceConfig &config, const QString &programFolder);
+// The program from the window's load to its end; returns the exit code. The window
+// outlives the call, so that what it shows at the end can be looked at.
+int run(ui::Form1 &form, const QString &programFolder);
 
 } // namespace corvane::app

@@ -2,6 +2,7 @@
 #include <QNetworkProxyFactory>
 
 #include "app/lifecycle.h"
+#include "ui/form1.h"
 
 int main(int argc, char *argv[])
 {
@@ -10,5 +11,6 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.5"));
     // Honour http_proxy and no_proxy, as the player does.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    return corvane::app::run(corvane::ServiceConfig::fromBuild(), QCoreApplication::applicationDirPath());
+    corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild());
+    return corvane::app::run(form, QCoreApplication::applicationDirPath());
 }

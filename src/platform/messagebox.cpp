@@ -21,6 +21,12 @@ QList<MessageBox::Shown> &shownBoxes()
     return boxes;
 }
 
+bool &unattended()
+{
+    static bool on = false;
+    return on;
+}
+
 } // namespace
 
 QString MessageBox::title()
@@ -33,6 +39,8 @@ int MessageBox::show(QWidget *parent, const QString &text, int style)
     shownBoxes().append({text, style});
     if (!queuedAnswers().isEmpty())
         return queuedAnswers().dequeue();
+    if (unattended())
+        return style == vbInformationYesNoCancel || style == vbInformationYesNo ? vbCancel : vbOK;
 
     QString display = text;
     display.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
@@ -77,6 +85,11 @@ int MessageBox::show(QWidget *parent, const QString &text, int style)
         // Esc, the box's close button, or an event loop ended by the application quitting.
         return vbCancel;
     }
+}
+
+void MessageBox::setUnattended(bool on)
+{
+    unattended() = on;
 }
 
 void MessageBox::queueAnswer(int answer)

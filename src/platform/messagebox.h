@@ -39,6 +39,9 @@ public:
 
     // For tests: the next boxes are answered with these instead of being shown.
     static void queueAnswer(int answer);
+    // For tests: with no queued answer, answer OK boxes with OK and others with Cancel
+    // instead of showing them, so that an unexpected box cannot block a headless run.
+    static void setUnattended(bool unattended);
     // Every box asked for since the last clear, answered or shown.
     static QList<Shown> shown();
     static void clear();

@@ -63,6 +63,7 @@ private:
 void TestForm1::init()
 {
     MessageBox::clear();
+    MessageBox::setUnattended(true);
     m_started.clear();
     PageOpener::setStarter([this](const QString &program, const QStringList &arguments) {
         m_started << program + u' ' + arguments.join(u' ');

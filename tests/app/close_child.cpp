@@ -1,0 +1,88 @@
+// Runs the program's real start-up and event loop against an in-process service, and
+// closes the window (or quits) while one chosen fetch waits. Prints what the window
+// showed afterwards for tst_closeduringfetch to check.
+//
+//   corvane_close_child STAGE     STAGE: version | page | link | metadata | picture
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/lifecycle.h"
+#include "common.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using corvane::platform::MessageBox;
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QByteArray stage = argc > 1 ? QByteArray(argv[1]) : QByteArray("page");
+    const QByteArray stagePath = stage == "version"    ? "/soft/version/main.txt"
+                                 : stage == "page"     ? "/yinyue/1001/"
+                                 : stage == "link"     ? "/anti.s"
+                                 : stage == "metadata" ? "/webmusic/st/getNewMuiseByRid"
+                                                       : "/star/1001.png";
+
+    HttpTestServer server;
+    if (!server.listen())
+        return 3;
+    ServiceConfig config = ServiceConfig::onOrigin(server.origin());
+    ui::Form1 form(config);
+    QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
+    QString statusAtClose;
+
+    server.setHandler([&](const HttpRequest &request) {
+        if (request.path() != stagePath)
+            return answerService(request, "mqvt:V2.5|", songs, server.origin());
+        QTimer::singleShot(100, &form, [&] {
+            statusAtClose = form.statusText();
+            if (stage == "version")
+                QCoreApplication::exit(0); // nothing to close yet: the program is told to end
+            else
+                form.close();
+        });
+        HttpResponse stall;
+        stall.stall = true;
+        return stall;
+    });
+
+    platform::PageOpener::setStarter([](const QString &, const QStringList &) { return true; });
+    MessageBox::setUnattended(true);
+    MessageBox::queueAnswer(platform::vbNo); // the farewell prompt: close without a page
+
+    // Once the window is up, resolve the sample song.
+    QTimer starter;
+    starter.setInterval(20);
+    QObject::connect(&starter, &QTimer::timeout, &form, [&] {
+        if (!form.isVisible())
+            return;
+        starter.stop();
+        form.Text1->setText(u"http://"_s + server.origin() + u"/yinyue/1001/"_s);
+        form.Command1->click();
+    });
+    starter.start();
+
+    const int code = app::run(form, QCoreApplication::applicationDirPath());
+
+    QStringList styles;
+    for (const MessageBox::Shown &box : MessageBox::shown())
+        styles << QString::number(box.style);
+    std::printf("exit=%d\n", code);
+    std::printf("boxes=%s\n", qPrintable(styles.join(u',')));
+    std::printf("status=%s\n", form.statusText().toUtf8().constData());
+    std::printf("statusAtClose=%s\n", statusAtClose.toUtf8().constData());
+    std::printf("command1=%d\n", int(form.Command1->isEnabled()));
+    std::printf("label1=%s\n", form.Label1->text().toUtf8().constData());
+    return 0;
+}

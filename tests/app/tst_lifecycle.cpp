@@ -1,0 +1,246 @@
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/lifecycle.h"
+#include "common.h"
+#include "platform/downloader.h"
+#include "platform/mediaplayer.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using corvane::platform::MessageBox;
+using corvane::platform::PageOpener;
+
+class TestLifecycle final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void versionCheck_data();
+    void versionCheck();
+    void versionCheckUnreachable();
+    void startupSequence();
+    void missingSkinChangesNothing();
+    void closePrompt_data();
+    void closePrompt();
+    void exitButtonAsksTheSame();
+
+private:
+    std::unique_ptr<ui::Form1> makeForm();
+
+    HttpTestServer m_server;
+    QByteArray m_versionFile;
+    HttpResponse m_versionResponse;
+    bool m_useResponse = false;
+    QStringList m_started;
+    QTemporaryDir m_folder;
+};
+
+void TestLifecycle::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    m_server.setHandler([this](const HttpRequest &request) {
+        if (m_useResponse)
+            return m_versionResponse;
+        return answerService(request, m_versionFile, {}, m_server.origin());
+    });
+    QVERIFY(m_folder.isValid());
+}
+
+void TestLifecycle::init()
+{
+    MessageBox::clear();
+    MessageBox::setUnattended(true);
+    m_started.clear();
+    m_useResponse = false;
+    m_server.clearRequests();
+    PageOpener::setStarter([this](const QString &program, const QStringList &arguments) {
+        m_started << program + u' ' + arguments.join(u' ');
+        return true;
+    });
+}
+
+void TestLifecycle::cleanup()
+{
+    PageOpener::setStarter({});
+    qApp->setStyleSheet(QString());
+}
+
+std::unique_ptr<ui::Form1> TestLifecycle::makeForm()
+{
+    ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
+    config.fetch.timeout = std::chrono::milliseconds(1500);
+    return std::make_unique<ui::Form1>(config);
+}
+
+void TestLifecycle::versionCheck_data()
+{
+    QTest::addColumn<QByteArray>("versionFile");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("boxStyle"); // 0: no box
+    QTest::addColumn<QString>("boxText");
+
+    const QString waiting = u"正在检测最新版本"_s;
+    const QString welcome = u"欢迎使用Quennet系列软件"_s;
+    const QString failed = u"检测更新失败!请您稍后再试,暂时使用原版"_s;
+    auto newer = [](const QString &version) {
+        return u"发现最新版本!["_s + version + u"]\r\n \r\n确定后自动打开官方论坛!"_s;
+    };
+    QTest::newRow("own version") << QByteArray("mqvt:V2.5|") << true << true << welcome << 0 << QString();
+    QTest::newRow("own version among other lines")
+        << QByteArray("[main]\r\nname=Corvane\r\nmqvt:V2.5|2014-05-01\r\nurl=x|y\r\n") << true << true << welcome << 0
+        << QString();
+    QTest::newRow("newer version") << QByteArray("mqvt:V2.6|") << false << false << waiting << 64 << newer(u"V2.6"_s);
+    QTest::newRow("lower-case own version is another")
+        << QByteArray("mqvt:v2.5|") << false << false << waiting << 64 << newer(u"v2.5"_s);
+    QTest::newRow("trailing blank is another") << QByteArray("mqvt:V2.5 |") << false << false << waiting << 64
+                                               << newer(u"V2.5 "_s);
+    QTest::newRow("empty answer") << QByteArray() << true << false << waiting << 48 << failed;
+    // An answer that names no version is a failed check, not a new version.
+    QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting << 48 << failed;
+    QTest::newRow("no bar") << QByteArray("mqvt:V2.5") << true << false << waiting << 48 << failed;
+    QTest::newRow("marker twice") << QByteArray("mqvt:mqvt:V2.5|") << true << false << waiting << 48 << failed;
+}
+
+void TestLifecycle::versionCheck()
+{
+    QFETCH(QByteArray, versionFile);
+    QFETCH(bool, opens);
+    QFETCH(bool, enabled);
+    QFETCH(QString, status);
+    QFETCH(int, boxStyle);
+    QFETCH(QString, boxText);
+
+    m_versionFile = versionFile;
+    auto form = makeForm();
+    const app::LoadResult result = app::Form_Load(*form, m_folder.path());
+
+    QCOMPARE(result == app::LoadResult::Open, opens);
+    QCOMPARE(form->Text1->isEnabled(), enabled);
+    QCOMPARE(form->Command1->isEnabled(), enabled);
+    QCOMPARE(form->statusText(), status);
+    QVERIFY(!form->isVisible());
+    const QList<MessageBox::Shown> shown = MessageBox::shown();
+    QCOMPARE(shown.size(), boxStyle ? 1 : 0);
+    if (boxStyle) {
+        QCOMPARE(shown.first().style, boxStyle);
+        QCOMPARE(shown.first().text, boxText);
+    }
+    // Only the newer version opens a page: the version check's own forum, once.
+    QCOMPARE(m_started, opens ? QStringList() : QStringList{PageOpener::program() + u' ' + form->config().updateForumPage});
+    QCOMPARE(m_server.requests().size(), 1);
+    QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
+    QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
+}
+
+void TestLifecycle::versionCheckUnreachable()
+{
+    m_useResponse = true;
+    m_versionResponse = HttpResponse();
+    m_versionResponse.stall = true;
+    auto form = makeForm();
+    QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().style, 48);
+    QVERIFY(!form->Text1->isEnabled());
+    QCOMPARE(form->statusText(), u"正在检测最新版本"_s);
+}
+
+void TestLifecycle::startupSequence()
+{
+    m_versionFile = "mqvt:V2.5|";
+    QFile skin(app::skinPath(m_folder.path()));
+    QVERIFY(skin.open(QIODevice::WriteOnly));
+    skin.write("QPushButton { color: #123456; }");
+    skin.close();
+    auto form = makeForm();
+    QCOMPARE(form->W1->settings().volume(), 50);
+    QVERIFY(!form->windowIcon().isNull());
+    QVERIFY(!form->WebBrowser1->Silent());
+
+    QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(form->W1->settings().volume(), 100);
+    QVERIFY(form->windowIcon().cacheKey() == QApplication::windowIcon().cacheKey() || form->windowIcon().isNull());
+    QCOMPARE(qApp->styleSheet(), u"QPushButton { color: #123456; }"_s);
+    QVERIFY(form->WebBrowser1->Silent());
+    QCOMPARE(app::skinPath(u"/opt/corvane"_s), u"/opt/corvane/skinh.she"_s);
+    QCOMPARE(app::skinPath(u"/"_s), u"//skinh.she"_s);
+}
+
+void TestLifecycle::missingSkinChangesNothing()
+{
+    m_versionFile = "mqvt:V2.5|";
+    QTemporaryDir empty;
+    auto form = makeForm();
+    QCOMPARE(app::Form_Load(*form, empty.path()), app::LoadResult::Open);
+    QCOMPARE(qApp->styleSheet(), QString());
+    QVERIFY(form->WebBrowser1->Silent());
+    QVERIFY(form->Command1->isEnabled()); // the version check still ran
+}
+
+void TestLifecycle::closePrompt_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("opensForum");
+    QTest::newRow("Yes: forum, then close") << int(platform::vbYes) << true << true;
+    QTest::newRow("No: close") << int(platform::vbNo) << true << false;
+    QTest::newRow("Cancel, Esc or the box's close button: stay") << int(platform::vbCancel) << false << false;
+}
+
+void TestLifecycle::closePrompt()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, opensForum);
+    m_versionFile = "mqvt:V2.5|";
+    auto form = makeForm();
+    form->setCloseQuery([&form] { return app::QueryUnload(*form); });
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    MessageBox::queueAnswer(answer);
+    form->close();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().style, 67);
+    QCOMPARE(MessageBox::shown().first().text,
+             u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
+    QCOMPARE(form->isVisible(), !closes);
+    QCOMPARE(m_started,
+             opensForum ? QStringList{PageOpener::program() + u' ' + form->config().forumPage} : QStringList());
+}
+
+void TestLifecycle::exitButtonAsksTheSame()
+{
+    auto form = makeForm();
+    form->setCloseQuery([&form] { return app::QueryUnload(*form); });
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    MessageBox::queueAnswer(platform::vbCancel);
+    QTest::mouseClick(form->Command8, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QVERIFY(form->isVisible());
+    MessageBox::queueAnswer(platform::vbNo);
+    QTest::mouseClick(form->Command8, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), 2);
+    QVERIFY(!form->isVisible());
+    QVERIFY(m_started.isEmpty());
+}
+
+QTEST_MAIN(TestLifecycle)
+#include "tst_lifecycle.moc"

@@ -1,0 +1,222 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "common.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using corvane::platform::MessageBox;
+
+namespace {
+const QString kBusy = u"正在获取音乐信息.."_s;
+const QString kDone = u"音乐获取成功.."_s;
+const QString kFailed = u"获取出错,请您检查地址是否正确!"_s;
+const QString kEnter = u"请输入酷我音乐地址.."_s;
+} // namespace
+
+class TestResolveCommand final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void wholeResolution();
+    void failuresLeaveWhatWasReached_data();
+    void failuresLeaveWhatWasReached();
+    void emptyAddress();
+    void blankAddressIsAttempted();
+    void editDuringPageFetchCounts();
+    void longNameIsShortened();
+    void newResolutionAfterFailure();
+
+private:
+    QString songAddress(const QByteArray &id) const
+    {
+        return u"http://"_s + m_server.origin() + u"/yinyue/"_s + QString::fromLatin1(id) + u"/"_s;
+    }
+    void resolve(const QString &address);
+    QColor pictureColour() const
+    {
+        return m_form->Image1->pixmap().toImage().pixelColor(m_form->Image1->pixmap().width() / 2, 2);
+    }
+
+    HttpTestServer m_server;
+    QMap<QByteArray, SampleSong> m_songs;
+    QStringList m_statusAtRequest;
+    QList<bool> m_buttonAtRequest;
+    std::function<void(const HttpRequest &)> m_onRequest;
+    std::unique_ptr<ui::Form1> m_form;
+};
+
+void TestResolveCommand::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    m_server.setHandler([this](const HttpRequest &request) {
+        if (m_form) {
+            m_statusAtRequest << m_form->statusText();
+            m_buttonAtRequest << m_form->Command1->isEnabled();
+        }
+        if (m_onRequest)
+            m_onRequest(request);
+        return answerService(request, "mqvt:V2.5|", m_songs, m_server.origin());
+    });
+}
+
+void TestResolveCommand::init()
+{
+    MessageBox::clear();
+    MessageBox::setUnattended(true);
+    m_server.clearRequests();
+    m_statusAtRequest.clear();
+    m_buttonAtRequest.clear();
+    m_onRequest = nullptr;
+    m_songs.clear();
+    m_songs.insert("1001", SampleSong{});
+    SampleSong second;
+    second.title = u"七里香_周杰伦"_s;
+    second.singer = u"另一位"_s;
+    second.lyrics = u"窗外的麻雀"_s;
+    second.picture = Qt::blue;
+    m_songs.insert("1002", second);
+
+    ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
+    config.fetch.timeout = std::chrono::milliseconds(3000);
+    m_form = std::make_unique<ui::Form1>(config);
+    m_form->Text1->setEnabled(true);
+    m_form->Command1->setEnabled(true);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestResolveCommand::resolve(const QString &address)
+{
+    m_form->Text1->setText(address);
+    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+}
+
+void TestResolveCommand::wholeResolution()
+{
+    resolve(songAddress("1001"));
+
+    // Busy through every fetch, the button disabled throughout.
+    QCOMPARE(m_statusAtRequest, QStringList(4, kBusy));
+    QCOMPARE(m_buttonAtRequest, QList<bool>(4, false));
+    QCOMPARE(m_form->statusText(), kDone);
+    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(m_form->Command1->isEnabled());
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);
+    QCOMPARE(m_form->Label2->text(), u"歌手名称：周杰伦"_s);
+    QCOMPARE(m_form->Text2->text(), u"http://"_s + m_server.origin() + u"/music/1001.mp3"_s);
+    QCOMPARE(m_form->Text3->toPlainText(), u"故事的小黄花\n从出生那年就飘着"_s);
+    QCOMPARE(pictureColour(), QColor(Qt::red));
+}
+
+void TestResolveCommand::failuresLeaveWhatWasReached_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("label1");
+    QTest::addColumn<bool>("newLink");
+    QTest::addColumn<bool>("newLyrics");
+    QTest::newRow("no 复制歌词</a>: names and link new") << u"no-lyrics"_s << u"音乐名称：七里香"_s << true << false;
+    QTest::newRow("IPDeny: names new") << u"ipdeny"_s << u"音乐名称：七里香"_s << false << false;
+    QTest::newRow("not a song page: nothing new") << u"missing"_s << u"音乐名称：晴天"_s << false << false;
+}
+
+void TestResolveCommand::failuresLeaveWhatWasReached()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, label1);
+    QFETCH(bool, newLink);
+    QFETCH(bool, newLyrics);
+
+    resolve(songAddress("1001"));
+    QCOMPARE(m_form->statusText(), kDone);
+    const QString firstLink = m_form->Text2->text();
+    const QString firstLyrics = m_form->Text3->toPlainText();
+
+    QByteArray id = "1002";
+    if (change == u"no-lyrics"_s)
+        m_songs["1002"].hasLyricsMarker = false;
+    else if (change == u"ipdeny"_s)
+        m_songs["1002"].link = "IPDeny";
+    else
+        id = "9999";
+    MessageBox::clear();
+    MessageBox::setUnattended(true);
+    resolve(songAddress(id));
+
+    QCOMPARE(m_form->statusText(), kFailed);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, kFailed);
+    QCOMPARE(MessageBox::shown().first().style, 64);
+    QVERIFY(m_form->Command1->isEnabled());
+    QCOMPARE(m_form->Label1->text(), label1);
+    QCOMPARE(m_form->Text2->text() != firstLink, newLink);
+    QCOMPARE(m_form->Text3->toPlainText() != firstLyrics, newLyrics);
+    QCOMPARE(pictureColour(), QColor(Qt::red)); // the previous song's picture stays
+}
+
+void TestResolveCommand::emptyAddress()
+{
+    resolve(QString());
+    QCOMPARE(m_form->statusText(), kEnter);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, kEnter);
+    QCOMPARE(MessageBox::shown().first().style, 64);
+    QVERIFY(m_form->Command1->isEnabled());
+    QVERIFY(m_server.requests().isEmpty());
+}
+
+void TestResolveCommand::blankAddressIsAttempted()
+{
+    resolve(u"   "_s);
+    QCOMPARE(m_form->statusText(), kFailed);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, kFailed);
+    QVERIFY(m_form->Command1->isEnabled());
+}
+
+void TestResolveCommand::editDuringPageFetchCounts()
+{
+    // The user edits the address while the page is being fetched; Text1 stays editable.
+    m_onRequest = [this](const HttpRequest &request) {
+        if (request.path() == "/yinyue/1001/") {
+            QVERIFY(m_form->Text1->isEnabled());
+            m_form->Text1->setText(songAddress("1002"));
+        }
+    };
+    resolve(songAddress("1001"));
+    QCOMPARE(m_form->statusText(), kDone);
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);        // from the page fetched
+    QCOMPARE(m_form->Text2->text().endsWith(u"/music/1002.mp3"_s), true); // the edited address
+    QCOMPARE(pictureColour(), QColor(Qt::blue));
+}
+
+void TestResolveCommand::longNameIsShortened()
+{
+    m_songs["1001"].title = u"一二三四五六七八九十一二三四五六七八_歌手"_s;
+    resolve(songAddress("1001"));
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
+    QVERIFY(m_form->Label1->width() > 84);
+}
+
+void TestResolveCommand::newResolutionAfterFailure()
+{
+    resolve(songAddress("9999"));
+    QCOMPARE(m_form->statusText(), kFailed);
+    resolve(songAddress("1002"));
+    QCOMPARE(m_form->statusText(), kDone);
+    QCOMPARE(m_form->Label2->text(), u"歌手名称：另一位"_s);
+}
+
+QTEST_MAIN(TestResolveCommand)
+#include "tst_resolvecommand.moc"
