@@ -1,0 +1,160 @@
+#include <QNetworkProxyFactory>
+#include <QTest>
+
+#include "catalogue.h"
+#include "core/errors.h"
+#include "core/httpfetch.h"
+#include "core/songresolver.h"
+#include "httptestserver.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+class Reports final : public SongReports
+{
+public:
+    void NamesReady(const QString &SongName, const QString &SingerName) override
+    {
+        calls << u"names"_s;
+        name = SongName;
+        singer = SingerName;
+    }
+    void LinkReady(const QString &) override { calls << u"link"_s; }
+    void LyricsReady(const QString &LyricsText) override
+    {
+        calls << u"lyrics"_s;
+        lyrics = LyricsText;
+    }
+    void PictureReady(const QImage &image) override
+    {
+        calls << u"picture"_s;
+        picture = image;
+    }
+    QStringList calls;
+    QString name, singer, lyrics;
+    QImage picture;
+};
+
+} // namespace
+
+class TestSampleService final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void originAndProxyFormAgree_data();
+    void originAndProxyFormAgree();
+    void everySampleSongThroughTheProxy_data();
+    void everySampleSongThroughTheProxy();
+
+private:
+    std::unique_ptr<sample::SampleService> m_service;
+    HttpTestServer m_server;
+};
+
+void TestSampleService::initTestCase()
+{
+    m_service = std::make_unique<sample::SampleService>(ServiceConfig::fromBuild());
+    m_server.setHandler([this](const HttpRequest &request) { return m_service->answer(request); });
+    QVERIFY(m_server.listen());
+}
+
+void TestSampleService::cleanupTestCase()
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+}
+
+void TestSampleService::originAndProxyFormAgree_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QByteArray>("pathAndQuery");
+    const ServiceConfig hosts = ServiceConfig::fromBuild();
+    QTest::newRow("song page") << hosts.webHost.toLatin1() << QByteArray("/yinyue/1001/");
+    QTest::newRow("link conversion") << hosts.linkHost.toLatin1()
+                                     << QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_1002&format=mp3%7Cmp3");
+    QTest::newRow("metadata") << hosts.metadataHost.toLatin1() << QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1003");
+    QTest::newRow("version file") << hosts.versionHost.toLatin1() << QByteArray("/soft/version/main.txt");
+}
+
+void TestSampleService::originAndProxyFormAgree()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, pathAndQuery);
+    HttpRequest origin;
+    origin.method = "GET";
+    origin.target = pathAndQuery;
+    origin.headers.append({"Host", host});
+    HttpRequest proxy = origin;
+    proxy.target = "http://" + host + pathAndQuery;
+    const HttpResponse a = m_service->answer(origin);
+    const HttpResponse b = m_service->answer(proxy);
+    QCOMPARE(a.status, 200);
+    QCOMPARE(b.status, 200);
+    QCOMPARE(a.body, b.body);
+    QVERIFY(!a.body.isEmpty());
+
+    // And on the wire, straight to the service.
+    const QString text = GetBody(u"http://"_s + m_server.origin() + QString::fromLatin1(pathAndQuery));
+    QCOMPARE(text.isEmpty(), false);
+}
+
+void TestSampleService::everySampleSongThroughTheProxy_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("name");
+    const QStringList all{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s};
+    for (const sample::SampleSong &song : sample::catalogue()) {
+        QStringList calls = all;
+        if (!song.hasLyrics)
+            calls = {u"names"_s, u"link"_s};
+        if (song.linkDenied)
+            calls = {u"names"_s};
+        const QString name = song.name.size() > 17 ? song.name.first(17) + u".."_s : song.name;
+        QTest::newRow(song.id.constData()) << m_service->songAddress(song) << calls << name;
+    }
+    QTest::newRow("not a song page") << m_service->notASongAddress() << QStringList() << QString();
+}
+
+void TestSampleService::everySampleSongThroughTheProxy()
+{
+    QFETCH(QString, address);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, name);
+
+    // As ./run starts the tool: the configured hosts, reached through http_proxy.
+    qputenv("http_proxy", "http://" + m_server.origin().toLatin1());
+    qunsetenv("no_proxy");
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    m_server.clearRequests();
+
+    SongInfo info;
+    Reports reports;
+    bool succeeded = true;
+    try {
+        ResolveSong(info, [&] { return address; }, reports, ServiceConfig::fromBuild());
+    } catch (const Error &) {
+        succeeded = false;
+    }
+    QCOMPARE(reports.calls, calls);
+    QCOMPARE(succeeded, calls.size() == 4);
+    if (!calls.isEmpty())
+        QCOMPARE(reports.name, name);
+    if (succeeded) {
+        QVERIFY(!reports.singer.isEmpty());
+        QVERIFY(!reports.lyrics.contains(u'<'));
+        QVERIFY(!reports.lyrics.contains(QString(27, u' ')));
+        QVERIFY(!reports.picture.isNull());
+    }
+    // Every request went through the proxy, in absolute form.
+    for (const HttpRequest &request : m_server.requests())
+        QVERIFY2(request.target.startsWith("http://"), request.target.constData());
+}
+
+QTEST_MAIN(TestSampleService)
+#include "tst_sampleservice.moc"
