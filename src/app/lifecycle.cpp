@@ -24,8 +24,7 @@ namespace corvane::app {
 namespace {
 
 // Resume-next: a step that fails is abandoned and the next one runs.
-template <typename Step>
-void resumeNext(Step &&step)
+template <typename Step> void resumeNext(Step &&step)
 {
     try {
         step();
@@ -43,7 +42,8 @@ QString closePromptText()
 
 QString newVersionText(const QString &latest)
 {
-    return u"发现最新版本!["_s + latest + u"]"_s + u"\r\n"_s + u" "_s + u"\r\n"_s + u"确定后自动打开官方论坛!"_s;
+    return u"发现最新版本!["_s + latest + u"]"_s + u"\r\n"_s + u" "_s + u"\r\n"_s +
+           u"确定后自动打开官方论坛!"_s;
 }
 
 QString skinPath(const QString &programFolder)
@@ -75,7 +75,8 @@ LoadResult gx(ui::Form1 &form)
         resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
         return LoadResult::Open;
     case VersionVerdict::Newer:
-        resumeNext([&] { MessageBox::show(&form, newVersionText(verdict.latest), platform::vbInformationOk); });
+        resumeNext(
+            [&] { MessageBox::show(&form, newVersionText(verdict.latest), platform::vbInformationOk); });
         resumeNext([&] { PageOpener::open(form.config().updateForumPage); });
         return LoadResult::EndProgram;
     }

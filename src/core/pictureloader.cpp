@@ -44,8 +44,8 @@ QImage LoadPicture(QString strFileName, const PictureLimits &limits)
 
     if (const QUrl web = acceptedHttpUrl(strFileName); web.isValid()) {
         try {
-            const RawResponse response =
-                fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes}, QEventLoop::ExcludeUserInputEvents);
+            const RawResponse response = fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes},
+                                                  QEventLoop::ExcludeUserInputEvents);
             return decodePicture(response.body);
         } catch (const FetchError &) {
             return {};

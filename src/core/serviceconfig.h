@@ -11,20 +11,26 @@ namespace corvane {
 // fetches. The program uses the build's configuration; tests point it at a local server.
 struct ServiceConfig
 {
-    QString webHost;            // song pages: "http://" + webHost + "/yinyue/" + id
-    QString linkHost;           // link conversion
-    QString metadataHost;       // metadata records
-    QString versionHost;        // "/soft/version/main.txt"
+    QString webHost;      // song pages: "http://" + webHost + "/yinyue/" + id
+    QString linkHost;     // link conversion
+    QString metadataHost; // metadata records
+    QString versionHost;  // "/soft/version/main.txt"
     QString kuwoHomePage;
     QString forumPage;
     QString homePage;
     QString resourcePage;
-    QString updateForumPage;    // opened by the version check alone
+    QString updateForumPage; // opened by the version check alone
     FetchLimits fetch;
     PictureLimits picture;
 
-    QString songPagePrefix() const { return QStringLiteral("http://") + webHost + QStringLiteral("/yinyue/"); }
-    QString versionFileUrl() const { return QStringLiteral("http://") + versionHost + QStringLiteral("/soft/version/main.txt"); }
+    QString songPagePrefix() const
+    {
+        return QStringLiteral("http://") + webHost + QStringLiteral("/yinyue/");
+    }
+    QString versionFileUrl() const
+    {
+        return QStringLiteral("http://") + versionHost + QStringLiteral("/soft/version/main.txt");
+    }
 
     // The hosts and pages the build was configured with.
     static ServiceConfig fromBuild();

@@ -11,8 +11,8 @@ namespace {
 QByteArray canonicalName(QByteArrayView name)
 {
     const QByteArray lower = name.trimmed().toByteArray().toLower();
-    static const QByteArrayView gbFamily[] = {"gb2312", "gbk", "x-gbk", "gb18030", "cp936", "windows-936",
-                                              "csgb2312", "gb_2312-80", "euc-cn"};
+    static const QByteArrayView gbFamily[] = {"gb2312",      "gbk",      "x-gbk",      "gb18030", "cp936",
+                                              "windows-936", "csgb2312", "gb_2312-80", "euc-cn"};
     for (QByteArrayView gb : gbFamily) {
         if (lower == gb)
             return QByteArrayLiteral("GB18030");
@@ -66,7 +66,8 @@ QByteArray charsetFromContentType(QByteArrayView contentType)
         if (eq < 0 || param.left(eq).trimmed().toLower() != "charset")
             continue;
         QByteArray value = param.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.mid(1, value.size() - 2);
         return value.trimmed();
     }

@@ -59,7 +59,8 @@ class DownloadWindow final : public QDialog
 public:
     DownloadWindow(Downloader *owner, const QUrl &url, bool silent)
         : QDialog(owner->window()), m_owner(owner), m_url(url), m_silent(silent), m_name(new QLabel(this)),
-          m_bar(new QProgressBar(this)), m_detail(new QLabel(this)), m_button(new QPushButton(u"取消"_s, this))
+          m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
+          m_button(new QPushButton(u"取消"_s, this))
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(u"下载"_s);
@@ -125,8 +126,8 @@ private:
             return;
         }
         m_state = Choosing;
-        QString name = Downloader::suggestedFileName(m_reply->url().toString(),
-                                                     m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")));
+        QString name = Downloader::suggestedFileName(
+            m_reply->url().toString(), m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")));
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
         if (folder.isEmpty())
             folder = QDir::homePath();

@@ -18,7 +18,9 @@ constexpr int kInitialVolume = 50;
 QString clock(qint64 ms)
 {
     const qint64 s = qMax<qint64>(0, ms) / 1000;
-    return s >= 3600 ? u"%1:%2:%3"_s.arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'))
+    return s >= 3600 ? u"%1:%2:%3"_s.arg(s / 3600)
+                           .arg(s / 60 % 60, 2, 10, QChar(u'0'))
+                           .arg(s % 60, 2, 10, QChar(u'0'))
                      : u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
 }
 
@@ -36,21 +38,19 @@ void PlayerSettings::setVolume(int volume)
 
 bool PlayerSettings::mute() const
 {
-    return m_player->m_output->isMuted();
+    return m_player->m_mute->isChecked();
 }
 
 void PlayerSettings::setMute(bool mute)
 {
-    m_player->m_output->setMuted(mute);
+    m_player->m_mute->setChecked(mute);
 }
 
 MediaPlayer::MediaPlayer(QWidget *parent)
-    : QWidget(parent), m_player(new QMediaPlayer(this)), m_output(new QAudioOutput(this)),
-      m_play(new QToolButton(this)), m_stop(new QToolButton(this)), m_seek(new QSlider(Qt::Horizontal, this)),
-      m_time(new QLabel(this)), m_mute(new QToolButton(this)), m_volume(new QSlider(Qt::Horizontal, this))
+    : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)),
+      m_seek(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)), m_mute(new QToolButton(this)),
+      m_volume(new QSlider(Qt::Horizontal, this))
 {
-    m_player->setAudioOutput(m_output);
-
     m_play->setObjectName(u"play"_s);
     m_play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     m_play->setAccessibleName(u"播放"_s);
@@ -76,7 +76,6 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     m_volume->setRange(0, 100);
     m_volume->setFixedWidth(64);
     m_volume->setValue(kInitialVolume);
-    m_output->setVolume(kInitialVolume / 100.0f);
 
     auto *bar = new QHBoxLayout(this);
     bar->setContentsMargins(4, 2, 4, 2);
@@ -89,14 +88,38 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     bar->addWidget(m_volume);
 
     connect(m_play, &QToolButton::clicked, this, &MediaPlayer::togglePlay);
-    connect(m_stop, &QToolButton::clicked, m_player, &QMediaPlayer::stop);
-    connect(m_seek, &QSlider::sliderMoved, m_player, [this](int value) { m_player->setPosition(value); });
-    connect(m_volume, &QSlider::valueChanged, m_output, [this](int value) { m_output->setVolume(value / 100.0f); });
-    connect(m_mute, &QToolButton::toggled, m_output, &QAudioOutput::setMuted);
-    connect(m_output, &QAudioOutput::mutedChanged, this, [this](bool muted) {
-        m_mute->setChecked(muted);
-        m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    connect(m_stop, &QToolButton::clicked, this, [this] {
+        if (m_player)
+            m_player->stop();
     });
+    connect(m_seek, &QSlider::sliderMoved, this, [this](int value) {
+        if (m_player)
+            m_player->setPosition(value);
+    });
+    connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
+        if (m_output)
+            m_output->setVolume(value / 100.0f);
+    });
+    connect(m_mute, &QToolButton::toggled, this, [this](bool muted) {
+        m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+        if (m_output)
+            m_output->setMuted(muted);
+    });
+    updateState();
+}
+
+MediaPlayer::~MediaPlayer() = default;
+
+void MediaPlayer::ensurePlayer()
+{
+    if (m_player)
+        return;
+    m_player = new QMediaPlayer(this);
+    m_output = new QAudioOutput(this);
+    m_output->setVolume(m_volume->value() / 100.0f);
+    m_output->setMuted(m_mute->isChecked());
+    m_player->setAudioOutput(m_output);
+
     connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 duration) {
         m_seek->setRange(0, int(qMin<qint64>(duration, INT_MAX)));
         m_seek->setEnabled(duration > 0 && m_player->isSeekable());
@@ -114,20 +137,33 @@ MediaPlayer::MediaPlayer(QWidget *parent)
         m_failed = true;
         updateState();
     });
-    updateState();
 }
 
-MediaPlayer::~MediaPlayer() = default;
+QMediaPlayer *MediaPlayer::mediaPlayer()
+{
+    ensurePlayer();
+    return m_player;
+}
+
+QAudioOutput *MediaPlayer::audioOutput()
+{
+    ensurePlayer();
+    return m_output;
+}
 
 void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
     m_failed = false;
-    m_player->stop();
     m_seek->setValue(0);
     if (url.isEmpty()) {
-        m_player->setSource(QUrl());
+        if (m_player) {
+            m_player->stop();
+            m_player->setSource(QUrl());
+        }
     } else {
+        ensurePlayer();
+        m_player->stop();
         m_player->setSource(QUrl(url));
         if (m_settings.autoStart())
             m_player->play();
@@ -139,6 +175,8 @@ QString MediaPlayer::stateText() const
 {
     if (m_failed)
         return u"无法播放"_s;
+    if (!m_player)
+        return u"无媒体"_s;
     switch (m_player->mediaStatus()) {
     case QMediaPlayer::NoMedia:
         return u"无媒体"_s;
@@ -165,6 +203,8 @@ QString MediaPlayer::stateText() const
 
 void MediaPlayer::togglePlay()
 {
+    if (!m_player)
+        return;
     if (m_player->playbackState() == QMediaPlayer::PlayingState) {
         m_player->pause();
     } else if (!m_player->source().isEmpty()) {
@@ -175,8 +215,8 @@ void MediaPlayer::togglePlay()
 
 void MediaPlayer::updateTime()
 {
-    const qint64 duration = m_player->duration();
-    if (m_failed || m_player->source().isEmpty() || duration <= 0) {
+    const qint64 duration = m_player ? m_player->duration() : 0;
+    if (m_failed || !m_player || m_player->source().isEmpty() || duration <= 0) {
         m_time->setText(stateText());
         return;
     }
@@ -185,12 +225,13 @@ void MediaPlayer::updateTime()
 
 void MediaPlayer::updateState()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    m_play->setEnabled(!m_player->source().isEmpty());
-    m_stop->setEnabled(m_player->playbackState() != QMediaPlayer::StoppedState);
-    const QString state = stateText();
-    setToolTip(state);
+    const QMediaPlayer::PlaybackState state =
+        m_player ? m_player->playbackState() : QMediaPlayer::StoppedState;
+    m_play->setIcon(style()->standardIcon(state == QMediaPlayer::PlayingState ? QStyle::SP_MediaPause
+                                                                              : QStyle::SP_MediaPlay));
+    m_play->setEnabled(m_player && !m_player->source().isEmpty());
+    m_stop->setEnabled(state != QMediaPlayer::StoppedState);
+    setToolTip(stateText());
     updateTime();
 }
 

@@ -50,21 +50,23 @@ public:
     // unplayable address plays nothing.
     void setURL(const QString &url);
 
-    QMediaPlayer *mediaPlayer() const { return m_player; }
-    QAudioOutput *audioOutput() const { return m_output; }
+    // The media engine starts on first use, so that an idle window does not load it.
+    QMediaPlayer *mediaPlayer();
+    QAudioOutput *audioOutput();
     // What the bar says about the media: "无媒体", "正在缓冲", "无法播放"...
     QString stateText() const;
 
 private:
     friend class PlayerSettings;
+    void ensurePlayer();
     void updateTime();
     void updateState();
     void togglePlay();
 
     PlayerSettings m_settings{this};
     QString m_url;
-    QMediaPlayer *m_player;
-    QAudioOutput *m_output;
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_output = nullptr;
     QToolButton *m_play;
     QToolButton *m_stop;
     QSlider *m_seek;

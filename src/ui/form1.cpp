@@ -34,8 +34,7 @@ const QString kNamePrefix = u"音乐名称："_s;
 const QString kSingerPrefix = u"歌手名称："_s;
 
 // A handler's errors end it at the failing step; none may leave into the event loop.
-template <typename Handler>
-void guarded(const char *name, Handler &&handler)
+template <typename Handler> void guarded(const char *name, Handler &&handler)
 {
     try {
         handler();
@@ -133,7 +132,8 @@ Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Corvane V2.5"_s);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setWindowIcon(designIcon());
     setFixedSize(kClientWidth, kClientHeight);
     buildLayout();
@@ -280,7 +280,8 @@ void Form1::Command1_Click()
             bool succeeded = false;
             try {
                 Reports reports(*this);
-                ResolveSong(m_song, [this] { return Text1->text(); }, reports, m_config);
+                ResolveSong(
+                    m_song, [this] { return Text1->text(); }, reports, m_config);
                 succeeded = true;
             } catch (const FetchAbandoned &) {
                 return; // the window has closed: nothing more to show
@@ -334,7 +335,8 @@ void Form1::Command6_Click()
 void Form1::Command7_Click()
 {
     guarded("recommend", [this] {
-        const QString text = u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
+        const QString text =
+            u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
         if (MessageBox::show(this, text, platform::vbInformationYesNo) == platform::vbYes)
             PageOpener::open(m_config.resourcePage);
     });

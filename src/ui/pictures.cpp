@@ -19,7 +19,8 @@ QImage sphereIcon(int size)
     p.setBrush(QColor(128, 128, 128));
     p.drawEllipse(outer);
     const QRectF sphere = outer.adjusted(ring, ring, -ring, -ring);
-    QRadialGradient shade(sphere.center() - QPointF(sphere.width() / 5, sphere.height() / 5), sphere.width() / 1.4);
+    QRadialGradient shade(sphere.center() - QPointF(sphere.width() / 5, sphere.height() / 5),
+                          sphere.width() / 1.4);
     shade.setColorAt(0, QColor(170, 205, 240));
     shade.setColorAt(1, QColor(40, 90, 160));
     p.setBrush(shade);
@@ -64,8 +65,8 @@ QImage placeholderPortrait()
     p.fillRect(image.rect(), QColor(246, 242, 234));
     const QColor beige(214, 196, 168);
     p.setBrush(beige);
-    p.drawEllipse(QRectF(29, 14, 32, 36));                       // head
-    p.drawRoundedRect(QRectF(13, 56, 64, 48), 30, 24);            // shoulders
+    p.drawEllipse(QRectF(29, 14, 32, 36));             // head
+    p.drawRoundedRect(QRectF(13, 56, 64, 48), 30, 24); // shoulders
     return image;
 }
 

@@ -32,8 +32,9 @@ struct SampleSong
 
     QByteArray page() const
     {
-        QString text = QStringLiteral("<html><head><title>") + title + QStringLiteral("</title></head><body><p>【") +
-                       singer + QStringLiteral("】</p><div class=\"lrc\">");
+        QString text = QStringLiteral("<html><head><title>") + title +
+                       QStringLiteral("</title></head><body><p>【") + singer +
+                       QStringLiteral("】</p><div class=\"lrc\">");
         if (hasLyricsMarker)
             text += QStringLiteral("<a href=\"#\">复制歌词</a>");
         return (text + lyrics + QStringLiteral("</div></body></html>")).toUtf8();
@@ -59,12 +60,12 @@ inline HttpResponse answerService(const HttpRequest &request, const QByteArray &
     const QByteArray rid = ridAt < 0 ? QByteArray() : query.mid(ridAt + 10).split('&').first();
     if (path == "/anti.s") {
         const SampleSong song = songs.value(rid);
-        return HttpResponse::text(song.link.isEmpty() ? "http://" + origin.toLatin1() + "/music/" + rid + ".mp3"
-                                                      : song.link);
+        return HttpResponse::text(
+            song.link.isEmpty() ? "http://" + origin.toLatin1() + "/music/" + rid + ".mp3" : song.link);
     }
     if (path == "/webmusic/st/getNewMuiseByRid") {
-        return HttpResponse::text("<Song><name>x</name><artist_pic240>http://" + origin.toLatin1() + "/star/" + rid +
-                                  ".png</artist_pic240></Song>");
+        return HttpResponse::text("<Song><name>x</name><artist_pic240>http://" + origin.toLatin1() +
+                                  "/star/" + rid + ".png</artist_pic240></Song>");
     }
     if (path.startsWith("/star/")) {
         const QByteArray id = path.mid(6).chopped(4);

@@ -45,7 +45,8 @@ void TestCloseDuringFetch::windsUpSilently()
     QCOMPARE(child.exitCode(), 0);
 
     QMap<QString, QString> report;
-    for (const QString &line : QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString &line :
+         QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
         const qsizetype eq = line.indexOf(u'=');
         report.insert(line.left(eq), line.mid(eq + 1));
     }

@@ -103,18 +103,21 @@ void TestLifecycle::versionCheck_data()
     };
     QTest::newRow("own version") << QByteArray("mqvt:V2.5|") << true << true << welcome << 0 << QString();
     QTest::newRow("own version among other lines")
-        << QByteArray("[main]\r\nname=Corvane\r\nmqvt:V2.5|2014-05-01\r\nurl=x|y\r\n") << true << true << welcome << 0
-        << QString();
-    QTest::newRow("newer version") << QByteArray("mqvt:V2.6|") << false << false << waiting << 64 << newer(u"V2.6"_s);
+        << QByteArray("[main]\r\nname=Corvane\r\nmqvt:V2.5|2014-05-01\r\nurl=x|y\r\n") << true << true
+        << welcome << 0 << QString();
+    QTest::newRow("newer version") << QByteArray("mqvt:V2.6|") << false << false << waiting << 64
+                                   << newer(u"V2.6"_s);
     QTest::newRow("lower-case own version is another")
         << QByteArray("mqvt:v2.5|") << false << false << waiting << 64 << newer(u"v2.5"_s);
-    QTest::newRow("trailing blank is another") << QByteArray("mqvt:V2.5 |") << false << false << waiting << 64
-                                               << newer(u"V2.5 "_s);
+    QTest::newRow("trailing blank is another")
+        << QByteArray("mqvt:V2.5 |") << false << false << waiting << 64 << newer(u"V2.5 "_s);
     QTest::newRow("empty answer") << QByteArray() << true << false << waiting << 48 << failed;
     // An answer that names no version is a failed check, not a new version.
-    QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting << 48 << failed;
+    QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting << 48
+                               << failed;
     QTest::newRow("no bar") << QByteArray("mqvt:V2.5") << true << false << waiting << 48 << failed;
-    QTest::newRow("marker twice") << QByteArray("mqvt:mqvt:V2.5|") << true << false << waiting << 48 << failed;
+    QTest::newRow("marker twice") << QByteArray("mqvt:mqvt:V2.5|") << true << false << waiting << 48
+                                  << failed;
 }
 
 void TestLifecycle::versionCheck()
@@ -142,7 +145,8 @@ void TestLifecycle::versionCheck()
         QCOMPARE(shown.first().text, boxText);
     }
     // Only the newer version opens a page: the version check's own forum, once.
-    QCOMPARE(m_started, opens ? QStringList() : QStringList{PageOpener::program() + u' ' + form->config().updateForumPage});
+    QCOMPARE(m_started, opens ? QStringList()
+                              : QStringList{PageOpener::program() + u' ' + form->config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -175,7 +179,8 @@ void TestLifecycle::startupSequence()
 
     QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
     QCOMPARE(form->W1->settings().volume(), 100);
-    QVERIFY(form->windowIcon().cacheKey() == QApplication::windowIcon().cacheKey() || form->windowIcon().isNull());
+    QVERIFY(form->windowIcon().cacheKey() == QApplication::windowIcon().cacheKey() ||
+            form->windowIcon().isNull());
     QCOMPARE(qApp->styleSheet(), u"QPushButton { color: #123456; }"_s);
     QVERIFY(form->WebBrowser1->Silent());
     QCOMPARE(app::skinPath(u"/opt/corvane"_s), u"/opt/corvane/skinh.she"_s);
@@ -218,11 +223,12 @@ void TestLifecycle::closePrompt()
     form->close();
     QCOMPARE(MessageBox::shown().size(), 1);
     QCOMPARE(MessageBox::shown().first().style, 67);
-    QCOMPARE(MessageBox::shown().first().text,
-             u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
+    QCOMPARE(
+        MessageBox::shown().first().text,
+        u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
-    QCOMPARE(m_started,
-             opensForum ? QStringList{PageOpener::program() + u' ' + form->config().forumPage} : QStringList());
+    QCOMPARE(m_started, opensForum ? QStringList{PageOpener::program() + u' ' + form->config().forumPage}
+                                   : QStringList());
 }
 
 void TestLifecycle::exitButtonAsksTheSame()

@@ -126,7 +126,8 @@ void TestResolveCommand::failuresLeaveWhatWasReached_data()
     QTest::addColumn<QString>("label1");
     QTest::addColumn<bool>("newLink");
     QTest::addColumn<bool>("newLyrics");
-    QTest::newRow("no 复制歌词</a>: names and link new") << u"no-lyrics"_s << u"音乐名称：七里香"_s << true << false;
+    QTest::newRow("no 复制歌词</a>: names and link new")
+        << u"no-lyrics"_s << u"音乐名称：七里香"_s << true << false;
     QTest::newRow("IPDeny: names new") << u"ipdeny"_s << u"音乐名称：七里香"_s << false << false;
     QTest::newRow("not a song page: nothing new") << u"missing"_s << u"音乐名称：晴天"_s << false << false;
 }
@@ -196,7 +197,7 @@ void TestResolveCommand::editDuringPageFetchCounts()
     };
     resolve(songAddress("1001"));
     QCOMPARE(m_form->statusText(), kDone);
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);        // from the page fetched
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);                // from the page fetched
     QCOMPARE(m_form->Text2->text().endsWith(u"/music/1002.mp3"_s), true); // the edited address
     QCOMPARE(pictureColour(), QColor(Qt::blue));
 }

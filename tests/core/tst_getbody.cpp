@@ -144,7 +144,8 @@ void TestGetBody::failures_data()
     QTest::newRow("declared length over the bound") << 2 << tooLarge;
     QTest::newRow("undeclared length over the bound") << 2 << tooLargeUndeclared;
     QTest::newRow("redirect loop") << 0 << HttpResponse::redirect("/x");
-    QTest::newRow("deflate inflating past the bound") << 2 << HttpResponse::deflated(QByteArray(4 << 20, ' '));
+    QTest::newRow("deflate inflating past the bound")
+        << 2 << HttpResponse::deflated(QByteArray(4 << 20, ' '));
 }
 
 void TestGetBody::failures()

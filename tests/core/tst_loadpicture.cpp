@@ -28,8 +28,9 @@ QByteArray encoded(const char *format, QSize size = {24, 16})
 }
 
 // A 1x1 GIF89a: Qt reads GIF but cannot write it.
-const QByteArray kTinyGif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000"
-                                                "010001000002024401003b");
+const QByteArray kTinyGif =
+    QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000"
+                        "010001000002024401003b");
 
 } // namespace
 

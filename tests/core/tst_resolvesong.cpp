@@ -129,7 +129,8 @@ void TestResolveSong::serve(const FakeService &service)
         if (path == "/webmusic/st/getNewMuiseByRid") {
             if (service.metadataGiven)
                 return service.metadata;
-            const QString record = u"<Song><artist_pic240>http://"_s + origin + u"/star/1.png</artist_pic240></Song>"_s;
+            const QString record =
+                u"<Song><artist_pic240>http://"_s + origin + u"/star/1.png</artist_pic240></Song>"_s;
             return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
         }
         if (path == "/star/1.png")
@@ -142,7 +143,8 @@ void TestResolveSong::success()
 {
     SongInfo info;
     Recorder recorder;
-    ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config);
+    ResolveSong(
+        info, [this] { return pageAddress(); }, recorder, m_config);
 
     QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s}));
     QCOMPARE(recorder.songName, u"晴天"_s);
@@ -156,7 +158,8 @@ void TestResolveSong::success()
     const QList<HttpRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 4);
     QCOMPARE(requests.at(0).target, QByteArray("/yinyue/678/"));
-    QCOMPARE(requests.at(1).target, QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_678&format=mp3%7Cmp3"));
+    QCOMPARE(requests.at(1).target,
+             QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_678&format=mp3%7Cmp3"));
     QCOMPARE(requests.at(2).target, QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"));
     QCOMPARE(requests.at(3).target, QByteArray("/star/1.png"));
     for (int i = 0; i < 3; ++i)
@@ -181,8 +184,8 @@ void TestResolveSong::failureTable_data()
     const QStringList namesLinkLyrics{u"names"_s, u"link"_s, u"lyrics"_s};
 
     QTest::newRow("2: empty page") << QString() << false << none << false << none << nothing;
-    QTest::newRow("2: page without 【") << songPage(u"晴天_x"_s, u"周杰伦"_s) << false << none << false << none
-                                      << nothing;
+    QTest::newRow("2: page without 【")
+        << songPage(u"晴天_x"_s, u"周杰伦"_s) << false << none << false << none << nothing;
     QTest::newRow("3: page without <title>")
         << u"<html>【周杰伦】复制歌词</a>x</div></html>"_s << false << none << false << none << nothing;
     QTest::newRow("7: link conversion resets") << songPage() << true << reset << false << none << names;
@@ -193,8 +196,8 @@ void TestResolveSong::failureTable_data()
         << songPage(u"晴天_x"_s, u"【周杰伦】"_s, u"歌词</a>x</div>"_s) << false << none << false << none
         << namesLink;
     QTest::newRow("13: record without <artist_pic240>")
-        << songPage() << false << none << true << HttpResponse::text("<Song><artist_pic120>x</artist_pic120></Song>")
-        << namesLinkLyrics;
+        << songPage() << false << none << true
+        << HttpResponse::text("<Song><artist_pic120>x</artist_pic120></Song>") << namesLinkLyrics;
 }
 
 void TestResolveSong::failureTable()
@@ -210,7 +213,8 @@ void TestResolveSong::failureTable()
     serve(service);
     SongInfo info;
     Recorder recorder;
-    QVERIFY_THROWS_EXCEPTION(Error, ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config));
+    QVERIFY_THROWS_EXCEPTION(Error, ResolveSong(
+                                        info, [this] { return pageAddress(); }, recorder, m_config));
     QCOMPARE(recorder.calls, reports);
 }
 
@@ -259,7 +263,8 @@ void TestResolveSong::unreachedFieldsKeepPreviousValues()
 {
     SongInfo info;
     Recorder first;
-    ResolveSong(info, [this] { return pageAddress(); }, first, m_config);
+    ResolveSong(
+        info, [this] { return pageAddress(); }, first, m_config);
     const SongInfo before = info;
 
     FakeService service;
@@ -268,7 +273,8 @@ void TestResolveSong::unreachedFieldsKeepPreviousValues()
     service.link = HttpResponse::text("IPDeny");
     serve(service);
     Recorder second;
-    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, [this] { return pageAddress(); }, second, m_config));
+    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(
+                                               info, [this] { return pageAddress(); }, second, m_config));
     QCOMPARE(info.SongName, u"另一首"_s);
     QCOMPARE(info.SingerName, u"别人"_s);
     QCOMPARE(info.DirectLink, before.DirectLink);
@@ -281,7 +287,8 @@ void TestResolveSong::receiverErrorEndsResolution()
     SongInfo info;
     Recorder recorder;
     recorder.throwAt = u"link"_s;
-    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config));
+    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(
+                                               info, [this] { return pageAddress(); }, recorder, m_config));
     QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s}));
     QCOMPARE(m_server->requests().size(), 2);
 }
@@ -290,11 +297,13 @@ void TestResolveSong::unreadablePictureIsNoFailure()
 {
     FakeService service;
     service.metadataGiven = true;
-    service.metadata = HttpResponse::text("<artist_pic240></artist_pic240>"); // empty address: still handed on
+    service.metadata =
+        HttpResponse::text("<artist_pic240></artist_pic240>"); // empty address: still handed on
     serve(service);
     SongInfo info;
     Recorder recorder;
-    ResolveSong(info, [this] { return pageAddress(); }, recorder, m_config);
+    ResolveSong(
+        info, [this] { return pageAddress(); }, recorder, m_config);
     QCOMPARE(recorder.calls.size(), 4);
     QVERIFY(recorder.picture.isNull());
     QCOMPARE(info.PictureAddress, QString());

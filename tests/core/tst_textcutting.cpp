@@ -123,7 +123,8 @@ void TestTextCutting::cleanLyrics_data()
     QTest::newRow("27 spaces go") << (u"a"_s + QString(27, u' ') + u"b"_s) << u"ab"_s;
     QTest::newRow("30 spaces leave 3") << (u"a"_s + QString(30, u' ') + u"b"_s) << u"a   b"_s;
     QTest::newRow("54 spaces leave none") << (u"a"_s + QString(54, u' ') + u"b"_s) << u"ab"_s;
-    QTest::newRow("26 spaces stay") << (u"a"_s + QString(26, u' ') + u"b"_s) << (u"a"_s + QString(26, u' ') + u"b"_s);
+    QTest::newRow("26 spaces stay") << (u"a"_s + QString(26, u' ') + u"b"_s)
+                                    << (u"a"_s + QString(26, u' ') + u"b"_s);
     QTest::newRow("no trimming") << u"\n  x  \n"_s << u"\n  x  \n"_s;
     QTest::newRow("br split by removed < is no break") << u"<<br>"_s << u"\r\n"_s;
 }
@@ -142,7 +143,8 @@ void TestTextCutting::ridFromAddress_data()
     QTest::addColumn<bool>("fails");
     const QString prefix = u"http://www.kuwo.cn/yinyue/"_s;
     QTest::newRow("digits and slash") << prefix + u"678/"_s << u"678"_s << false;
-    QTest::newRow("query kept, its slashes removed") << prefix + u"678/?from=a/b"_s << u"678?from=ab"_s << false;
+    QTest::newRow("query kept, its slashes removed")
+        << prefix + u"678/?from=a/b"_s << u"678?from=ab"_s << false;
     QTest::newRow("not numeric is fine") << prefix + u"abc"_s << u"abc"_s << false;
     QTest::newRow("other scheme fails") << u"https://www.kuwo.cn/yinyue/678/"_s << QString() << true;
     QTest::newRow("host written differently fails") << u"http://kuwo.cn/yinyue/678/"_s << QString() << true;
@@ -182,8 +184,9 @@ void TestTextCutting::directLink()
 
 void TestTextCutting::requestAddresses()
 {
-    QCOMPARE(linkConversionUrl(u"antiserver.kuwo.cn"_s, u"678"_s),
-             u"http://antiserver.kuwo.cn/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F678&format=mp3%7Cmp3"_s);
+    QCOMPARE(
+        linkConversionUrl(u"antiserver.kuwo.cn"_s, u"678"_s),
+        u"http://antiserver.kuwo.cn/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F678&format=mp3%7Cmp3"_s);
     QCOMPARE(metadataUrl(u"player.kuwo.cn"_s, u"678"_s),
              u"http://player.kuwo.cn/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"_s);
 }
@@ -196,17 +199,19 @@ void TestTextCutting::versionFile_data()
     QTest::newRow("own version") << u"mqvt:V2.5|"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
     QTest::newRow("own version among other lines")
         << u"name=Corvane\r\nmqvt:V2.5|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
-    QTest::newRow("bar before the marker does not count") << u"a|b mqvt:V2.5|"_s << int(VersionVerdict::UpToDate)
-                                                          << u"V2.5"_s;
+    QTest::newRow("bar before the marker does not count")
+        << u"a|b mqvt:V2.5|"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
     QTest::newRow("newer") << u"mqvt:V2.6|"_s << int(VersionVerdict::Newer) << u"V2.6"_s;
-    QTest::newRow("lower-case is another version") << u"mqvt:v2.5|"_s << int(VersionVerdict::Newer) << u"v2.5"_s;
-    QTest::newRow("trailing blank is another version") << u"mqvt:V2.5 |"_s << int(VersionVerdict::Newer)
-                                                       << u"V2.5 "_s;
+    QTest::newRow("lower-case is another version")
+        << u"mqvt:v2.5|"_s << int(VersionVerdict::Newer) << u"v2.5"_s;
+    QTest::newRow("trailing blank is another version")
+        << u"mqvt:V2.5 |"_s << int(VersionVerdict::Newer) << u"V2.5 "_s;
     QTest::newRow("empty answer fails") << QString() << int(VersionVerdict::CheckFailed) << QString();
     QTest::newRow("no bar fails") << u"mqvt:V2.5"_s << int(VersionVerdict::CheckFailed) << QString();
-    QTest::newRow("marker twice fails") << u"mqvt:mqvt:V2.5|"_s << int(VersionVerdict::CheckFailed) << QString();
-    QTest::newRow("error page fails") << u"<html>404 Not Found</html>"_s << int(VersionVerdict::CheckFailed)
-                                      << QString();
+    QTest::newRow("marker twice fails")
+        << u"mqvt:mqvt:V2.5|"_s << int(VersionVerdict::CheckFailed) << QString();
+    QTest::newRow("error page fails")
+        << u"<html>404 Not Found</html>"_s << int(VersionVerdict::CheckFailed) << QString();
     QTest::newRow("empty version fails") << u"mqvt:|"_s << int(VersionVerdict::CheckFailed) << QString();
 }
 
@@ -226,10 +231,10 @@ void TestTextCutting::charset_data()
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("charset");
     const QByteArray gbBody = QStringEncoder("GB18030").encode(u"歌词"_s);
-    QTest::newRow("header wins over meta") << QByteArray("<meta charset=utf-8>") << QByteArray("text/html; charset=GBK")
-                                          << QByteArray("GB18030");
-    QTest::newRow("quoted header value") << QByteArray("x") << QByteArray("text/html; charset=\"utf-8\"")
-                                         << QByteArray("utf-8");
+    QTest::newRow("header wins over meta") << QByteArray("<meta charset=utf-8>")
+                                           << QByteArray("text/html; charset=GBK") << QByteArray("GB18030");
+    QTest::newRow("quoted header value")
+        << QByteArray("x") << QByteArray("text/html; charset=\"utf-8\"") << QByteArray("utf-8");
     QTest::newRow("BOM") << QByteArray("\xEF\xBB\xBFx") << QByteArray("text/html") << QByteArray("UTF-8");
     QTest::newRow("meta charset") << (QByteArray("<head><meta charset=\"gb2312\">") + gbBody) << QByteArray()
                                   << QByteArray("GB18030");
@@ -240,9 +245,10 @@ void TestTextCutting::charset_data()
         << (QByteArray(1100, ' ') + "<meta charset=gbk>" + "abc") << QByteArray() << QByteArray("UTF-8");
     QTest::newRow("valid UTF-8") << u"歌词"_s.toUtf8() << QByteArray() << QByteArray("UTF-8");
     QTest::newRow("invalid UTF-8 is GB18030") << gbBody << QByteArray() << QByteArray("GB18030");
-    QTest::newRow("unknown header charset falls through") << gbBody << QByteArray("text/html; charset=nonsense-9")
-                                                          << QByteArray("GB18030");
-    QTest::newRow("truncated UTF-8 sequence") << QByteArray("ab\xE6\xAD") << QByteArray() << QByteArray("GB18030");
+    QTest::newRow("unknown header charset falls through")
+        << gbBody << QByteArray("text/html; charset=nonsense-9") << QByteArray("GB18030");
+    QTest::newRow("truncated UTF-8 sequence")
+        << QByteArray("ab\xE6\xAD") << QByteArray() << QByteArray("GB18030");
 }
 
 void TestTextCutting::charset()

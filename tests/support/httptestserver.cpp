@@ -15,16 +15,26 @@ constexpr qint64 kWriteWindow = 256 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -55,7 +65,8 @@ bool parseRequestHead(const QByteArray &head, HttpRequest &request)
 class Connection final : public QObject
 {
 public:
-    Connection(QTcpSocket *socket, HttpTestServer *server, std::function<HttpResponse(const HttpRequest &)> answer)
+    Connection(QTcpSocket *socket, HttpTestServer *server,
+               std::function<HttpResponse(const HttpRequest &)> answer)
         : QObject(socket), m_socket(socket), m_answer(std::move(answer))
     {
         Q_UNUSED(server);
@@ -218,7 +229,8 @@ HttpResponse &HttpResponse::withHeader(QByteArray name, QByteArray value)
     return *this;
 }
 
-HttpTestServer::HttpTestServer(Handler handler, QObject *parent) : QObject(parent), m_handler(std::move(handler))
+HttpTestServer::HttpTestServer(Handler handler, QObject *parent)
+    : QObject(parent), m_handler(std::move(handler))
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpTestServer::onNewConnection);
 }
@@ -274,8 +286,8 @@ void HttpTestServer::onNewConnection()
                 return HttpResponse::text("gone", "text/plain", 500);
             self->m_requests.append(request);
             emit self->requestReceived(request);
-            HttpResponse response =
-                self->m_handler ? self->m_handler(request) : HttpResponse::text("no handler", "text/plain", 404);
+            HttpResponse response = self->m_handler ? self->m_handler(request)
+                                                    : HttpResponse::text("no handler", "text/plain", 404);
             if (self->m_logging) {
                 std::fprintf(stderr, "%s %s (host %s) -> %d\n", request.method.constData(),
                              request.target.constData(), request.hostName().constData(), response.status);

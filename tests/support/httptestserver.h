@@ -35,10 +35,10 @@ struct HttpResponse
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    qint64 repeat = 1;                     // the body is sent this many times, streamed
-    std::chrono::milliseconds delay{0};    // before anything is sent
-    bool stall = false;                    // never answer, keep the connection open
-    qint64 resetAfter = -1;                // drop the connection after this many body bytes
+    qint64 repeat = 1;                  // the body is sent this many times, streamed
+    std::chrono::milliseconds delay{0}; // before anything is sent
+    bool stall = false;                 // never answer, keep the connection open
+    qint64 resetAfter = -1;             // drop the connection after this many body bytes
     bool sendContentLength = true;
 
     static HttpResponse text(QByteArray body, QByteArray contentType = "text/plain; charset=utf-8",

@@ -75,9 +75,11 @@ void TestSampleService::originAndProxyFormAgree_data()
     QTest::addColumn<QByteArray>("pathAndQuery");
     const ServiceConfig hosts = ServiceConfig::fromBuild();
     QTest::newRow("song page") << hosts.webHost.toLatin1() << QByteArray("/yinyue/1001/");
-    QTest::newRow("link conversion") << hosts.linkHost.toLatin1()
-                                     << QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_1002&format=mp3%7Cmp3");
-    QTest::newRow("metadata") << hosts.metadataHost.toLatin1() << QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1003");
+    QTest::newRow("link conversion")
+        << hosts.linkHost.toLatin1()
+        << QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_1002&format=mp3%7Cmp3");
+    QTest::newRow("metadata") << hosts.metadataHost.toLatin1()
+                              << QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1003");
     QTest::newRow("version file") << hosts.versionHost.toLatin1() << QByteArray("/soft/version/main.txt");
 }
 
@@ -137,7 +139,8 @@ void TestSampleService::everySampleSongThroughTheProxy()
     Reports reports;
     bool succeeded = true;
     try {
-        ResolveSong(info, [&] { return address; }, reports, ServiceConfig::fromBuild());
+        ResolveSong(
+            info, [&] { return address; }, reports, ServiceConfig::fromBuild());
     } catch (const Error &) {
         succeeded = false;
     }

@@ -121,17 +121,17 @@ void TestDownloader::suggestedName_data()
     QTest::addColumn<QByteArray>("disposition");
     QTest::addColumn<QString>("name");
     QTest::newRow("last path segment") << u"http://m.example/a/b/晴天.mp3"_s << QByteArray() << u"晴天.mp3"_s;
-    QTest::newRow("quoted filename") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a b.mp3\"")
-                                     << u"a b.mp3"_s;
+    QTest::newRow("quoted filename") << u"http://m.example/x"_s
+                                     << QByteArray("attachment; filename=\"a b.mp3\"") << u"a b.mp3"_s;
     QTest::newRow("filename* wins") << u"http://m.example/x"_s
-                                    << QByteArray("attachment; filename=\"x.mp3\"; filename*=UTF-8''%E6%99%B4.mp3")
+                                    << QByteArray(
+                                           "attachment; filename=\"x.mp3\"; filename*=UTF-8''%E6%99%B4.mp3")
                                     << u"晴.mp3"_s;
-    QTest::newRow("path in the header is dropped") << u"http://m.example/x"_s
-                                                   << QByteArray("attachment; filename=\"../../etc/passwd\"")
-                                                   << u"passwd"_s;
+    QTest::newRow("path in the header is dropped")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../etc/passwd\"") << u"passwd"_s;
     QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download"_s;
-    QTest::newRow("dot-dot is no name") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"")
-                                        << u"x"_s;
+    QTest::newRow("dot-dot is no name")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"") << u"x"_s;
 }
 
 void TestDownloader::suggestedName()

@@ -85,7 +85,8 @@ void TestForm1::controls_data()
     QTest::addColumn<QRect>("twips");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("enabled");
-    auto row = [](const char *name, const char *container, QRect twips, const QString &caption, bool enabled = true) {
+    auto row = [](const char *name, const char *container, QRect twips, const QString &caption,
+                  bool enabled = true) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(container) << twips << caption
                             << enabled;
     };
@@ -174,9 +175,9 @@ void TestForm1::tabOrder()
         w = w->nextInFocusChain();
     } while (w != start);
     order.removeIf([](const QString &name) { return name.startsWith(u"qt_"_s); });
-    const QStringList expected{u"Text1"_s, u"Command1"_s, u"Text2"_s, u"Command2"_s, u"Command3"_s,
-                               u"W1"_s,    u"Command4"_s, u"Command5"_s, u"Command6"_s, u"Command7"_s,
-                               u"Command8"_s, u"Text3"_s, u"Command9"_s};
+    const QStringList expected{u"Text1"_s,    u"Command1"_s, u"Text2"_s,    u"Command2"_s, u"Command3"_s,
+                               u"W1"_s,       u"Command4"_s, u"Command5"_s, u"Command6"_s, u"Command7"_s,
+                               u"Command8"_s, u"Text3"_s,    u"Command9"_s};
     QStringList focusable;
     for (const QString &name : std::as_const(order)) {
         if (expected.contains(name) && !focusable.contains(name))
@@ -347,7 +348,8 @@ void TestForm1::promotion_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("started");
     QTest::newRow("Yes opens the resource page")
-        << int(platform::vbYes) << QStringList{PageOpener::program() + u' ' + ServiceConfig::fromBuild().resourcePage};
+        << int(platform::vbYes)
+        << QStringList{PageOpener::program() + u' ' + ServiceConfig::fromBuild().resourcePage};
     QTest::newRow("No does nothing") << int(platform::vbNo) << QStringList();
 }
 
@@ -415,7 +417,8 @@ void TestForm1::screenshot()
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     const QImage shot = m_form->grab().toImage();
     QCOMPARE(shot.size(), QSize(513, 482) * shot.devicePixelRatio());
-    const QString path = qEnvironmentVariable("CORVANE_SCREENSHOT", QDir::temp().filePath(u"corvane-form1.png"_s));
+    const QString path =
+        qEnvironmentVariable("CORVANE_SCREENSHOT", QDir::temp().filePath(u"corvane-form1.png"_s));
     QVERIFY(shot.save(path));
     qInfo("window rendered to %s", qPrintable(path));
 }

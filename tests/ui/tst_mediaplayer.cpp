@@ -53,6 +53,8 @@ void TestMediaPlayer::storedSettings()
     QVERIFY(!player.settings().enableErrorDialogs());
     QCOMPARE(player.URL(), QString());
     QCOMPARE(player.stateText(), u"无媒体"_s);
+    // The media engine is not loaded until something is to be played.
+    QVERIFY(!player.findChild<QMediaPlayer *>());
 }
 
 void TestMediaPlayer::volumeIsClamped_data()

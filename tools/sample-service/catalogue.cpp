@@ -59,29 +59,86 @@ QList<SampleSong> catalogue()
 {
     const QString ok = u"成功"_s;
     return {
-        {"1001", u"晨光里的纸飞机"_s, u"林小雨"_s,
+        {"1001",
+         u"晨光里的纸飞机"_s,
+         u"林小雨"_s,
          {u"清晨的风吹过窗台"_s, u"纸飞机飞向远方"_s, u"带着昨天的梦想"_s, u"落在你的肩膀"_s},
-         PageEncoding::Utf8Header, "tone-440.mp3", QColor(70, 130, 180), true, false, ok},
-        {"1002", u"海港的蓝灯"_s, u"周北辰"_s,
+         PageEncoding::Utf8Header,
+         "tone-440.mp3",
+         QColor(70, 130, 180),
+         true,
+         false,
+         ok},
+        {"1002",
+         u"海港的蓝灯"_s,
+         u"周北辰"_s,
          {u"夜色里的海港"_s, u"亮着一盏蓝灯"_s, u"等一艘归来的船"_s},
-         PageEncoding::Gb18030Header, "tone-523.mp3", QColor(46, 139, 87), true, false, ok},
-        {"1003", u"夏夜晚风"_s, u"沈星河"_s,
+         PageEncoding::Gb18030Header,
+         "tone-523.mp3",
+         QColor(46, 139, 87),
+         true,
+         false,
+         ok},
+        {"1003",
+         u"夏夜晚风"_s,
+         u"沈星河"_s,
          {u"萤火虫在草丛里"_s, u"晚风吹过稻田"_s, u"星星落在河面"_s},
-         PageEncoding::Gb18030Meta, "tone-587.mp3", QColor(205, 133, 63), true, false, ok},
-        {"1004", u"在那遥远的山谷里有一条会唱歌的小河"_s, u"陈木"_s,
+         PageEncoding::Gb18030Meta,
+         "tone-587.mp3",
+         QColor(205, 133, 63),
+         true,
+         false,
+         ok},
+        {"1004",
+         u"在那遥远的山谷里有一条会唱歌的小河"_s,
+         u"陈木"_s,
          {u"山谷里的小河"_s, u"一路唱着歌"_s},
-         PageEncoding::Utf8Undeclared, "tone-659.mp3", QColor(147, 112, 219), true, false,
+         PageEncoding::Utf8Undeclared,
+         "tone-659.mp3",
+         QColor(147, 112, 219),
+         true,
+         false,
          u"成功（歌名超过17个字符，显示为前17个字符加..）"_s},
-        {"1005", u"雨巷"_s, u"许青"_s,
+        {"1005",
+         u"雨巷"_s,
+         u"许青"_s,
          {u"撑着油纸伞"_s, u"独自彷徨在悠长的雨巷"_s},
-         PageEncoding::Utf8Header, "tone-698.mp3", QColor(112, 128, 144), true, false, ok},
-        {"1006", u"星星点灯的夜晚"_s, u"白鹿乐队"_s,
+         PageEncoding::Utf8Header,
+         "tone-698.mp3",
+         QColor(112, 128, 144),
+         true,
+         false,
+         ok},
+        {"1006",
+         u"星星点灯的夜晚"_s,
+         u"白鹿乐队"_s,
          {u"点一盏灯"_s, u"照亮回家的路"_s, u"Shine a light"_s},
-         PageEncoding::Gb18030Header, "tone-784.mp3", QColor(178, 34, 34), true, false, ok},
-        {"2001", u"没有歌词的歌"_s, u"无名氏"_s, {}, PageEncoding::Utf8Header, "tone-440.mp3",
-         QColor(128, 128, 0), false, false, u"失败：页面没有歌词（名称和外链已显示）"_s},
-        {"2002", u"地区受限的歌"_s, u"远方"_s, {u"听不到的旋律"_s}, PageEncoding::Utf8Header, "tone-440.mp3",
-         QColor(0, 128, 128), true, true, u"失败：外链转换回答 IPDeny（名称已显示）"_s},
+         PageEncoding::Gb18030Header,
+         "tone-784.mp3",
+         QColor(178, 34, 34),
+         true,
+         false,
+         ok},
+        {"2001",
+         u"没有歌词的歌"_s,
+         u"无名氏"_s,
+         {},
+         PageEncoding::Utf8Header,
+         "tone-440.mp3",
+         QColor(128, 128, 0),
+         false,
+         false,
+         u"失败：页面没有歌词（名称和外链已显示）"_s},
+        {"2002",
+         u"地区受限的歌"_s,
+         u"远方"_s,
+         {u"听不到的旋律"_s},
+         PageEncoding::Utf8Header,
+         "tone-440.mp3",
+         QColor(0, 128, 128),
+         true,
+         true,
+         u"失败：外链转换回答 IPDeny（名称已显示）"_s},
     };
 }
 
@@ -130,8 +187,8 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
                                   "download=http://soft.quennet.example/corvane.zip\r\n",
                                   "text/plain");
     }
-    for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage, m_hosts.resourcePage,
-                                m_hosts.updateForumPage}) {
+    for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,
+                                m_hosts.resourcePage, m_hosts.updateForumPage}) {
         if (host == hostOf(page))
             return htmlPage(QString::fromLatin1(host), u"<p>示例页面：%1</p>"_s.arg(page));
     }
@@ -145,11 +202,13 @@ HttpResponse SampleService::songPage(const QByteArray &id) const
     for (const SampleSong &song : m_songs) {
         if (song.id != id)
             continue;
-        const bool gb = song.encoding == PageEncoding::Gb18030Header || song.encoding == PageEncoding::Gb18030Meta;
+        const bool gb =
+            song.encoding == PageEncoding::Gb18030Header || song.encoding == PageEncoding::Gb18030Meta;
         QString html = u"<!DOCTYPE html>\n<html><head>\n"_s;
         if (song.encoding == PageEncoding::Gb18030Meta)
             html += u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\n"_s;
-        html += u"<title>"_s + song.name + u"_"_s + song.singer + u"_单曲在线试听_酷我音乐</title>\n</head><body>\n"_s;
+        html += u"<title>"_s + song.name + u"_"_s + song.singer +
+                u"_单曲在线试听_酷我音乐</title>\n</head><body>\n"_s;
         html += u"<div class=\"song\"><h1>"_s + song.name + u"</h1><p class=\"artist\">【"_s + song.singer +
                 u"】</p></div>\n"_s;
         html += u"<div class=\"lrc\" id=\"lrc\">"_s;
@@ -173,7 +232,8 @@ HttpResponse SampleService::linkConversion(const QByteArray &rid) const
     const QByteArray id = rid.startsWith("MUSIC_") ? rid.mid(6) : rid;
     for (const SampleSong &song : m_songs) {
         if (song.id == id)
-            return HttpResponse::text(song.linkDenied ? "IPDeny" : mediaUrl(id + ".mp3").toLatin1(), "text/plain");
+            return HttpResponse::text(song.linkDenied ? "IPDeny" : mediaUrl(id + ".mp3").toLatin1(),
+                                      "text/plain");
     }
     return HttpResponse::text("IPDeny", "text/plain");
 }
@@ -184,10 +244,10 @@ HttpResponse SampleService::metadata(const QByteArray &rid) const
     for (const SampleSong &song : m_songs) {
         if (song.id != id)
             continue;
-        const QString record = u"<Song>\r\n<id>MUSIC_%1</id>\r\n<name>%2</name>\r\n<artist>%3</artist>\r\n"
-                               "<artist_pic>%4</artist_pic>\r\n<artist_pic240>%4</artist_pic240>\r\n</Song>\r\n"_s
-                                   .arg(QString::fromLatin1(id), song.name, song.singer,
-                                        mediaUrl(id + ".jpg"));
+        const QString record =
+            u"<Song>\r\n<id>MUSIC_%1</id>\r\n<name>%2</name>\r\n<artist>%3</artist>\r\n"
+            "<artist_pic>%4</artist_pic>\r\n<artist_pic240>%4</artist_pic240>\r\n</Song>\r\n"_s.arg(
+                QString::fromLatin1(id), song.name, song.singer, mediaUrl(id + ".jpg"));
         return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
     }
     return HttpResponse::text("<Song></Song>", "text/xml");
@@ -205,8 +265,8 @@ HttpResponse SampleService::media(const QByteArray &name) const
             QFile tone(u":/media/"_s + QString::fromLatin1(song.tone));
             if (tone.open(QIODevice::ReadOnly)) {
                 return HttpResponse::text(tone.readAll(), "audio/mpeg")
-                    .withHeader("Content-Disposition",
-                                "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(song.name) + ".mp3");
+                    .withHeader("Content-Disposition", "attachment; filename*=UTF-8''" +
+                                                           QUrl::toPercentEncoding(song.name) + ".mp3");
             }
         }
     }

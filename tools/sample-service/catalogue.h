@@ -12,10 +12,10 @@ namespace corvane::sample {
 
 // How a sample song's page is encoded and where it says so.
 enum class PageEncoding {
-    Utf8Header,    // UTF-8, charset in Content-Type
-    Utf8Undeclared,// UTF-8, declared nowhere
-    Gb18030Header, // GB18030, "charset=gbk" in Content-Type
-    Gb18030Meta,   // GB18030, charset in a <meta> tag only
+    Utf8Header,     // UTF-8, charset in Content-Type
+    Utf8Undeclared, // UTF-8, declared nowhere
+    Gb18030Header,  // GB18030, "charset=gbk" in Content-Type
+    Gb18030Meta,    // GB18030, charset in a <meta> tag only
 };
 
 struct SampleSong
@@ -25,11 +25,11 @@ struct SampleSong
     QString singer;
     QStringList lyrics;
     PageEncoding encoding = PageEncoding::Utf8Header;
-    QByteArray tone;   // resource name of the MP3
-    QColor colour;     // of the singer's picture
+    QByteArray tone; // resource name of the MP3
+    QColor colour;   // of the singer's picture
     bool hasLyrics = true;
     bool linkDenied = false;
-    QString expected;  // what a resolution of it ends with, for the catalogue listing
+    QString expected; // what a resolution of it ends with, for the catalogue listing
 };
 
 QList<SampleSong> catalogue();

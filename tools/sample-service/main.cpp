@@ -26,16 +26,16 @@ int main(int argc, char *argv[])
 
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"A local stand-in for the music service, for trying Corvane offline."_s);
+    parser.setApplicationDescription(
+        u"A local stand-in for the music service, for trying Corvane offline."_s);
     parser.addHelpOption();
     parser.addOption({u"port"_s, u"Port on 127.0.0.1 (0: any free port)."_s, u"N"_s, u"0"_s});
     parser.addOption({u"copy-first"_s, u"Keep the first sample song's address on the clipboard."_s});
     parser.process(application);
 
     const corvane::sample::SampleService service(corvane::ServiceConfig::fromBuild());
-    corvane::testing::HttpTestServer server([&service](const corvane::testing::HttpRequest &request) {
-        return service.answer(request);
-    });
+    corvane::testing::HttpTestServer server(
+        [&service](const corvane::testing::HttpRequest &request) { return service.answer(request); });
     server.setLogging(true);
     if (!server.listen(quint16(parser.value(u"port"_s).toUInt()))) {
         std::fprintf(stderr, "corvane-sample-service: cannot listen on 127.0.0.1:%s\n",
@@ -44,8 +44,9 @@ int main(int argc, char *argv[])
     }
     std::printf("listening on 127.0.0.1:%u\n", unsigned(server.port()));
     for (const corvane::sample::SampleSong &song : corvane::sample::catalogue()) {
-        std::printf("%s  %s — %s: %s\n", qPrintable(service.songAddress(song)), song.name.toUtf8().constData(),
-                    song.singer.toUtf8().constData(), song.expected.toUtf8().constData());
+        std::printf("%s  %s — %s: %s\n", qPrintable(service.songAddress(song)),
+                    song.name.toUtf8().constData(), song.singer.toUtf8().constData(),
+                    song.expected.toUtf8().constData());
     }
     std::printf("%s  (不是歌曲页面: 失败)\n", qPrintable(service.notASongAddress()));
     std::fflush(stdout);
