@@ -1,0 +1,171 @@
+// Every fetch against every way a network can fail: each ends in its outcome, within
+// the bounds, with the window usable afterwards.
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+
+#include "app/lifecycle.h"
+#include "common.h"
+#include "platform/messagebox.h"
+#include "platform/pageopener.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using corvane::platform::MessageBox;
+
+namespace {
+
+constexpr auto kBound = std::chrono::milliseconds(600);
+constexpr qint64 kMaxBytes = 256 * 1024;
+
+enum Stage { Version, Page, Link, Metadata, Picture };
+
+const QByteArray kStagePaths[] = {"/soft/version/main.txt", "/yinyue/1001/", "/anti.s",
+                                  "/webmusic/st/getNewMuiseByRid", "/star/1001.png"};
+
+} // namespace
+
+class TestFaults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void fault_data();
+    void fault();
+
+private:
+    HttpTestServer m_server;
+    QString m_closedOrigin;
+    Stage m_stage = Page;
+    HttpResponse m_fault;
+};
+
+void TestFaults::initTestCase()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    m_closedOrigin = u"127.0.0.1:%1"_s.arg(probe.serverPort());
+    probe.close();
+
+    QVERIFY(m_server.listen());
+    const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
+    m_server.setHandler([this, songs](const HttpRequest &request) {
+        if (request.path() == kStagePaths[m_stage])
+            return m_fault;
+        return answerService(request, "mqvt:V2.5|", songs, m_server.origin());
+    });
+}
+
+void TestFaults::init()
+{
+    MessageBox::clear();
+    MessageBox::setUnattended(true);
+    platform::PageOpener::setStarter([](const QString &, const QStringList &) { return true; });
+}
+
+void TestFaults::fault_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("fault");
+
+    const char *stages[] = {"version file", "song page", "link conversion", "metadata", "picture"};
+    const char *faults[] = {"connection refused", "reset mid-body", "never answers", "404 with a body",
+                            "500 with a body", "empty body", "over the size bound", "invalid UTF-8, no charset",
+                            "redirect loop", "deflate past the size bound"};
+    for (int stage = Version; stage <= Picture; ++stage) {
+        for (const char *fault : faults) {
+            QTest::addRow("%s: %s", stages[stage], fault) << stage << QString::fromLatin1(fault);
+        }
+    }
+}
+
+void TestFaults::fault()
+{
+    QFETCH(int, stage);
+    QFETCH(QString, fault);
+    m_stage = Stage(stage);
+
+    ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
+    config.fetch = {kBound, kMaxBytes};
+    config.picture = {kBound, kMaxBytes};
+    m_fault = HttpResponse();
+    if (fault == u"connection refused"_s) {
+        // The stage's host is a port nobody listens on; the picture's address comes from the record.
+        if (m_stage == Version)
+            config.versionHost = m_closedOrigin;
+        else if (m_stage == Page)
+            config.webHost = m_closedOrigin;
+        else if (m_stage == Link)
+            config.linkHost = m_closedOrigin;
+        else if (m_stage == Metadata)
+            config.metadataHost = m_closedOrigin;
+        else
+            m_fault = HttpResponse::redirect("http://" + m_closedOrigin.toLatin1() + "/star/1001.png");
+    } else if (fault == u"reset mid-body"_s) {
+        m_fault = HttpResponse::text(QByteArray(50000, 'x'));
+        m_fault.resetAfter = 100;
+    } else if (fault == u"never answers"_s) {
+        m_fault.stall = true;
+    } else if (fault == u"404 with a body"_s) {
+        m_fault = HttpResponse::text("<html><body>Not Found</body></html>", "text/html", 404);
+    } else if (fault == u"500 with a body"_s) {
+        m_fault = HttpResponse::text("<html><body>Internal Server Error</body></html>", "text/html", 500);
+    } else if (fault == u"empty body"_s) {
+        m_fault = HttpResponse::text(QByteArray(), "text/html");
+    } else if (fault == u"over the size bound"_s) {
+        m_fault = HttpResponse::text(QByteArray(64 * 1024, 'x'), "text/html");
+        m_fault.repeat = 5;
+    } else if (fault == u"invalid UTF-8, no charset"_s) {
+        m_fault = HttpResponse::text(QByteArray("\xff\xfe\xc3\x28 no text here \xa0\xa1\xe2\x28\xa1"), QByteArray());
+    } else if (fault == u"redirect loop"_s) {
+        m_fault = HttpResponse::redirect(kStagePaths[m_stage] + QByteArray(m_stage == Link || m_stage == Metadata
+                                                                               ? "?rid=MUSIC_1001"
+                                                                               : ""));
+    } else if (fault == u"deflate past the size bound"_s) {
+        m_fault = HttpResponse::deflated(QByteArray(4 * 1024 * 1024, ' '), "text/html");
+    }
+
+    ui::Form1 form(config);
+    QElapsedTimer clock;
+    clock.start();
+    if (m_stage == Version) {
+        QCOMPARE(app::Form_Load(form, QString()), app::LoadResult::Open);
+        QVERIFY(clock.elapsed() < 3000);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().style, 48);
+        QVERIFY(!form.Text1->isEnabled());
+        QVERIFY(!form.Command1->isEnabled());
+        QCOMPARE(form.statusText(), u"正在检测最新版本"_s);
+        return;
+    }
+
+    form.Text1->setEnabled(true);
+    form.Command1->setEnabled(true);
+    form.Text1->setText(u"http://"_s + config.webHost + u"/yinyue/1001/"_s);
+    form.show();
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QVERIFY2(clock.elapsed() < 3000, "a bound was not kept");
+    QVERIFY(form.Command1->isEnabled());
+    if (m_stage == Picture) {
+        // An unreadable picture is no failure: the image is cleared.
+        QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(form.Image1->pixmap().isNull());
+    } else {
+        QCOMPARE(form.statusText(), u"获取出错,请您检查地址是否正确!"_s);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().style, 64);
+    }
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"

@@ -1,0 +1,78 @@
+// A hundred resolutions in a row leave the live heap where it was: every reply, picture
+// and report is released.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <malloc.h>
+
+#include "common.h"
+#include "platform/messagebox.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+qint64 liveHeap()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    return qint64(mallinfo2().uordblks);
+}
+
+} // namespace
+
+class TestHeapGrowth final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hundredResolutions();
+};
+
+void TestHeapGrowth::hundredResolutions()
+{
+    if (kSanitized)
+        QSKIP("the sanitizer's allocator keeps freed memory in quarantine");
+    platform::MessageBox::setUnattended(true);
+    HttpTestServer server;
+    QVERIFY(server.listen());
+    const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}, {"1002", SampleSong{}}};
+    server.setHandler([&](const HttpRequest &request) {
+        return answerService(request, "mqvt:V2.5|", songs, server.origin());
+    });
+    ui::Form1 form(ServiceConfig::onOrigin(server.origin()));
+    form.Text1->setEnabled(true);
+    form.Command1->setEnabled(true);
+    form.show();
+
+    auto resolve = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            form.Text1->setText(u"http://"_s + server.origin() + (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
+            form.Command1->click();
+            QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
+            server.clearRequests();
+        }
+    };
+    resolve(20); // caches, fonts and the connection pool settle
+    const qint64 before = liveHeap();
+    resolve(100);
+    const qint64 after = liveHeap();
+    qInfo("live heap: %lld bytes before, %lld after 100 resolutions (%+lld)", before, after, after - before);
+    QVERIFY2(after - before < 256 * 1024, "the live heap grew");
+}
+
+QTEST_MAIN(TestHeapGrowth)
+#include "tst_heapgrowth.moc"
