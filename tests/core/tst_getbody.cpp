@@ -241,7 +241,7 @@ void TestGetBody::quitWhileWaitingAbandons()
     });
     // QTest runs no exec(), where quit() does nothing; exit() ends the running loops as
     // closing the last window does in the program.
-    QTimer::singleShot(100, qApp, [] { QCoreApplication::exit(0); });
+    QTimer::singleShot(100, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     QElapsedTimer clock;
     clock.start();
     QVERIFY_THROWS_EXCEPTION(FetchAbandoned, GetBody(address(*m_server, "/x")));

@@ -1,0 +1,402 @@
+// corvane-bench: Corvane's speed and memory against references measured in the same
+// run on the same machine. With no argument it runs every benchmark and prints one
+// line each; the other arguments are the pieces it starts as child processes.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMediaPlayer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+
+#include "app/lifecycle.h"
+#include "core/httpfetch.h"
+#include "core/songresolver.h"
+#include "httptestserver.h"
+#include "platform/downloader.h"
+#include "platform/messagebox.h"
+#include "ui/addressedit.h"
+#include "ui/form1.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+constexpr qint64 kBigBytes = 512LL * 1024 * 1024;
+const QByteArray kPage = QStringLiteral("<html><head><title>晴天_周杰伦_酷我音乐</title></head><body><p>【周杰伦】</p>"
+                                        "<div><a>复制歌词</a>故事的小黄花<br>从出生那年就飘着</div></body></html>")
+                             .toUtf8();
+
+double processCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// A field of /proc/self/status, in KiB.
+qint64 statusKiB(const char *field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+void report(const char *name, const QString &measured, const QString &reference, double ratio, const char *op,
+            double target)
+{
+    const bool met = QByteArrayView(op) == "<=" ? ratio <= target : ratio >= target;
+    std::printf("%-34s %s | reference %s | ratio %.4g (target %s %g) %s\n", name, qPrintable(measured),
+                qPrintable(reference), ratio, op, target, met ? "MET" : "MISSED");
+    std::fflush(stdout);
+}
+
+// The server the benchmarks talk to: the version file, one song, a slow answer and a
+// big file, on loopback.
+HttpResponse serve(const HttpRequest &request, const QString &origin)
+{
+    const QByteArray path = request.path();
+    if (path == "/soft/version/main.txt")
+        return HttpResponse::text("mqvt:V2.5|");
+    if (path == "/slow") {
+        HttpResponse response = HttpResponse::text("late");
+        response.delay = std::chrono::seconds(3);
+        return response;
+    }
+    if (path == "/yinyue/1/")
+        return HttpResponse::text(kPage, "text/html; charset=utf-8");
+    if (path == "/anti.s")
+        return HttpResponse::text("http://" + origin.toLatin1() + "/music/1.mp3");
+    if (path == "/webmusic/st/getNewMuiseByRid")
+        return HttpResponse::text("<Song><artist_pic240>http://" + origin.toLatin1() +
+                                  "/star/1.png</artist_pic240></Song>");
+    if (path == "/star/1.png") {
+        static const QByteArray png = [] {
+            QFile file(u":/qt-project.org/styles/commonstyle/images/standardbutton-apply-128.png"_s);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        return HttpResponse::text(png, "image/png");
+    }
+    if (path == "/big.bin") {
+        QByteArray block(1024 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < block.size(); ++i)
+            block[i] = char(i * 31);
+        HttpResponse response = HttpResponse::text(block, "application/octet-stream");
+        response.repeat = kBigBytes / block.size();
+        return response;
+    }
+    return HttpResponse::text("missing", "text/plain", 404);
+}
+
+// The server in a process of its own, so that neither the tool nor curl shares it.
+class ServerProcess
+{
+public:
+    ServerProcess()
+    {
+        m_process.start(QCoreApplication::applicationFilePath(), {u"serve"_s});
+        m_process.waitForReadyRead(10000);
+        m_origin = QString::fromLatin1(m_process.readLine().trimmed());
+    }
+    ~ServerProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    QString origin() const { return m_origin; }
+    QString url(const char *path) const { return u"http://"_s + m_origin + QString::fromLatin1(path); }
+
+private:
+    QProcess m_process;
+    QString m_origin;
+};
+
+double timeCommand(const QString &program, const QStringList &arguments)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    return clock.nsecsElapsed() / 1e9;
+}
+
+void waitCpu()
+{
+    ServerProcess server;
+    double cpu = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    GetBody(server.url("/slow"));
+    const double waitRatio = (processCpuSeconds() - cpu) / (wall.nsecsElapsed() / 1e9);
+
+    // The reference: a poll that dispatches events back to back, for one second.
+    cpu = processCpuSeconds();
+    wall.restart();
+    while (wall.elapsed() < 1000)
+        QCoreApplication::processEvents();
+    const double pollRatio = (processCpuSeconds() - cpu) / (wall.nsecsElapsed() / 1e9);
+    report("1 fetch wait: CPU / wall", u"%1"_s.arg(waitRatio, 0, 'f', 5), u"busy poll %1"_s.arg(pollRatio, 0, 'f', 3),
+           waitRatio, "<=", 0.005);
+}
+
+void resolve()
+{
+    ServerProcess server;
+    platform::MessageBox::setUnattended(true);
+    ui::Form1 form(ServiceConfig::onOrigin(server.origin()));
+    form.Text1->setEnabled(true);
+    form.Command1->setEnabled(true);
+    form.Text1->setText(server.url("/yinyue/1/"));
+    form.show();
+    QList<double> tool;
+    for (int i = 0; i < 55; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        form.Command1->click();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        if (form.statusText() != u"音乐获取成功.."_s) {
+            std::printf("resolve: failed\n");
+            return;
+        }
+        if (i >= 5) // the first runs warm the connection pool and caches
+            tool << seconds;
+    }
+    const QStringList urls{server.url("/yinyue/1/"),
+                           server.url("/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F1&format=mp3%7Cmp3"),
+                           server.url("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1"), server.url("/star/1.png")};
+    QStringList arguments{u"-s"_s};
+    for (const QString &url : urls)
+        arguments << u"-o"_s << u"/dev/null"_s << url;
+    QList<double> curl;
+    for (int i = 0; i < 50; ++i)
+        curl << timeCommand(u"curl"_s, arguments);
+    const double ratio = median(tool) / median(curl);
+    report("2 whole resolution (median of 50)", u"%1 ms"_s.arg(median(tool) * 1000, 0, 'f', 2),
+           u"curl %1 ms"_s.arg(median(curl) * 1000, 0, 'f', 2), ratio, "<=", 2.0);
+}
+
+void download()
+{
+    ServerProcess server;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"big.bin"_s);
+    QWidget window;
+    auto *downloader = new platform::Downloader(&window);
+    downloader->setSilent(true);
+    platform::Downloader::setSaveChooser([&](QWidget *, const QString &) { return target; });
+
+    const qint64 rssBefore = statusKiB("VmRSS:");
+    const qint64 peakBefore = statusKiB("VmHWM:");
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = false;
+    QEventLoop loop;
+    QObject::connect(downloader, &platform::Downloader::downloadEnded, &loop, [&](const QString &, bool done) {
+        ok = done;
+        loop.quit();
+    });
+    downloader->Navigate(server.url("/big.bin"));
+    loop.exec();
+    const double toolSeconds = clock.nsecsElapsed() / 1e9;
+    const qint64 peakGrowth = statusKiB("VmHWM:") - qMax(rssBefore, qint64(0));
+    if (!ok || QFile(target).size() != kBigBytes) {
+        std::printf("download: failed\n");
+        return;
+    }
+    QFile::remove(target);
+    Q_UNUSED(peakBefore);
+
+    const double curlSeconds = timeCommand(u"curl"_s, {u"-s"_s, u"-o"_s, target, server.url("/big.bin")});
+    const double toolRate = kBigBytes / toolSeconds / (1 << 20);
+    const double curlRate = kBigBytes / curlSeconds / (1 << 20);
+    report("3a download 512 MiB: throughput", u"%1 MiB/s"_s.arg(toolRate, 0, 'f', 0),
+           u"curl -o %1 MiB/s"_s.arg(curlRate, 0, 'f', 0), toolRate / curlRate, ">=", 0.9);
+    report("3b download 512 MiB: peak RSS growth", u"%1 MiB"_s.arg(peakGrowth / 1024.0, 0, 'f', 1),
+           u"bound 16 MiB"_s, peakGrowth / 1024.0 / 16, "<=", 1.0);
+}
+
+// Starts the child `what` N times; the median of their wall times.
+double medianChildTime(const QStringList &arguments, int runs)
+{
+    QList<double> times;
+    for (int i = 0; i < runs; ++i)
+        times << timeCommand(QCoreApplication::applicationFilePath(), arguments);
+    return median(times);
+}
+
+void startup()
+{
+    ServerProcess server;
+    // Warm the file cache for both.
+    medianChildTime({u"startup-child"_s, server.origin()}, 2);
+    medianChildTime({u"minimal-child"_s}, 2);
+    const double tool = medianChildTime({u"startup-child"_s, server.origin()}, 15);
+    const double minimal = medianChildTime({u"minimal-child"_s}, 15);
+    report("4 start to interactive (median of 15)", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
+           u"minimal window %1 ms"_s.arg(minimal * 1000, 0, 'f', 1), tool / minimal, "<=", 1.5);
+}
+
+// A song page of about `targetBytes` bytes in UTF-8, its bulk in the lyrics.
+QString hugePage(qsizetype targetBytes)
+{
+    const QString line = u"一行歌词 lyric line<br>"_s + QString(27, u' ');
+    const qsizetype lines = targetBytes / line.toUtf8().size();
+    return u"<html><head><title>晴天_周杰伦_酷我音乐</title></head><body><p>【周杰伦】</p><div><a>复制歌词</a>"_s +
+           line.repeated(lines) + u"</div></body></html>"_s;
+}
+
+double cutSeconds(const QString &page)
+{
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QString singer = TextBefore(SegmentAfter(page, u"【"), u"】");
+        const QString name = ShortenSongName(TextBefore(SegmentAfter(page, u"<title>"), u"_"));
+        const QString lyrics = CleanLyrics(TextBefore(SegmentAfter(page, u"复制歌词</a>"), u"</div>"));
+        best = qMin(best, clock.nsecsElapsed() / 1e9);
+        if (singer.isEmpty() || name.isEmpty() || lyrics.isEmpty())
+            std::printf("cutting: wrong result\n");
+    }
+    return best;
+}
+
+void cutting()
+{
+    const QString small = hugePage(8 * 1024 * 1024);
+    const QString large = hugePage(64 * 1024 * 1024);
+    const double t8 = cutSeconds(small);
+    const double t64 = cutSeconds(large);
+    const double bytes64 = large.toUtf8().size();
+    report("5a cutting 64 MiB vs 8 MiB", u"%1 ms"_s.arg(t64 * 1000, 0, 'f', 1),
+           u"8 MiB %1 ms"_s.arg(t8 * 1000, 0, 'f', 1), t64 / t8, "<=", 9);
+    report("5b cutting throughput", u"%1 MB/s"_s.arg(bytes64 / t64 / 1e6, 0, 'f', 0), u"target 300 MB/s"_s,
+           bytes64 / t64 / 1e6 / 300, ">=", 1.0);
+}
+
+void idleMemory()
+{
+    auto rssOf = [](const QString &child) {
+        QProcess process;
+        process.start(QCoreApplication::applicationFilePath(), {child});
+        process.waitForFinished(60000);
+        return process.readAllStandardOutput().trimmed().toLongLong();
+    };
+    QList<double> tool, minimal;
+    for (int i = 0; i < 3; ++i) {
+        tool << rssOf(u"idle-child"_s);
+        minimal << rssOf(u"minimal-mm-child"_s);
+    }
+    report("6 idle window resident memory", u"%1 MiB"_s.arg(median(tool) / 1024, 0, 'f', 1),
+           u"minimal window with Qt Multimedia %1 MiB"_s.arg(median(minimal) / 1024, 0, 'f', 1),
+           median(tool) / median(minimal), "<=", 1.3);
+}
+
+// Shows `window` and returns once it is exposed.
+void showAndSettle(QWidget &window)
+{
+    window.show();
+    while (!window.windowHandle() || !window.windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+int child(const QString &what, const QStringList &args)
+{
+    if (what == u"serve"_s) {
+        HttpTestServer server;
+        server.setHandler([&](const HttpRequest &request) { return serve(request, server.origin()); });
+        if (!server.listen())
+            return 1;
+        std::printf("%s\n", qPrintable(server.origin()));
+        std::fflush(stdout);
+        return QCoreApplication::exec();
+    }
+    if (what == u"startup-child"_s) {
+        ui::Form1 form(ServiceConfig::onOrigin(args.value(2)));
+        if (app::Form_Load(form, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
+            return 1;
+        showAndSettle(form);
+        return form.Text1->isEnabled() ? 0 : 1;
+    }
+    if (what == u"minimal-child"_s) {
+        QWidget window;
+        window.resize(513, 482);
+        showAndSettle(window);
+        return 0;
+    }
+    if (what == u"idle-child"_s || what == u"minimal-mm-child"_s) {
+        std::unique_ptr<QWidget> window;
+        if (what == u"idle-child"_s) {
+            window = std::make_unique<ui::Form1>(ServiceConfig::fromBuild());
+        } else {
+            window = std::make_unique<QWidget>();
+            window->resize(513, 482);
+            // Links Qt Multimedia, as the tool does, without starting it.
+            window->setProperty("engine", QString::fromLatin1(QMediaPlayer::staticMetaObject.className()));
+        }
+        showAndSettle(*window);
+        QElapsedTimer idle;
+        idle.start();
+        while (idle.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        std::printf("%lld\n", statusKiB("VmRSS:"));
+        return 0;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QString what = args.value(1);
+    if (!what.isEmpty()) {
+        const int code = child(what, args);
+        if (code >= 0)
+            return code;
+    }
+
+    const QList<std::pair<QString, std::function<void()>>> benchmarks{
+        {u"wait-cpu"_s, waitCpu}, {u"resolve"_s, resolve},       {u"download"_s, download},
+        {u"startup"_s, startup},  {u"cutting"_s, cutting}, {u"idle-memory"_s, idleMemory},
+    };
+    bool ran = false;
+    for (const auto &[name, run] : benchmarks) {
+        if (what.isEmpty() || what == name) {
+            run();
+            ran = true;
+        }
+    }
+    if (!ran) {
+        std::fprintf(stderr, "usage: corvane-bench [wait-cpu|resolve|download|startup|cutting|idle-memory]\n");
+        return 2;
+    }
+    return 0;
+}
