@@ -8,20 +8,20 @@ using namespace Qt::StringLiterals;
 
 namespace corvane {
 
-QString SegmentAfter(QStringView text, QStringView marker)
+QStringView SegmentAfter(QStringView text, QStringView marker)
 {
-    const qsizetype first = text.indexOf(marker);
-    if (first < 0 || marker.isEmpty())
+    const qsizetype first = marker.isEmpty() ? -1 : text.indexOf(marker);
+    if (first < 0)
         throw ContentError("marker missing");
     const qsizetype start = first + marker.size();
     const qsizetype second = text.indexOf(marker, start);
-    return (second < 0 ? text.sliced(start) : text.sliced(start, second - start)).toString();
+    return second < 0 ? text.sliced(start) : text.sliced(start, second - start);
 }
 
-QString TextBefore(QStringView text, QStringView marker)
+QStringView TextBefore(QStringView text, QStringView marker)
 {
     const qsizetype at = text.indexOf(marker);
-    return at < 0 ? QString() : text.first(at).toString();
+    return at < 0 ? QStringView() : text.first(at);
 }
 
 QString ShortenSongName(const QString &name)
@@ -34,19 +34,94 @@ QString ShortenSongName(const QString &name)
     return name.first(keep) + u".."_s;
 }
 
-QString CleanLyrics(QString lyrics)
+QString CleanLyrics(QStringView lyrics)
 {
-    lyrics.replace(u"<br>"_s, u"\r\n"_s);
-    lyrics.remove(u'<');
-    lyrics.remove(QString(27, u' '));
-    return lyrics;
+    // One pass doing the three replacements in their order: "<br>" to CR LF, then every
+    // "<" removed, then every run of exactly 27 spaces removed (left to right, so a run
+    // of n spaces keeps n mod 27). A "<" removed in the second step joins the spaces
+    // around it into one run; a CR LF from the first step ends a run. QString::replace
+    // and remove take time quadratic in the number of matches on large pages.
+    constexpr qsizetype runLength = 27;
+    QString out(lyrics.size(), Qt::Uninitialized); // the result is never longer
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *to = begin;
+    const char16_t *from = lyrics.utf16();
+    const char16_t *const end = from + lyrics.size();
+    qsizetype spaces = 0;
+    auto flushSpaces = [&] {
+        for (qsizetype kept = spaces % runLength; kept > 0; --kept)
+            *to++ = u' ';
+        spaces = 0;
+    };
+    while (from < end) {
+        const char16_t c = *from;
+        if (c == u' ') {
+            ++spaces;
+            ++from;
+        } else if (c == u'<') {
+            if (end - from >= 4 && from[1] == u'b' && from[2] == u'r' && from[3] == u'>') {
+                flushSpaces();
+                *to++ = u'\r';
+                *to++ = u'\n';
+                from += 4;
+            } else {
+                ++from;
+            }
+        } else {
+            if (spaces)
+                flushSpaces();
+            *to++ = c;
+            ++from;
+        }
+    }
+    flushSpaces();
+    out.truncate(to - begin);
+    return out;
 }
 
 QString RidFromAddress(QStringView address, QStringView songPagePrefix)
 {
-    QString rid = SegmentAfter(address, songPagePrefix);
+    QString rid = SegmentAfter(address, songPagePrefix).toString();
     rid.remove(u'/');
     return rid;
+}
+
+QStringView CutBetween(QStringView text, QStringView start, QStringView end)
+{
+    const qsizetype first = start.isEmpty() ? -1 : text.indexOf(start);
+    if (first < 0)
+        throw ContentError("marker missing");
+    const qsizetype from = first + start.size();
+    const qsizetype endAt = end.isEmpty() ? from : text.indexOf(end, from);
+    if (endAt < 0)
+        return {};
+    // The segment stops at the start marker's second occurrence; the end marker counts
+    // only when it lies wholly before that. So look for a second start only where it
+    // would cut the end marker off.
+    const qsizetype window = qMin(text.size(), endAt + end.size() + start.size() - 1) - from;
+    if (text.sliced(from, window).indexOf(start) >= 0)
+        return {};
+    return text.sliced(from, endAt - from);
+}
+
+QString singerFromPage(QStringView page)
+{
+    return CutBetween(page, u"【", u"】").toString();
+}
+
+QString songNameFromPage(QStringView page)
+{
+    return ShortenSongName(CutBetween(page, u"<title>", u"_").toString());
+}
+
+QString lyricsFromPage(QStringView page)
+{
+    return CleanLyrics(CutBetween(page, u"复制歌词</a>", u"</div>"));
+}
+
+QString pictureFromRecord(QStringView record)
+{
+    return CutBetween(record, u"<artist_pic240>", u"<").toString();
 }
 
 bool isDirectLink(QStringView answer)
@@ -72,8 +147,8 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     const QString prefix = config.songPagePrefix();
 
     info.PageText = GetBody(pageAddress(), config.fetch);
-    info.SingerName = TextBefore(SegmentAfter(info.PageText, u"【"), u"】");
-    info.SongName = ShortenSongName(TextBefore(SegmentAfter(info.PageText, u"<title>"), u"_"));
+    info.SingerName = singerFromPage(info.PageText);
+    info.SongName = songNameFromPage(info.PageText);
     reports.NamesReady(info.SongName, info.SingerName);
 
     info.Rid = RidFromAddress(pageAddress(), prefix);
@@ -87,10 +162,10 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
 
     info.Rid = RidFromAddress(pageAddress(), prefix);
     info.MetadataText = GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
-    info.LyricsText = CleanLyrics(TextBefore(SegmentAfter(info.PageText, u"复制歌词</a>"), u"</div>"));
+    info.LyricsText = lyricsFromPage(info.PageText);
     reports.LyricsReady(info.LyricsText);
 
-    info.PictureAddress = TextBefore(SegmentAfter(info.MetadataText, u"<artist_pic240>"), u"<");
+    info.PictureAddress = pictureFromRecord(info.MetadataText);
     const QImage picture = LoadPicture(info.PictureAddress, config.picture);
     reports.PictureReady(picture);
 }

@@ -8,9 +8,9 @@ namespace corvane {
 QString cutLatestVersion(QStringView response)
 {
     try {
-        const QString piece = SegmentAfter(response, u"mqvt:");
+        const QStringView piece = SegmentAfter(response, u"mqvt:");
         const qsizetype bar = piece.indexOf(u'|');
-        return bar < 0 ? QString() : piece.first(bar);
+        return bar < 0 ? QString() : piece.first(bar).toString();
     } catch (const ContentError &) {
         return {};
     }

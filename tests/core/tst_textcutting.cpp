@@ -20,6 +20,8 @@ private slots:
     void segmentAfter_missingMarkerFails();
     void textBefore_data();
     void textBefore();
+    void cutBetween_data();
+    void cutBetween();
     void shortenSongName_data();
     void shortenSongName();
     void cleanLyrics_data();
@@ -89,6 +91,28 @@ void TestTextCutting::textBefore()
     QCOMPARE(TextBefore(text, marker), expected);
 }
 
+void TestTextCutting::cutBetween_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::newRow("plain") << u"<p>【周杰伦】</p>"_s << u"【"_s << u"】"_s;
+    QTest::newRow("second start before the end: empty") << u"【a【b】"_s << u"【"_s << u"】"_s;
+    QTest::newRow("second start after the end") << u"【a】b【c"_s << u"【"_s << u"】"_s;
+    QTest::newRow("no end: empty") << u"【abc"_s << u"【"_s << u"】"_s;
+    QTest::newRow("second start overlaps the end") << u"Xa_Xb"_s << u"X"_s << u"_X"_s;
+    QTest::newRow("end inside the start marker's tail") << u"<title>a_<title>_"_s << u"<title>"_s << u"_"_s;
+}
+
+void TestTextCutting::cutBetween()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    // The shortcut must agree with the two cuts it stands for.
+    QCOMPARE(CutBetween(text, start, end), TextBefore(SegmentAfter(text, start), end));
+}
+
 void TestTextCutting::shortenSongName_data()
 {
     QTest::addColumn<QString>("name");
@@ -126,7 +150,12 @@ void TestTextCutting::cleanLyrics_data()
     QTest::newRow("26 spaces stay") << (u"a"_s + QString(26, u' ') + u"b"_s)
                                     << (u"a"_s + QString(26, u' ') + u"b"_s);
     QTest::newRow("no trimming") << u"\n  x  \n"_s << u"\n  x  \n"_s;
-    QTest::newRow("br split by removed < is no break") << u"<<br>"_s << u"\r\n"_s;
+    QTest::newRow("a doubled < before br") << u"<<br>"_s << u"\r\n"_s;
+    QTest::newRow("a removed < joins two space runs into 27")
+        << (u"a"_s + QString(20, u' ') + u"<"_s + QString(7, u' ') + u"b"_s) << u"ab"_s;
+    QTest::newRow("a line break splits a run")
+        << (QString(20, u' ') + u"<br>"_s + QString(7, u' ')) << (QString(20, u' ') + u"\r\n"_s + QString(7, u' '));
+    QTest::newRow("runs at both ends") << (QString(28, u' ') + u"x"_s + QString(27, u' ')) << u" x"_s;
 }
 
 void TestTextCutting::cleanLyrics()
