@@ -4,8 +4,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -14,6 +14,53 @@ namespace corvane::platform {
 namespace {
 
 constexpr int kInitialVolume = 50;
+
+enum class Glyph { Play, Pause, Stop, Volume, Muted };
+
+// The transport glyphs, drawn: the style's media icons look them up in the icon theme
+// on disk, which costs more at start than the whole bar.
+QIcon glyph(Glyph which, const QColor &colour)
+{
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        switch (which) {
+        case Glyph::Play:
+            p.drawPolygon(QPolygonF{QPointF(4, 2.5), QPointF(13, 8), QPointF(4, 13.5)});
+            break;
+        case Glyph::Pause:
+            p.drawRect(QRectF(4, 3, 3, 10));
+            p.drawRect(QRectF(9, 3, 3, 10));
+            break;
+        case Glyph::Stop:
+            p.drawRect(QRectF(3.5, 3.5, 9, 9));
+            break;
+        case Glyph::Volume:
+        case Glyph::Muted:
+            p.drawPolygon(QPolygonF{QPointF(2, 6), QPointF(5, 6), QPointF(9, 2.5), QPointF(9, 13.5), QPointF(5, 10),
+                                    QPointF(2, 10)});
+            p.setPen(QPen(colour, 1.3, Qt::SolidLine, Qt::RoundCap));
+            p.setBrush(Qt::NoBrush);
+            if (which == Glyph::Volume) {
+                p.drawArc(QRectF(7, 5, 5, 6), -60 * 16, 120 * 16);
+                p.drawArc(QRectF(7, 3, 8, 10), -60 * 16, 120 * 16);
+            } else {
+                p.drawLine(QPointF(11, 6), QPointF(15, 10));
+                p.drawLine(QPointF(15, 6), QPointF(11, 10));
+            }
+            break;
+        }
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 QString clock(qint64 ms)
 {
@@ -52,11 +99,11 @@ MediaPlayer::MediaPlayer(QWidget *parent)
       m_volume(new QSlider(Qt::Horizontal, this))
 {
     m_play->setObjectName(u"play"_s);
-    m_play->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_play->setIcon(glyph(Glyph::Play, palette().color(QPalette::ButtonText)));
     m_play->setAccessibleName(u"播放"_s);
     m_play->setToolTip(u"播放/暂停"_s);
     m_stop->setObjectName(u"stop"_s);
-    m_stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_stop->setIcon(glyph(Glyph::Stop, palette().color(QPalette::ButtonText)));
     m_stop->setAccessibleName(u"停止"_s);
     m_stop->setToolTip(u"停止"_s);
     m_seek->setObjectName(u"seek"_s);
@@ -68,7 +115,7 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     m_time->setAlignment(Qt::AlignCenter);
     m_mute->setObjectName(u"mute"_s);
     m_mute->setCheckable(true);
-    m_mute->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    m_mute->setIcon(glyph(Glyph::Volume, palette().color(QPalette::ButtonText)));
     m_mute->setAccessibleName(u"静音"_s);
     m_mute->setToolTip(u"静音"_s);
     m_volume->setObjectName(u"volume"_s);
@@ -101,7 +148,7 @@ MediaPlayer::MediaPlayer(QWidget *parent)
             m_output->setVolume(value / 100.0f);
     });
     connect(m_mute, &QToolButton::toggled, this, [this](bool muted) {
-        m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+        m_mute->setIcon(glyph(muted ? Glyph::Muted : Glyph::Volume, palette().color(QPalette::ButtonText)));
         if (m_output)
             m_output->setMuted(muted);
     });
@@ -227,8 +274,11 @@ void MediaPlayer::updateState()
 {
     const QMediaPlayer::PlaybackState state =
         m_player ? m_player->playbackState() : QMediaPlayer::StoppedState;
-    m_play->setIcon(style()->standardIcon(state == QMediaPlayer::PlayingState ? QStyle::SP_MediaPause
-                                                                              : QStyle::SP_MediaPlay));
+    const bool playing = state == QMediaPlayer::PlayingState;
+    if (playing != m_showsPause) {
+        m_showsPause = playing;
+        m_play->setIcon(glyph(playing ? Glyph::Pause : Glyph::Play, palette().color(QPalette::ButtonText)));
+    }
     m_play->setEnabled(m_player && !m_player->source().isEmpty());
     m_stop->setEnabled(state != QMediaPlayer::StoppedState);
     setToolTip(stateText());

@@ -74,6 +74,7 @@ private:
     QToolButton *m_mute;
     QSlider *m_volume;
     bool m_failed = false;
+    bool m_showsPause = false;
 };
 
 } // namespace corvane::platform
