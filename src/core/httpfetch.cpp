@@ -1,11 +1,12 @@
 #include "httpfetch.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QScopedPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -26,6 +27,11 @@ bool isHttpStatusError(QNetworkReply::NetworkError error, int status)
            (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError) ||
            error == QNetworkReply::ProtocolInvalidOperationError;
 }
+
+struct DeleteLater
+{
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
 
 } // namespace
 
@@ -57,7 +63,8 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
     if (sendIfModifiedSince)
         request.setRawHeader(QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0"));
 
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(networkAccessManager().get(request));
+    // Deleted later on every path: the reply may be the sender of the signal being handled.
+    std::unique_ptr<QNetworkReply, DeleteLater> reply(networkAccessManager().get(request));
     QByteArray body;
     bool tooLarge = false;
     bool timedOut = false;
@@ -100,8 +107,10 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
         throw FetchTooLarge("answer larger than the size bound");
     if (!r->isFinished()) {
         // The loop was ended from outside: the application is shutting down.
+        // No event loop will run again to delete it later: delete it now.
         QObject::disconnect(r, nullptr, &loop, nullptr);
         r->abort();
+        delete reply.release();
         throw FetchAbandoned("fetch abandoned");
     }
 

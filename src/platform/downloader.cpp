@@ -29,7 +29,9 @@ namespace {
 
 // The reply buffers at most this much while the file is not being written (the save
 // dialog is open): the rest waits in the socket, so memory stays constant.
-constexpr qint64 kReadBufferBytes = 512 * 1024;
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
+// Progress arrives for every chunk; redrawing the window that often slows the transfer.
+constexpr qint64 kProgressIntervalMs = 100;
 
 Downloader::SaveChooser &saveChooser()
 {
@@ -169,6 +171,9 @@ private:
     {
         if (m_state >= Done)
             return;
+        if (m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs && received != total)
+            return;
+        m_lastProgress.start();
         const QLocale locale;
         const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
         QString text = locale.formattedDataSize(received);
@@ -251,6 +256,7 @@ private:
     QFile m_part;
     QString m_target;
     QElapsedTimer m_clock;
+    QElapsedTimer m_lastProgress;
     State m_state = Connecting;
     bool m_replyFinished = false;
 };
