@@ -201,41 +201,62 @@ void resolve()
            u"curl %1 ms"_s.arg(median(curl) * 1000, 0, 'f', 2), ratio, "<=", 2.0);
 }
 
+void showAndSettle(QWidget &window);
+
 void download()
 {
     ServerProcess server;
     QTemporaryDir dir;
     const QString target = dir.filePath(u"big.bin"_s);
-    QWidget window;
-    auto *downloader = new platform::Downloader(&window);
+    // As in the program: the download starts from the shown main window.
+    ui::Form1 window(ServiceConfig::onOrigin(server.origin()));
+    showAndSettle(window);
+    platform::Downloader *downloader = window.WebBrowser1;
     downloader->setSilent(true);
     platform::Downloader::setSaveChooser([&](QWidget *, const QString &) { return target; });
 
     const qint64 rssBefore = statusKiB("VmRSS:");
-    const qint64 peakBefore = statusKiB("VmHWM:");
-    QElapsedTimer clock;
-    clock.start();
-    bool ok = false;
-    QEventLoop loop;
-    QObject::connect(downloader, &platform::Downloader::downloadEnded, &loop, [&](const QString &, bool done) {
-        ok = done;
-        loop.quit();
-    });
-    downloader->Navigate(server.url("/big.bin"));
-    loop.exec();
-    const double toolSeconds = clock.nsecsElapsed() / 1e9;
-    const qint64 peakGrowth = statusKiB("VmHWM:") - qMax(rssBefore, qint64(0));
-    if (!ok || QFile(target).size() != kBigBytes) {
-        std::printf("download: failed\n");
-        return;
+    auto toolOnce = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        bool ok = false;
+        QEventLoop loop;
+        QObject::connect(downloader, &platform::Downloader::downloadEnded, &loop,
+                         [&](const QString &, bool done) {
+                             ok = done;
+                             loop.quit();
+                         });
+        downloader->Navigate(server.url("/big.bin"));
+        loop.exec();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top != &window)
+                top->close();
+        }
+        ok = ok && QFile(target).size() == kBigBytes;
+        QFile::remove(target);
+        return ok ? seconds : -1.0;
+    };
+    auto curlOnce = [&] {
+        const double seconds = timeCommand(u"curl"_s, {u"-s"_s, u"-o"_s, target, server.url("/big.bin")});
+        QFile::remove(target);
+        return seconds;
+    };
+    // Alternating rounds, so that neither side always meets the other's page-cache
+    // writeback.
+    QList<double> tool, curl;
+    for (int round = 0; round < 3; ++round) {
+        tool << toolOnce();
+        curl << curlOnce();
+        if (tool.last() < 0) {
+            std::printf("download: failed\n");
+            return;
+        }
     }
-    QFile::remove(target);
-    Q_UNUSED(peakBefore);
-
-    const double curlSeconds = timeCommand(u"curl"_s, {u"-s"_s, u"-o"_s, target, server.url("/big.bin")});
-    const double toolRate = kBigBytes / toolSeconds / (1 << 20);
-    const double curlRate = kBigBytes / curlSeconds / (1 << 20);
-    report("3a download 512 MiB: throughput", u"%1 MiB/s"_s.arg(toolRate, 0, 'f', 0),
+    const qint64 peakGrowth = statusKiB("VmHWM:") - rssBefore;
+    const double toolRate = kBigBytes / median(tool) / (1 << 20);
+    const double curlRate = kBigBytes / median(curl) / (1 << 20);
+    report("3a download 512 MiB (median of 3)", u"%1 MiB/s"_s.arg(toolRate, 0, 'f', 0),
            u"curl -o %1 MiB/s"_s.arg(curlRate, 0, 'f', 0), toolRate / curlRate, ">=", 0.9);
     report("3b download 512 MiB: peak RSS growth", u"%1 MiB"_s.arg(peakGrowth / 1024.0, 0, 'f', 1),
            u"bound 16 MiB"_s, peakGrowth / 1024.0 / 16, "<=", 1.0);
