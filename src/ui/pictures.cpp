@@ -1,5 +1,6 @@
 #include "pictures.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -40,14 +41,29 @@ QImage sphereIcon(int size)
     return image;
 }
 
+// Draws the icon only when a size of it is asked for: the window hands its icon back at
+// start before the icon is ever shown.
+class SphereIconEngine final : public QIconEngine
+{
+public:
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        painter->drawImage(rect, sphereIcon(qMin(rect.width(), rect.height())));
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return QPixmap::fromImage(sphereIcon(qMin(size.width(), size.height())));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {{16, 16}, {32, 32}, {48, 48}}; }
+    QIconEngine *clone() const override { return new SphereIconEngine; }
+    QString key() const override { return QStringLiteral("corvane-sphere"); }
+};
+
 } // namespace
 
 QIcon designIcon()
 {
-    QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addPixmap(QPixmap::fromImage(sphereIcon(size)));
-    return icon;
+    return QIcon(new SphereIconEngine);
 }
 
 QImage placeholderPortrait()

@@ -156,6 +156,12 @@ void TestForm1::windowIsFixed()
     QVERIFY(m_form->windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(!m_form->windowIcon().isNull());
     QCOMPARE(m_form->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+    // A grey ring around a blue sphere: grey at the rim, blue inside.
+    const QImage icon = m_form->windowIcon().pixmap(QSize(48, 48)).toImage();
+    QCOMPARE(icon.size(), QSize(48, 48));
+    QCOMPARE(icon.pixelColor(24, 1).red(), icon.pixelColor(24, 1).blue());
+    QVERIFY(icon.pixelColor(24, 24).blue() > icon.pixelColor(24, 24).red() + 40);
+    QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);
 }
 
 void TestForm1::tabOrder()
