@@ -7,19 +7,9 @@
 #include <QString>
 
 #include "httptestserver.h"
+#include "pictures.h"
 
 namespace corvane::testing {
-
-inline QByteArray pngOf(QColor colour, int size = 48)
-{
-    QImage image(size, size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 struct SampleSong
 {

@@ -5,23 +5,13 @@
 #include "core/errors.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
+#include "pictures.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
 
 namespace {
-
-QByteArray pngOf(QColor colour, int size)
-{
-    QImage image(size, size, QImage::Format_ARGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QString songPage(const QString &title = u"晴天_周杰伦_酷我音乐"_s, const QString &singer = u"【周杰伦】"_s,
                  const QString &lyrics = u"复制歌词</a>故事的小黄花<br>从出生那年就飘着</div>"_s)

@@ -197,77 +197,77 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
     return htmlPage(u"502"_s, u"<h1>示例服务不认识这个主机</h1>"_s, 502);
 }
 
+const SampleSong *SampleService::find(QByteArray id) const
+{
+    if (id.startsWith("MUSIC_"))
+        id = id.mid(6);
+    for (const SampleSong &song : m_songs) {
+        if (song.id == id)
+            return &song;
+    }
+    return nullptr;
+}
+
 HttpResponse SampleService::songPage(const QByteArray &id) const
 {
-    for (const SampleSong &song : m_songs) {
-        if (song.id != id)
-            continue;
-        const bool gb =
-            song.encoding == PageEncoding::Gb18030Header || song.encoding == PageEncoding::Gb18030Meta;
-        QString html = u"<!DOCTYPE html>\n<html><head>\n"_s;
-        if (song.encoding == PageEncoding::Gb18030Meta)
-            html += u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\n"_s;
-        html += u"<title>"_s + song.name + u"_"_s + song.singer +
-                u"_单曲在线试听_酷我音乐</title>\n</head><body>\n"_s;
-        html += u"<div class=\"song\"><h1>"_s + song.name + u"</h1><p class=\"artist\">【"_s + song.singer +
-                u"】</p></div>\n"_s;
-        html += u"<div class=\"lrc\" id=\"lrc\">"_s;
-        if (song.hasLyrics)
-            html += u"<a href=\"javascript:;\" class=\"copy\">复制歌词</a>"_s;
-        html += kIndent + song.lyrics.join(u"<br>"_s + kIndent) + u"</div>\n</body></html>\n"_s;
+    const SampleSong *song = find(id);
+    if (!song)
+        return htmlPage(u"404"_s, u"<h1>歌曲不存在</h1>"_s, 404);
+    const bool gb =
+        song->encoding == PageEncoding::Gb18030Header || song->encoding == PageEncoding::Gb18030Meta;
+    QString html = u"<!DOCTYPE html>\n<html><head>\n"_s;
+    if (song->encoding == PageEncoding::Gb18030Meta)
+        html += u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\n"_s;
+    html += u"<title>"_s + song->name + u"_"_s + song->singer +
+            u"_单曲在线试听_酷我音乐</title>\n</head><body>\n"_s;
+    html += u"<div class=\"song\"><h1>"_s + song->name + u"</h1><p class=\"artist\">【"_s + song->singer +
+            u"】</p></div>\n"_s;
+    html += u"<div class=\"lrc\" id=\"lrc\">"_s;
+    if (song->hasLyrics)
+        html += u"<a href=\"javascript:;\" class=\"copy\">复制歌词</a>"_s;
+    html += kIndent + song->lyrics.join(u"<br>"_s + kIndent) + u"</div>\n</body></html>\n"_s;
 
-        QByteArray body = gb ? QByteArray(QStringEncoder("GB18030").encode(html)) : html.toUtf8();
-        QByteArray type = "text/html";
-        if (song.encoding == PageEncoding::Utf8Header)
-            type += "; charset=utf-8";
-        else if (song.encoding == PageEncoding::Gb18030Header)
-            type += "; charset=gbk";
-        return HttpResponse::text(std::move(body), type);
-    }
-    return htmlPage(u"404"_s, u"<h1>歌曲不存在</h1>"_s, 404);
+    QByteArray body = gb ? QByteArray(QStringEncoder("GB18030").encode(html)) : html.toUtf8();
+    QByteArray type = "text/html";
+    if (song->encoding == PageEncoding::Utf8Header)
+        type += "; charset=utf-8";
+    else if (song->encoding == PageEncoding::Gb18030Header)
+        type += "; charset=gbk";
+    return HttpResponse::text(std::move(body), type);
 }
 
 HttpResponse SampleService::linkConversion(const QByteArray &rid) const
 {
-    const QByteArray id = rid.startsWith("MUSIC_") ? rid.mid(6) : rid;
-    for (const SampleSong &song : m_songs) {
-        if (song.id == id)
-            return HttpResponse::text(song.linkDenied ? "IPDeny" : mediaUrl(id + ".mp3").toLatin1(),
-                                      "text/plain");
-    }
-    return HttpResponse::text("IPDeny", "text/plain");
+    // The service's answer for a song it will not convert, or does not know.
+    const SampleSong *song = find(rid);
+    if (!song || song->linkDenied)
+        return HttpResponse::text("IPDeny", "text/plain");
+    return HttpResponse::text(mediaUrl(song->id + ".mp3").toLatin1(), "text/plain");
 }
 
 HttpResponse SampleService::metadata(const QByteArray &rid) const
 {
-    const QByteArray id = rid.startsWith("MUSIC_") ? rid.mid(6) : rid;
-    for (const SampleSong &song : m_songs) {
-        if (song.id != id)
-            continue;
-        const QString record =
-            u"<Song>\r\n<id>MUSIC_%1</id>\r\n<name>%2</name>\r\n<artist>%3</artist>\r\n"
-            "<artist_pic>%4</artist_pic>\r\n<artist_pic240>%4</artist_pic240>\r\n</Song>\r\n"_s.arg(
-                QString::fromLatin1(id), song.name, song.singer, mediaUrl(id + ".jpg"));
-        return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
-    }
-    return HttpResponse::text("<Song></Song>", "text/xml");
+    const SampleSong *song = find(rid);
+    if (!song)
+        return HttpResponse::text("<Song></Song>", "text/xml");
+    const QString record =
+        u"<Song>\r\n<id>MUSIC_%1</id>\r\n<name>%2</name>\r\n<artist>%3</artist>\r\n"
+        "<artist_pic>%4</artist_pic>\r\n<artist_pic240>%4</artist_pic240>\r\n</Song>\r\n"_s.arg(
+            QString::fromLatin1(song->id), song->name, song->singer, mediaUrl(song->id + ".jpg"));
+    return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
 }
 
 HttpResponse SampleService::media(const QByteArray &name) const
 {
-    const QByteArray id = name.left(name.indexOf('.'));
-    for (const SampleSong &song : m_songs) {
-        if (song.id != id)
-            continue;
-        if (name.endsWith(".jpg"))
-            return HttpResponse::text(singerPicture(song.colour), "image/jpeg");
-        if (name.endsWith(".mp3")) {
-            QFile tone(u":/media/"_s + QString::fromLatin1(song.tone));
-            if (tone.open(QIODevice::ReadOnly)) {
-                return HttpResponse::text(tone.readAll(), "audio/mpeg")
-                    .withHeader("Content-Disposition", "attachment; filename*=UTF-8''" +
-                                                           QUrl::toPercentEncoding(song.name) + ".mp3");
-            }
+    const SampleSong *song = find(name.left(name.indexOf('.')));
+    if (song && name.endsWith(".jpg"))
+        return HttpResponse::text(singerPicture(song->colour), "image/jpeg");
+    if (song && name.endsWith(".mp3")) {
+        QFile tone(u":/media/"_s + QString::fromLatin1(song->tone));
+        if (tone.open(QIODevice::ReadOnly)) {
+            return HttpResponse::text(tone.readAll(), "audio/mpeg")
+                .withHeader("Content-Disposition",
+                            "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(song->name) + ".mp3");
         }
     }
     return htmlPage(u"404"_s, u"<h1>文件不存在</h1>"_s, 404);

@@ -46,6 +46,8 @@ public:
     QString notASongAddress() const;
 
 private:
+    // The song with this id ("1001" or "MUSIC_1001"), or null.
+    const SampleSong *find(QByteArray id) const;
     testing::HttpResponse songPage(const QByteArray &id) const;
     testing::HttpResponse linkConversion(const QByteArray &rid) const;
     testing::HttpResponse metadata(const QByteArray &rid) const;
