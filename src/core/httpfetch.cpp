@@ -63,7 +63,7 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
     if (sendIfModifiedSince)
         request.setRawHeader(QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0"));
 
-    // Deleted later on every path: the reply may be the sender of the signal being handled.
+    // Deleted later: the reply may be the sender of the signal being handled.
     std::unique_ptr<QNetworkReply, DeleteLater> reply(networkAccessManager().get(request));
     QByteArray body;
     bool tooLarge = false;
