@@ -1,5 +1,6 @@
 #include "messagebox.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
@@ -71,6 +72,15 @@ int MessageBox::show(QWidget *parent, const QString &text, int style)
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Ok);
         break;
+    }
+    // The buttons speak the tool's language, as the system's boxes do on a Chinese desktop.
+    const QList<QPair<QMessageBox::StandardButton, QString>> captions{{QMessageBox::Ok, u"确定"_s},
+                                                                      {QMessageBox::Yes, u"是(&Y)"_s},
+                                                                      {QMessageBox::No, u"否(&N)"_s},
+                                                                      {QMessageBox::Cancel, u"取消"_s}};
+    for (const auto &[which, caption] : captions) {
+        if (QAbstractButton *button = box->button(which))
+            button->setText(caption);
     }
     const int pressed = box->exec();
     delete box;
