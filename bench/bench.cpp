@@ -283,10 +283,17 @@ void startup()
     medianChildTime({u"startup-child"_s, server.origin()}, 2);
     medianChildTime({u"minimal-child"_s}, 2);
     medianChildTime({u"minimal-child"_s, u"bare"_s}, 2);
-    const double tool = medianChildTime({u"startup-child"_s, server.origin()}, 15);
-    const double minimal = medianChildTime({u"minimal-child"_s}, 15);
-    const double bare = medianChildTime({u"minimal-child"_s, u"bare"_s}, 15);
-    report("4 start to interactive (median of 15)", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
+    // Interleaved, so that the machine's drift touches all three alike.
+    QList<double> tools, minimals, bares;
+    for (int i = 0; i < 21; ++i) {
+        tools << medianChildTime({u"startup-child"_s, server.origin()}, 1);
+        minimals << medianChildTime({u"minimal-child"_s}, 1);
+        bares << medianChildTime({u"minimal-child"_s, u"bare"_s}, 1);
+    }
+    const double tool = median(tools);
+    const double minimal = median(minimals);
+    const double bare = median(bares);
+    report("4 start to interactive (median of 21)", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
            u"minimal window with Chinese text %1 ms (without text %2 ms)"_s.arg(minimal * 1000, 0, 'f', 1).arg(bare * 1000, 0, 'f', 1),
            tool / minimal, "<=", 1.5);
 }
