@@ -45,23 +45,26 @@ template <typename Handler> void guarded(const char *name, Handler &&handler)
     }
 }
 
+// A control with its design name, a name for screen readers, and its place.
+template <typename Widget>
+Widget *placed(Widget *widget, const QString &name, const QString &accessibleName, QRect geometry)
+{
+    widget->setObjectName(name);
+    widget->setAccessibleName(accessibleName);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption, QRect geometry)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    b->setGeometry(geometry);
+    auto *b = placed(new QPushButton(caption, parent), name, caption, geometry);
     b->setAutoDefault(false);
     return b;
 }
 
 QGroupBox *frame(QWidget *parent, const QString &name, const QString &caption, QRect geometry)
 {
-    auto *f = new QGroupBox(caption, parent);
-    f->setObjectName(name);
-    f->setAccessibleName(caption);
-    f->setGeometry(geometry);
-    return f;
+    return placed(new QGroupBox(caption, parent), name, caption, geometry);
 }
 
 QLabel *panel(QWidget *parent, const QString &name, const QString &text, Qt::Alignment alignment)
@@ -156,10 +159,7 @@ void Form1::buildLayout()
 {
     // Created in tab-index order, which makes the focus chain; the stacking is set after.
     Frame1 = frame(this, u"Frame1"_s, u"请输入音乐地址：[双击文本自动粘贴]"_s, {16, 16, 297, 57});
-    Text1 = new AddressEdit(Frame1);
-    Text1->setObjectName(u"Text1"_s);
-    Text1->setAccessibleName(u"音乐地址"_s);
-    Text1->setGeometry(8, 24, 281, 18);
+    Text1 = placed(new AddressEdit(Frame1), u"Text1"_s, u"音乐地址"_s, {8, 24, 281, 18});
     Text1->setEnabled(false);
     Command1 = button(this, u"Command1"_s, u"获取外链地址"_s, {320, 16, 89, 57});
     Command1->setEnabled(false);
@@ -175,18 +175,12 @@ void Form1::buildLayout()
     setCaption(Label1, kNamePrefix + u"NONE"_s);
 
     Frame3 = frame(this, u"Frame3"_s, u"外链地址"_s, {24, 264, 473, 65});
-    Text2 = new QLineEdit(Frame3);
-    Text2->setObjectName(u"Text2"_s);
-    Text2->setAccessibleName(u"外链地址"_s);
-    Text2->setGeometry(8, 24, 281, 18);
+    Text2 = placed(new QLineEdit(Frame3), u"Text2"_s, u"外链地址"_s, {8, 24, 281, 18});
     Text2->setReadOnly(true);
     Command2 = button(Frame3, u"Command2"_s, u"复制"_s, {296, 16, 57, 33});
     Command3 = button(Frame3, u"Command3"_s, u"试听"_s, {352, 16, 57, 33});
 
-    W1 = new platform::MediaPlayer(this);
-    W1->setObjectName(u"W1"_s);
-    W1->setAccessibleName(u"播放器"_s);
-    W1->setGeometry(24, 392, 473, 41);
+    W1 = placed(new platform::MediaPlayer(this), u"W1"_s, u"播放器"_s, {24, 392, 473, 41});
 
     S1 = new QStatusBar(this);
     S1->setObjectName(u"S1"_s);
@@ -208,32 +202,21 @@ void Form1::buildLayout()
     Command7 = button(this, u"Command7"_s, u"Quennet推荐"_s, {264, 336, 113, 41});
     Command8 = button(this, u"Command8"_s, u"退出程序"_s, {384, 336, 113, 41});
 
-    Text3 = new QPlainTextEdit(Frame2);
-    Text3->setObjectName(u"Text3"_s);
-    Text3->setAccessibleName(u"歌词"_s);
-    Text3->setGeometry(16, 80, 281, 81);
+    Text3 = placed(new QPlainTextEdit(Frame2), u"Text3"_s, u"歌词"_s, {16, 80, 281, 81});
     Text3->setReadOnly(true);
     Text3->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Text3->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Command9 = button(Frame3, u"Command9"_s, u"下载"_s, {408, 16, 57, 33});
-    WebBrowser1 = new platform::Downloader(Frame2);
-    WebBrowser1->setObjectName(u"WebBrowser1"_s);
-    WebBrowser1->setAccessibleName(u"下载器"_s);
-    WebBrowser1->setGeometry(120, 112, 17, 17);
+    WebBrowser1 = placed(new platform::Downloader(Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
 
     // The pictures take no place in the tab order.
-    Image1 = new QLabel(this);
-    Image1->setObjectName(u"Image1"_s);
-    Image1->setAccessibleName(u"歌手图片"_s);
-    Image1->setGeometry(16, 85, 164, 164);
+    Image1 = placed(new QLabel(this), u"Image1"_s, u"歌手图片"_s, {16, 85, 164, 164});
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap::fromImage(placeholderPortrait()));
-    aicAlphaImage1 = new platform::AlphaImage(this);
-    aicAlphaImage1->setObjectName(u"aicAlphaImage1"_s);
-    aicAlphaImage1->setAccessibleName(u"头像边框"_s);
-    aicAlphaImage1->setGeometry(16, 85, 164, 164);
+    aicAlphaImage1 =
+        placed(new platform::AlphaImage(this), u"aicAlphaImage1"_s, u"头像边框"_s, {16, 85, 164, 164});
     aicAlphaImage1->setImage(ringFrame());
     // The frame is decoration: clicks go through to the portrait.
     aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
