@@ -65,11 +65,9 @@ bool parseRequestHead(const QByteArray &head, HttpRequest &request)
 class Connection final : public QObject
 {
 public:
-    Connection(QTcpSocket *socket, HttpTestServer *server,
-               std::function<HttpResponse(const HttpRequest &)> answer)
+    Connection(QTcpSocket *socket, std::function<HttpResponse(const HttpRequest &)> answer)
         : QObject(socket), m_socket(socket), m_answer(std::move(answer))
     {
-        Q_UNUSED(server);
         connect(socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, &Connection::pump);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -281,7 +279,7 @@ void HttpTestServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         QPointer<HttpTestServer> self(this);
-        new Connection(socket, this, [self](const HttpRequest &request) {
+        new Connection(socket, [self](const HttpRequest &request) {
             if (!self)
                 return HttpResponse::text("gone", "text/plain", 500);
             self->m_requests.append(request);
