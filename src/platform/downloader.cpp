@@ -60,7 +60,7 @@ class DownloadWindow final : public QDialog
 {
 public:
     DownloadWindow(Downloader *owner, const QUrl &url, bool silent)
-        : QDialog(owner->window()), m_owner(owner), m_url(url), m_silent(silent), m_name(new QLabel(this)),
+        : QDialog(owner->window()), m_owner(owner), m_silent(silent), m_name(new QLabel(this)),
           m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
           m_button(new QPushButton(u"取消"_s, this))
     {
@@ -246,7 +246,6 @@ private:
     }
 
     QPointer<Downloader> m_owner;
-    QUrl m_url;
     bool m_silent;
     QLabel *m_name;
     QProgressBar *m_bar;

@@ -46,7 +46,6 @@ public:
     bool isClosed() const { return m_closed; }
 
     const ServiceConfig &config() const { return m_config; }
-    const SongInfo &song() const { return m_song; }
 
     // The controls, by their design names.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
