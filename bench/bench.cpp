@@ -24,6 +24,7 @@
 #include "app/lifecycle.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
+#include "core/versioncheck.h"
 #include "httptestserver.h"
 #include "platform/downloader.h"
 #include "platform/messagebox.h"
@@ -82,7 +83,7 @@ HttpResponse serve(const HttpRequest &request, const QString &origin)
 {
     const QByteArray path = request.path();
     if (path == "/soft/version/main.txt")
-        return HttpResponse::text("mqvt:V2.5|");
+        return HttpResponse::text("mqvt:" + kOwnVersion.toUtf8() + "|");
     if (path == "/slow") {
         HttpResponse response = HttpResponse::text("late");
         response.delay = std::chrono::seconds(3);

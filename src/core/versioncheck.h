@@ -2,10 +2,12 @@
 
 #include <QString>
 
+#include "corvane/buildconfig.h"
+
 namespace corvane {
 
 // The tool's own version, as the version file publishes it.
-inline constexpr QStringView kOwnVersion = u"V2.5";
+inline constexpr QStringView kOwnVersion = build::versionTag;
 
 struct VersionVerdict
 {

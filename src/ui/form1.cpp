@@ -13,6 +13,7 @@
 
 #include "addressedit.h"
 #include "core/errors.h"
+#include "corvane/buildconfig.h"
 #include "pictures.h"
 #include "platform/alphaimage.h"
 #include "platform/downloader.h"
@@ -133,7 +134,7 @@ private:
 Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(std::move(config))
 {
     setObjectName(u"Form1"_s);
-    setWindowTitle(u"Corvane V2.5"_s);
+    setWindowTitle(u"Corvane "_s + build::versionTag.toString());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);

@@ -44,7 +44,7 @@ int main(int argc, char *argv[])
 
     server.setHandler([&](const HttpRequest &request) {
         if (request.path() != stagePath)
-            return answerService(request, "mqvt:V2.5|", songs, server.origin());
+            return answerService(request, ownVersionFile(), songs, server.origin());
         QTimer::singleShot(100, &form, [&] {
             statusAtClose = form.statusText();
             if (stage == "version")

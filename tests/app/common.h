@@ -6,10 +6,17 @@
 #include <QImage>
 #include <QString>
 
+#include "core/versioncheck.h"
 #include "httptestserver.h"
 #include "pictures.h"
 
 namespace corvane::testing {
+
+// A version file naming this build's own version: the up-to-date outcome.
+inline QByteArray ownVersionFile()
+{
+    return "mqvt:" + kOwnVersion.toUtf8() + "|";
+}
 
 struct SampleSong
 {

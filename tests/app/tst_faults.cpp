@@ -61,7 +61,7 @@ void TestFaults::initTestCase()
     m_server.setHandler([this, songs](const HttpRequest &request) {
         if (request.path() == kStagePaths[m_stage])
             return m_fault;
-        return answerService(request, "mqvt:V2.5|", songs, m_server.origin());
+        return answerService(request, ownVersionFile(), songs, m_server.origin());
     });
 }
 

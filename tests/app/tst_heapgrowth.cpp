@@ -51,7 +51,7 @@ void TestHeapGrowth::hundredResolutions()
     QVERIFY(server.listen());
     const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}, {"1002", SampleSong{}}};
     server.setHandler([&](const HttpRequest &request) {
-        return answerService(request, "mqvt:V2.5|", songs, server.origin());
+        return answerService(request, ownVersionFile(), songs, server.origin());
     });
     ui::Form1 form(ServiceConfig::onOrigin(server.origin()));
     form.Text1->setEnabled(true);

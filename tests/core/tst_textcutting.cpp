@@ -47,7 +47,7 @@ void TestTextCutting::segmentAfter_data()
     QTest::newRow("one occurrence: up to the end") << u"a【b】c"_s << u"【"_s << u"b】c"_s;
     QTest::newRow("two occurrences: up to the second") << u"x<title>A<title>B"_s << u"<title>"_s << u"A"_s;
     QTest::newRow("marker at the end: empty") << u"abc<title>"_s << u"<title>"_s << QString();
-    QTest::newRow("marker twice in a row: empty") << u"mqvt:mqvt:V2.5|"_s << u"mqvt:"_s << QString();
+    QTest::newRow("marker twice in a row: empty") << u"mqvt:mqvt:x|"_s << u"mqvt:"_s << QString();
     QTest::newRow("case-sensitive") << u"<TITLE>a<title>b"_s << u"<title>"_s << u"b"_s;
 }
 
@@ -225,20 +225,21 @@ void TestTextCutting::versionFile_data()
     QTest::addColumn<QString>("response");
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("latest");
-    QTest::newRow("own version") << u"mqvt:V2.5|"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
+    const QString own = kOwnVersion.toString();
+    QTest::newRow("own version") << u"mqvt:"_s + own + u"|"_s << int(VersionVerdict::UpToDate) << own;
     QTest::newRow("own version among other lines")
-        << u"name=Corvane\r\nmqvt:V2.5|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
+        << u"name=Corvane\r\nmqvt:"_s + own + u"|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate) << own;
     QTest::newRow("bar before the marker does not count")
-        << u"a|b mqvt:V2.5|"_s << int(VersionVerdict::UpToDate) << u"V2.5"_s;
-    QTest::newRow("newer") << u"mqvt:V2.6|"_s << int(VersionVerdict::Newer) << u"V2.6"_s;
+        << u"a|b mqvt:"_s + own + u"|"_s << int(VersionVerdict::UpToDate) << own;
+    QTest::newRow("newer") << u"mqvt:"_s + own + u".1|"_s << int(VersionVerdict::Newer) << own + u".1"_s;
     QTest::newRow("lower-case is another version")
-        << u"mqvt:v2.5|"_s << int(VersionVerdict::Newer) << u"v2.5"_s;
+        << u"mqvt:"_s + own.toLower() + u"|"_s << int(VersionVerdict::Newer) << own.toLower();
     QTest::newRow("trailing blank is another version")
-        << u"mqvt:V2.5 |"_s << int(VersionVerdict::Newer) << u"V2.5 "_s;
+        << u"mqvt:"_s + own + u" |"_s << int(VersionVerdict::Newer) << own + u" "_s;
     QTest::newRow("empty answer fails") << QString() << int(VersionVerdict::CheckFailed) << QString();
-    QTest::newRow("no bar fails") << u"mqvt:V2.5"_s << int(VersionVerdict::CheckFailed) << QString();
+    QTest::newRow("no bar fails") << u"mqvt:"_s + own << int(VersionVerdict::CheckFailed) << QString();
     QTest::newRow("marker twice fails")
-        << u"mqvt:mqvt:V2.5|"_s << int(VersionVerdict::CheckFailed) << QString();
+        << u"mqvt:mqvt:"_s + own + u"|"_s << int(VersionVerdict::CheckFailed) << QString();
     QTest::newRow("error page fails")
         << u"<html>404 Not Found</html>"_s << int(VersionVerdict::CheckFailed) << QString();
     QTest::newRow("empty version fails") << u"mqvt:|"_s << int(VersionVerdict::CheckFailed) << QString();

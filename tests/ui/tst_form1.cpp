@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -11,6 +10,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include "corvane/buildconfig.h"
 #include "platform/alphaimage.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
@@ -38,7 +38,6 @@ private slots:
     void tabOrder();
     void stacking();
     void statusBar();
-    void labelsGrowWithTheirCaption();
     void linkBoxesAreReadOnly();
     void portraitFillsItsSquare();
     void copy_data();
@@ -53,7 +52,6 @@ private slots:
     void previewAndDownloadLeaveStatus();
     void closeAsksOncePerRequest_data();
     void closeAsksOncePerRequest();
-    void screenshot();
 
 private:
     std::unique_ptr<Form1> m_form;
@@ -140,7 +138,6 @@ void TestForm1::controls()
         QCOMPARE(label->text(), caption);
     } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
         QCOMPARE(edit->text(), QString());
-        QCOMPARE(edit->maxLength(), 32767);
         QCOMPARE(edit->echoMode(), QLineEdit::Normal);
     } else if (auto *lyrics = qobject_cast<QPlainTextEdit *>(widget)) {
         QCOMPARE(lyrics->toPlainText(), QString());
@@ -149,7 +146,7 @@ void TestForm1::controls()
 
 void TestForm1::windowIsFixed()
 {
-    QCOMPARE(m_form->windowTitle(), u"Corvane V2.5"_s);
+    QCOMPARE(m_form->windowTitle(), u"Corvane V"_s + build::version.toString());
     QCOMPARE(m_form->minimumSize(), QSize(513, 482));
     QCOMPARE(m_form->maximumSize(), QSize(513, 482));
     QVERIFY(!(m_form->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -232,16 +229,6 @@ void TestForm1::statusBar()
     QCOMPARE(m_form->Panel1->text(), u"运行提示："_s);
     QCOMPARE(m_form->Panel3->text(), u"Quennet出品"_s);
     QCOMPARE(m_form->Panel2->text(), u"外链地址已复制.."_s);
-}
-
-void TestForm1::labelsGrowWithTheirCaption()
-{
-    const QSize before = m_form->Label1->size();
-    QVERIFY(!m_form->Label1->wordWrap());
-    m_form->Label1->setText(u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
-    m_form->Label1->adjustSize();
-    QVERIFY(m_form->Label1->width() > before.width());
-    QCOMPARE(m_form->Label1->height(), before.height());
 }
 
 void TestForm1::linkBoxesAreReadOnly()
@@ -379,7 +366,6 @@ void TestForm1::previewAndDownloadLeaveStatus()
     QCOMPARE(m_form->W1->URL(), QString());
     QTest::mouseClick(m_form->Command9, Qt::LeftButton);
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-    QVERIFY(QApplication::topLevelWidgets().size() >= 1);
     for (QWidget *top : QApplication::topLevelWidgets())
         QVERIFY2(top == m_form.get() || !top->isVisible(), "an empty address opened a download");
 }
@@ -412,21 +398,6 @@ void TestForm1::closeAsksOncePerRequest()
     QCOMPARE(asked, 1);
     QCOMPARE(m_form->isVisible(), !allow);
     QCOMPARE(m_form->isClosed(), allow);
-}
-
-void TestForm1::screenshot()
-{
-    m_form->Text1->setEnabled(true);
-    m_form->Command1->setEnabled(true);
-    m_form->setStatusText(u"欢迎使用Quennet系列软件"_s);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    const QImage shot = m_form->grab().toImage();
-    QCOMPARE(shot.size(), QSize(513, 482) * shot.devicePixelRatio());
-    const QString path =
-        qEnvironmentVariable("CORVANE_SCREENSHOT", QDir::temp().filePath(u"corvane-form1.png"_s));
-    QVERIFY(shot.save(path));
-    qInfo("window rendered to %s", qPrintable(path));
 }
 
 QTEST_MAIN(TestForm1)

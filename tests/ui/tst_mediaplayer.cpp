@@ -50,7 +50,6 @@ void TestMediaPlayer::storedSettings()
     QCOMPARE(player.settings().volume(), 50);
     QVERIFY(player.settings().autoStart());
     QVERIFY(!player.settings().mute());
-    QVERIFY(!player.settings().enableErrorDialogs());
     QCOMPARE(player.URL(), QString());
     QCOMPARE(player.stateText(), u"无媒体"_s);
     // The media engine is not loaded until something is to be played.

@@ -8,6 +8,8 @@
 #include <QStringEncoder>
 #include <QUrl>
 
+#include "core/versioncheck.h"
+
 using namespace Qt::StringLiterals;
 using corvane::testing::HttpRequest;
 using corvane::testing::HttpResponse;
@@ -183,7 +185,7 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
     if (on(m_hosts.metadataHost) && path == "/webmusic/st/getNewMuiseByRid")
         return metadata(param("rid"));
     if (on(m_hosts.versionHost) && path == "/soft/version/main.txt") {
-        return HttpResponse::text("[Corvane]\r\nname=Corvane\r\nmqvt:V2.5|2014-05-01|\r\n"
+        return HttpResponse::text("[Corvane]\r\nname=Corvane\r\nmqvt:" + kOwnVersion.toUtf8() + "|2014-05-01|\r\n"
                                   "download=http://soft.quennet.example/corvane.zip\r\n",
                                   "text/plain");
     }
