@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -258,7 +260,10 @@ void showAndSettle(QWidget &window);
 void download()
 {
     ServerProcess server;
-    QTemporaryDir dir;
+    // In memory where the machine has it: both sides write 512 MiB a round, and the disk's
+    // writeback of one round would land on whichever side runs next.
+    const bool shm = QFileInfo(u"/dev/shm"_s).isWritable();
+    QTemporaryDir dir(shm ? u"/dev/shm/corvane-bench-XXXXXX"_s : QDir::tempPath() + u"/corvane-bench-XXXXXX"_s);
     const QString target = dir.filePath(u"big.bin"_s);
     // As in the program: the download starts from the shown main window.
     ui::Form1 window(ServiceConfig::onOrigin(server.origin()));
@@ -297,7 +302,7 @@ void download()
     // Alternating rounds, so that neither side always meets the other's page-cache
     // writeback.
     QList<double> tool, curl;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         tool << toolOnce();
         curl << curlOnce();
         if (tool.last() < 0) {
@@ -308,7 +313,7 @@ void download()
     const qint64 peakGrowth = statusKiB("VmHWM:") - rssBefore;
     const double toolRate = kBigBytes / median(tool) / (1 << 20);
     const double curlRate = kBigBytes / median(curl) / (1 << 20);
-    report("3a download 512 MiB (median of 3)", u"%1 MiB/s"_s.arg(toolRate, 0, 'f', 0),
+    report("3a download 512 MiB (median of 5)", u"%1 MiB/s"_s.arg(toolRate, 0, 'f', 0),
            u"curl -o %1 MiB/s"_s.arg(curlRate, 0, 'f', 0), toolRate / curlRate, ">=", 0.9);
     report("3b download 512 MiB: peak RSS growth", u"%1 MiB"_s.arg(peakGrowth / 1024.0, 0, 'f', 1),
            u"bound 16 MiB"_s, peakGrowth / 1024.0 / 16, "<=", 1.0);
