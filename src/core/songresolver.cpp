@@ -109,9 +109,14 @@ QString singerFromPage(QStringView page)
     return CutBetween(page, u"【", u"】").toString();
 }
 
+QString fullSongNameFromPage(QStringView page)
+{
+    return CutBetween(page, u"<title>", u"_").toString();
+}
+
 QString songNameFromPage(QStringView page)
 {
-    return ShortenSongName(CutBetween(page, u"<title>", u"_").toString());
+    return ShortenSongName(fullSongNameFromPage(page));
 }
 
 QString lyricsFromPage(QStringView page)

@@ -53,6 +53,7 @@ QStringView CutBetween(QStringView text, QStringView start, QStringView end);
 // ContentError when its start marker is missing.
 QString singerFromPage(QStringView page);   // after "【", before "】"
 QString songNameFromPage(QStringView page); // after "<title>", before "_", shortened
+QString fullSongNameFromPage(QStringView page); // the same, not shortened
 QString lyricsFromPage(QStringView page);   // after "复制歌词</a>", before "</div>", cleaned
 QString pictureFromRecord(QStringView record); // after "<artist_pic240>", before "<"
 

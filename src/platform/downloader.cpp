@@ -1,25 +1,27 @@
 #include "downloader.h"
 
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "core/filename.h"
 #include "core/httpfetch.h"
 
 using namespace Qt::StringLiterals;
@@ -32,6 +34,9 @@ namespace {
 constexpr qint64 kReadBufferBytes = 1024 * 1024;
 // Progress arrives for every chunk; redrawing the window that often slows the transfer.
 constexpr qint64 kProgressIntervalMs = 100;
+// A server this slow to answer gets the progress window before the save dialog, so the
+// click visibly did something.
+constexpr int kShowConnectingAfterMs = 500;
 
 Downloader::SaveChooser &saveChooser()
 {
@@ -43,31 +48,30 @@ QString chooseSavePath(QWidget *parent, const QString &suggested)
 {
     if (saveChooser())
         return saveChooser()(parent, suggested);
-    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggested);
+    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggested, u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
 }
 
-QString sanitizedFileName(QString name)
+QString lastSegment(QString name)
 {
-    name = QFileInfo(name.replace(u'\\', u'/')).fileName();
-    name.remove(QRegularExpression(u"[\\x00-\\x1f]"_s));
-    if (name == u"."_s || name == u".."_s)
-        name.clear();
-    return name.trimmed();
+    return QFileInfo(name.replace(u'\\', u'/')).fileName();
 }
+
+} // namespace
 
 // One download and its progress window. It deletes itself when closed.
 class DownloadWindow final : public QDialog
 {
 public:
-    DownloadWindow(Downloader *owner, const QUrl &url, bool silent)
-        : QDialog(owner->window()), m_owner(owner), m_silent(silent), m_name(new QLabel(this)),
-          m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
+    DownloadWindow(Downloader *owner, const QUrl &url, const QString &suggestedName)
+        : QDialog(owner->window()), m_owner(owner), m_silent(owner->Silent()), m_suggestedName(suggestedName),
+          m_name(new QLabel(this)), m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
           m_button(new QPushButton(u"取消"_s, this))
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(u"下载"_s);
         setModal(false);
-        m_name->setText(url.fileName().isEmpty() ? url.toString() : url.fileName());
+        m_name->setText(suggestedName.isEmpty() ? (url.fileName().isEmpty() ? url.toString() : url.fileName())
+                                                : suggestedName);
         m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
         m_bar->setRange(0, 0);
         m_detail->setText(u"正在连接…"_s);
@@ -82,8 +86,7 @@ public:
         setMinimumWidth(360);
         connect(m_button, &QPushButton::clicked, this, &QDialog::close);
 
-        QNetworkRequest request(url);
-        m_reply = networkAccessManager().get(request);
+        m_reply = networkAccessManager().get(QNetworkRequest(url));
         m_reply->setParent(this);
         m_reply->setReadBufferSize(kReadBufferBytes);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &DownloadWindow::onMetaData);
@@ -91,24 +94,32 @@ public:
         connect(m_reply, &QNetworkReply::downloadProgress, this, &DownloadWindow::onProgress);
         connect(m_reply, &QNetworkReply::finished, this, &DownloadWindow::onFinished);
         m_clock.start();
+        QTimer::singleShot(kShowConnectingAfterMs, this, [this] {
+            if (m_state == Connecting)
+                show();
+        });
     }
 
     ~DownloadWindow() override
     {
-        // The program is ending mid-download: no half-written file stays behind.
-        if (m_state < Done) {
+        // The program is ending mid-download: the reply stops, and the unfinished file
+        // goes with the QSaveFile that is never committed.
+        if (m_state < Done && !m_stopped) {
             m_reply->disconnect(this);
-            m_reply->abort();
-            m_part.close();
-            if (!m_part.fileName().isEmpty())
-                m_part.remove();
+            if (!m_reply->isFinished())
+                m_reply->abort();
         }
     }
 
 protected:
     void closeEvent(QCloseEvent *event) override
     {
-        if (m_state == Choosing || m_state == Connecting || m_state == Writing)
+        if (m_state == Choosing) {
+            // The save dialog is still open over this window: it decides.
+            event->ignore();
+            return;
+        }
+        if (m_state == Connecting || m_state == Writing)
             fail(u"下载已取消"_s, /*cancelled=*/true);
         QDialog::closeEvent(event);
     }
@@ -116,39 +127,64 @@ protected:
 private:
     enum State { Connecting, Choosing, Writing, Done, Failed };
 
+    int status() const { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); }
+
+    // Each reply is stopped once, and not from inside its own signal: aborting a reply
+    // while it reports an error status makes it report twice ("Internal problem").
+    void stopReply()
+    {
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        m_reply->disconnect(this);
+        QTimer::singleShot(0, m_reply, [reply = m_reply] {
+            if (!reply->isFinished())
+                reply->abort();
+        });
+    }
+
     void onMetaData()
     {
         if (m_state != Connecting)
             return;
-        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status >= 300 && status < 400)
+        if (status() >= 300 && status() < 400)
             return; // a redirect being followed
-        if (status != 0 && (status < 200 || status >= 300)) {
-            fail(u"服务器拒绝了下载 (HTTP %1)"_s.arg(status));
+        if (status() != 0 && (status() < 200 || status() >= 300)) {
+            fail(Downloader::describeNetworkError(m_reply->error(), status()));
+            return;
+        }
+        if (m_reply->isFinished() && m_reply->error() != QNetworkReply::NoError) {
+            fail(Downloader::describeNetworkError(m_reply->error(), status()));
             return;
         }
         m_state = Choosing;
-        QString name = Downloader::suggestedFileName(
-            m_reply->url().toString(), m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")));
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-        if (folder.isEmpty())
-            folder = QDir::homePath();
+        const QString name =
+            m_suggestedName.isEmpty()
+                ? Downloader::suggestedFileName(m_reply->url().toString(),
+                                                m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
+                : m_suggestedName;
+        const QString folder = m_owner ? m_owner->saveFolder() : QDir::homePath();
         const QPointer<DownloadWindow> self(this);
-        const QString chosen = chooseSavePath(this, QDir(folder).filePath(name));
+        const QString chosen = chooseSavePath(isVisible() ? this : parentWidget(), QDir(folder).filePath(name));
         if (!self || m_state != Choosing)
-            return; // cancelled or closed while the dialog was open
+            return; // the program closed the window while the dialog was open
         if (chosen.isEmpty()) {
-            fail(u"下载已取消"_s, true);
+            // Cancelled: as if the button had never been pressed.
+            fail(u"下载已取消"_s, /*cancelled=*/true);
+            close();
             return;
         }
+        if (m_owner)
+            m_owner->m_lastFolder = QFileInfo(chosen).absolutePath();
         m_target = chosen;
-        m_part.setFileName(chosen + u".part"_s);
-        if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            fail(u"无法写入 %1"_s.arg(QDir::toNativeSeparators(m_part.fileName())));
+        m_file.setFileName(chosen);
+        if (!m_file.open(QIODevice::WriteOnly)) {
+            fail(Downloader::describeFileError(m_file.error(), chosen));
             return;
         }
         m_name->setText(QFileInfo(chosen).fileName());
         m_state = Writing;
+        show();
         drain();
         if (m_replyFinished)
             onFinished();
@@ -160,8 +196,8 @@ private:
             return;
         while (m_reply->bytesAvailable() > 0) {
             const QByteArray chunk = m_reply->read(kReadBufferBytes);
-            if (m_part.write(chunk) != chunk.size()) {
-                fail(u"写入文件失败: %1"_s.arg(m_part.errorString()));
+            if (m_file.write(chunk) != chunk.size()) {
+                fail(Downloader::describeFileError(m_file.error(), m_target));
                 return;
             }
         }
@@ -196,27 +232,18 @@ private:
         drain();
         if (m_state != Writing)
             return;
-        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (m_reply->error() != QNetworkReply::NoError) {
-            fail(u"下载失败: %1"_s.arg(m_reply->errorString()));
+        if (m_reply->error() != QNetworkReply::NoError ||
+            (status() != 0 && (status() < 200 || status() >= 300))) {
+            fail(Downloader::describeNetworkError(m_reply->error(), status()));
             return;
         }
-        if (status != 0 && (status < 200 || status >= 300)) {
-            fail(u"服务器拒绝了下载 (HTTP %1)"_s.arg(status));
-            return;
-        }
-        if (!m_part.flush()) {
-            fail(u"写入文件失败: %1"_s.arg(m_part.errorString()));
-            return;
-        }
-        m_part.close();
-        if (QFile::exists(m_target))
-            QFile::remove(m_target); // the user agreed to replace it in the save dialog
-        if (!m_part.rename(m_target)) {
-            fail(u"无法保存为 %1"_s.arg(QDir::toNativeSeparators(m_target)));
+        // Replaces an existing file in one step, and only now that the new one is whole.
+        if (!m_file.commit()) {
+            fail(Downloader::describeFileError(m_file.error(), m_target));
             return;
         }
         m_state = Done;
+        m_stopped = true;
         m_bar->setRange(0, 1);
         m_bar->setValue(1);
         m_detail->setText(u"下载完成: "_s + QLocale().formattedDataSize(QFileInfo(m_target).size()));
@@ -230,37 +257,39 @@ private:
         if (m_state == Done || m_state == Failed)
             return;
         m_state = Failed;
-        m_reply->abort();
-        if (m_part.isOpen())
-            m_part.close();
-        if (!m_part.fileName().isEmpty())
-            m_part.remove();
+        stopReply();
+        m_file.cancelWriting();
+        if (m_file.isOpen())
+            m_file.commit(); // after cancelWriting: closes and removes the unfinished file
         m_bar->setRange(0, 1);
         m_bar->setValue(0);
         m_detail->setText(message);
         m_button->setText(u"关闭"_s);
-        if (!cancelled && !m_silent)
-            QMessageBox::warning(this, u"下载"_s, message);
+        if (!cancelled) {
+            show();
+            if (!m_silent)
+                QMessageBox::warning(this, u"下载"_s, message);
+        }
         if (m_owner)
             emit m_owner->downloadEnded(QString(), false, message);
     }
 
     QPointer<Downloader> m_owner;
     bool m_silent;
+    QString m_suggestedName;
     QLabel *m_name;
     QProgressBar *m_bar;
     QLabel *m_detail;
     QPushButton *m_button;
     QNetworkReply *m_reply = nullptr;
-    QFile m_part;
+    QSaveFile m_file;
     QString m_target;
     QElapsedTimer m_clock;
     QElapsedTimer m_lastProgress;
     State m_state = Connecting;
     bool m_replyFinished = false;
+    bool m_stopped = false;
 };
-
-} // namespace
 
 Downloader::Downloader(QWidget *parent) : QWidget(parent)
 {
@@ -269,13 +298,24 @@ Downloader::Downloader(QWidget *parent) : QWidget(parent)
 
 Downloader::~Downloader() = default;
 
-void Downloader::Navigate(const QString &address)
+void Downloader::Navigate(const QString &address, const QString &suggestedName)
 {
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
         return;
-    auto *window = new DownloadWindow(this, url, m_silent);
-    window->show();
+    new DownloadWindow(this, url, suggestedName);
+}
+
+QString Downloader::saveFolder() const
+{
+    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        return m_lastFolder;
+    for (const auto location : {QStandardPaths::MusicLocation, QStandardPaths::DownloadLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
 }
 
 void Downloader::setSaveChooser(SaveChooser chooser)
@@ -285,21 +325,76 @@ void Downloader::setSaveChooser(SaveChooser chooser)
 
 QString Downloader::suggestedFileName(const QString &address, const QByteArray &contentDisposition)
 {
-    // RFC 6266: filename* (percent-encoded UTF-8) wins over filename.
-    static const QRegularExpression extended(u"filename\\*\\s*=\\s*(?:UTF-8|utf-8)''([^;]+)"_s);
-    static const QRegularExpression plain(u"filename\\s*=\\s*(?:\"([^\"]*)\"|([^;]+))"_s);
+    // RFC 6266: parameter names are case-insensitive, and filename* (an RFC 8187 value:
+    // charset, optional language, percent-encoded bytes) wins over filename.
+    static const QRegularExpression extended(u"(?:^|;)\\s*filename\\*\\s*=\\s*([A-Za-z0-9!#$&+^_`{}~.-]+)'[^']*'([^;\\s]+)"_s,
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression plain(u"(?:^|;)\\s*filename\\s*=\\s*(?:\"((?:[^\"\\\\]|\\\\.)*)\"|([^;]+))"_s,
+                                          QRegularExpression::CaseInsensitiveOption);
     const QString header = QString::fromLatin1(contentDisposition);
     QString name;
     if (const auto match = extended.match(header); match.hasMatch()) {
-        name = QUrl::fromPercentEncoding(match.captured(1).trimmed().toLatin1());
+        const QByteArray bytes = QByteArray::fromPercentEncoding(match.captured(2).toLatin1());
+        name = match.captured(1).compare(u"UTF-8"_s, Qt::CaseInsensitive) == 0 ? QString::fromUtf8(bytes)
+                                                                               : QString::fromLatin1(bytes);
     } else if (const auto simple = plain.match(header); simple.hasMatch()) {
-        const QString raw = simple.captured(1).isEmpty() ? simple.captured(2).trimmed() : simple.captured(1);
+        QString raw = simple.captured(1).isEmpty() ? simple.captured(2).trimmed() : simple.captured(1);
+        raw.replace(QRegularExpression(u"\\\\(.)"_s), u"\\1"_s);
+        // Servers commonly send UTF-8 bytes here although the header is Latin-1.
         name = QString::fromUtf8(raw.toLatin1());
     }
-    name = sanitizedFileName(name);
-    if (name.isEmpty())
-        name = sanitizedFileName(QUrl(address).fileName());
+    name = safeFileName(lastSegment(name));
+    if (name.isEmpty() || name == u".."_s)
+        name = safeFileName(lastSegment(QUrl(address).fileName()));
     return name.isEmpty() ? u"download"_s : name;
+}
+
+QString Downloader::describeNetworkError(QNetworkReply::NetworkError error, int httpStatus)
+{
+    if (httpStatus == 404 || error == QNetworkReply::ContentNotFoundError)
+        return u"服务器上没有这个文件 (HTTP 404)"_s;
+    if (httpStatus >= 400 || (httpStatus >= 100 && httpStatus < 200))
+        return u"服务器拒绝了下载 (HTTP %1)"_s.arg(httpStatus);
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return u"下载失败：服务器拒绝连接"_s;
+    case QNetworkReply::HostNotFoundError:
+        return u"下载失败：找不到服务器"_s;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return u"下载失败：连接中断"_s;
+    case QNetworkReply::TimeoutError:
+        return u"下载失败：连接超时"_s;
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return u"下载失败：重定向过多"_s;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return u"下载失败：无法连接代理服务器"_s;
+    case QNetworkReply::SslHandshakeFailedError:
+        return u"下载失败：安全连接失败"_s;
+    default:
+        return u"下载失败：网络错误 (%1)"_s.arg(int(error));
+    }
+}
+
+QString Downloader::describeFileError(QFileDevice::FileError error, const QString &path)
+{
+    const QString where = QDir::toNativeSeparators(path);
+    switch (error) {
+    case QFileDevice::ResourceError:
+        return u"无法保存 %1：磁盘空间不足"_s.arg(where);
+    case QFileDevice::OpenError:
+    case QFileDevice::PermissionsError:
+        return QFileInfo(QFileInfo(path).absolutePath()).isWritable() ? u"无法保存 %1：无法创建文件"_s.arg(where)
+                                                                      : u"无法保存 %1：没有写入权限"_s.arg(where);
+    default:
+        return u"无法保存 %1：写入失败"_s.arg(where);
+    }
 }
 
 } // namespace corvane::platform

@@ -2,14 +2,17 @@
 
 #include <functional>
 
+#include <QFileDevice>
+#include <QNetworkReply>
 #include <QWidget>
 
 namespace corvane::platform {
 
 // The embedded browser, as far as the tool uses it: handed an http or https address,
 // it downloads it as a browser would. It asks where to save, shows a small progress
-// window of its own, streams into "<name>.part" and renames that when complete; a failed
-// or cancelled download leaves nothing under the final name. Anything else is ignored.
+// window of its own and writes the file whole or not at all: an existing file it replaces
+// stays untouched until the new one is complete, and a failed or cancelled download
+// leaves nothing behind. Anything but an http(s) address is ignored.
 class Downloader final : public QWidget
 {
     Q_OBJECT
@@ -25,19 +28,31 @@ public:
     bool Silent() const { return m_silent; }
     // Silent: failures show inside the progress window only, never as separate dialogs.
     void setSilent(bool silent) { m_silent = silent; }
-    void Navigate(const QString &address);
+    // `suggestedName`, when given, is offered in the save dialog instead of the name the
+    // server gives the file.
+    void Navigate(const QString &address, const QString &suggestedName = QString());
+
+    // The folder the save dialog opens in: the last one saved to, else the user's music
+    // folder, else the downloads folder, else home.
+    QString saveFolder() const;
 
     // For tests: choose without a dialog. An empty chooser restores the dialog.
     static void setSaveChooser(SaveChooser chooser);
     // The file name a download of `address` would suggest, given its Content-Disposition.
     static QString suggestedFileName(const QString &address, const QByteArray &contentDisposition);
+    // What went wrong, in words for the user.
+    static QString describeNetworkError(QNetworkReply::NetworkError error, int httpStatus);
+    static QString describeFileError(QFileDevice::FileError error, const QString &path);
 
 signals:
-    // A download ended: `path` is the final file when `ok`.
+    // A download ended: `path` is the final file when `ok`. A cancelled save dialog ends
+    // one too, with nothing written and no window left open.
     void downloadEnded(const QString &path, bool ok, const QString &message);
 
 private:
+    friend class DownloadWindow;
     bool m_silent = false;
+    QString m_lastFolder;
 };
 
 } // namespace corvane::platform

@@ -4,8 +4,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -71,6 +74,63 @@ QString clock(qint64 ms)
                      : u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
 }
 
+// A slider that jumps to the point clicked, as media players' tracks do, instead of
+// stepping a page towards it.
+class TrackSlider final : public QSlider
+{
+public:
+    explicit TrackSlider(QWidget *parent) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            if (!handle.contains(event->position().toPoint())) {
+                const QRect groove =
+                    style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+                const int span = qMax(1, groove.width() - handle.width());
+                const int at = int(event->position().x()) - groove.x() - handle.width() / 2;
+                const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), at, span, option.upsideDown);
+                setValue(value);
+                emit sliderMoved(value);
+            }
+        }
+        QSlider::mousePressEvent(event);
+    }
+};
+
+// A label that shortens its text with "…" to the width it is given.
+class TitleLabel final : public QLabel
+{
+public:
+    explicit TitleLabel(QWidget *parent) : QLabel(parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    void setFullText(const QString &text)
+    {
+        m_full = text;
+        setToolTip(text);
+        setAccessibleName(text.isEmpty() ? u"播放内容"_s : text);
+        elide();
+    }
+    QString fullText() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide() { setText(fontMetrics().elidedText(m_full, Qt::ElideRight, qMax(0, width()))); }
+    QString m_full;
+};
+
 } // namespace
 
 int PlayerSettings::volume() const
@@ -94,9 +154,9 @@ void PlayerSettings::setMute(bool mute)
 }
 
 MediaPlayer::MediaPlayer(QWidget *parent)
-    : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)),
-      m_seek(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this)), m_mute(new QToolButton(this)),
-      m_volume(new QSlider(Qt::Horizontal, this))
+    : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)), m_name(new TitleLabel(this)),
+      m_seek(new TrackSlider(this)), m_time(new QLabel(this)), m_mute(new QToolButton(this)),
+      m_volume(new TrackSlider(this))
 {
     m_play->setObjectName(u"play"_s);
     m_play->setIcon(glyph(Glyph::Play, palette().color(QPalette::ButtonText)));
@@ -106,6 +166,8 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     m_stop->setIcon(glyph(Glyph::Stop, palette().color(QPalette::ButtonText)));
     m_stop->setAccessibleName(u"停止"_s);
     m_stop->setToolTip(u"停止"_s);
+    m_name->setObjectName(u"title"_s);
+    static_cast<TitleLabel *>(m_name)->setFullText(QString());
     m_seek->setObjectName(u"seek"_s);
     m_seek->setAccessibleName(u"播放进度"_s);
     m_seek->setEnabled(false);
@@ -129,16 +191,14 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     bar->setSpacing(4);
     bar->addWidget(m_play);
     bar->addWidget(m_stop);
-    bar->addWidget(m_seek, 1);
+    bar->addWidget(m_name, 2);
+    bar->addWidget(m_seek, 3);
     bar->addWidget(m_time);
     bar->addWidget(m_mute);
     bar->addWidget(m_volume);
 
     connect(m_play, &QToolButton::clicked, this, &MediaPlayer::togglePlay);
-    connect(m_stop, &QToolButton::clicked, this, [this] {
-        if (m_player)
-            m_player->stop();
-    });
+    connect(m_stop, &QToolButton::clicked, this, &MediaPlayer::stop);
     connect(m_seek, &QSlider::sliderMoved, this, [this](int value) {
         if (m_player)
             m_player->setPosition(value);
@@ -169,8 +229,11 @@ void MediaPlayer::ensurePlayer()
 
     connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 duration) {
         m_seek->setRange(0, int(qMin<qint64>(duration, INT_MAX)));
-        m_seek->setEnabled(duration > 0 && m_player->isSeekable());
+        m_seek->setEnabled(duration > 0 && m_player && m_player->isSeekable());
         updateTime();
+    });
+    connect(m_player, &QMediaPlayer::seekableChanged, this, [this](bool seekable) {
+        m_seek->setEnabled(seekable && m_player && m_player->duration() > 0);
     });
     connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
         if (!m_seek->isSliderDown())
@@ -178,12 +241,33 @@ void MediaPlayer::ensurePlayer()
         updateTime();
     });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayer::updateState);
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayer::updateState);
-    // Errors show in the bar; the player never opens a dialog of its own.
-    connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {
-        m_failed = true;
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::InvalidMedia && m_error.isEmpty())
+            m_error = describeError(QMediaPlayer::FormatError);
         updateState();
     });
+    // An engine that has failed is not trusted again: it can stay in a state where play
+    // reports playing and plays nothing, and each call blocks. The next press starts a
+    // new one.
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
+        m_error = describeError(error);
+        discardPlayer();
+        updateState();
+    });
+}
+
+void MediaPlayer::discardPlayer()
+{
+    if (!m_player)
+        return;
+    m_player->disconnect(this);
+    // Later: this may run inside one of the engine's own signals.
+    m_player->deleteLater();
+    m_output->deleteLater();
+    m_player = nullptr;
+    m_output = nullptr;
+    m_seek->setEnabled(false);
+    m_seek->setValue(0);
 }
 
 QMediaPlayer *MediaPlayer::mediaPlayer()
@@ -198,30 +282,71 @@ QAudioOutput *MediaPlayer::audioOutput()
     return m_output;
 }
 
+void MediaPlayer::startAfresh()
+{
+    m_error.clear();
+    m_seek->setValue(0);
+    ensurePlayer();
+    m_player->stop();
+    // Setting the address it already holds would change nothing: clear it first, so
+    // that the source is opened anew.
+    m_player->setSource(QUrl());
+    m_player->setSource(QUrl(m_url));
+}
+
 void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
-    m_failed = false;
-    m_seek->setValue(0);
+    m_title.clear();
+    static_cast<TitleLabel *>(m_name)->setFullText(title());
     if (url.isEmpty()) {
+        m_error.clear();
         if (m_player) {
             m_player->stop();
             m_player->setSource(QUrl());
         }
     } else {
-        ensurePlayer();
-        m_player->stop();
-        m_player->setSource(QUrl(url));
-        if (m_settings.autoStart())
+        startAfresh();
+        if (m_settings.autoStart() && m_player)
             m_player->play();
     }
     updateState();
 }
 
+void MediaPlayer::setTitle(const QString &title)
+{
+    m_title = title;
+    static_cast<TitleLabel *>(m_name)->setFullText(this->title());
+}
+
+QString MediaPlayer::title() const
+{
+    if (!m_title.isEmpty())
+        return m_title;
+    return QUrl(m_url).fileName();
+}
+
+QString MediaPlayer::describeError(QMediaPlayer::Error error)
+{
+    switch (error) {
+    case QMediaPlayer::NoError:
+        return {};
+    case QMediaPlayer::ResourceError:
+        return u"无法播放：无法读取音频"_s;
+    case QMediaPlayer::FormatError:
+        return u"无法播放：不支持的格式"_s;
+    case QMediaPlayer::NetworkError:
+        return u"无法播放：网络错误"_s;
+    case QMediaPlayer::AccessDeniedError:
+        return u"无法播放：没有访问权限"_s;
+    }
+    return u"无法播放"_s;
+}
+
 QString MediaPlayer::stateText() const
 {
-    if (m_failed)
-        return u"无法播放"_s;
+    if (!m_error.isEmpty())
+        return m_error;
     if (!m_player)
         return u"无媒体"_s;
     switch (m_player->mediaStatus()) {
@@ -232,7 +357,7 @@ QString MediaPlayer::stateText() const
     case QMediaPlayer::BufferingMedia:
         return u"正在缓冲"_s;
     case QMediaPlayer::InvalidMedia:
-        return u"无法播放"_s;
+        return describeError(QMediaPlayer::FormatError);
     case QMediaPlayer::EndOfMedia:
         return u"播放结束"_s;
     default:
@@ -250,20 +375,32 @@ QString MediaPlayer::stateText() const
 
 void MediaPlayer::togglePlay()
 {
-    if (!m_player)
+    if (m_url.isEmpty())
         return;
-    if (m_player->playbackState() == QMediaPlayer::PlayingState) {
+    if (!m_player || !m_error.isEmpty() || m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        startAfresh();
+        m_player->play();
+    } else if (m_player->playbackState() == QMediaPlayer::PlayingState) {
         m_player->pause();
-    } else if (!m_player->source().isEmpty()) {
-        m_failed = false;
+    } else {
         m_player->play();
     }
+    updateState();
+}
+
+void MediaPlayer::stop()
+{
+    m_error.clear();
+    if (m_player)
+        m_player->stop();
+    m_seek->setValue(0);
+    updateState();
 }
 
 void MediaPlayer::updateTime()
 {
     const qint64 duration = m_player ? m_player->duration() : 0;
-    if (m_failed || !m_player || m_player->source().isEmpty() || duration <= 0) {
+    if (!m_error.isEmpty() || !m_player || m_player->source().isEmpty() || duration <= 0) {
         m_time->setText(stateText());
         return;
     }
@@ -279,9 +416,9 @@ void MediaPlayer::updateState()
         m_showsPause = playing;
         m_play->setIcon(glyph(playing ? Glyph::Pause : Glyph::Play, palette().color(QPalette::ButtonText)));
     }
-    m_play->setEnabled(m_player && !m_player->source().isEmpty());
-    m_stop->setEnabled(state != QMediaPlayer::StoppedState);
-    setToolTip(stateText());
+    m_play->setEnabled(!m_url.isEmpty());
+    m_stop->setEnabled(state != QMediaPlayer::StoppedState || !m_error.isEmpty());
+    setToolTip(title().isEmpty() ? stateText() : title() + u"："_s + stateText());
     updateTime();
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QMediaPlayer>
 #include <QUrl>
 #include <QWidget>
 
 class QAudioOutput;
 class QLabel;
-class QMediaPlayer;
 class QSlider;
 class QToolButton;
 
@@ -26,6 +26,7 @@ public:
     void setMute(bool mute);
     bool autoStart() const { return m_autoStart; }
     void setAutoStart(bool autoStart) { m_autoStart = autoStart; }
+    // Errors never open a dialog: they show in the bar.
     bool enableErrorDialogs() const { return false; }
 
 private:
@@ -33,8 +34,9 @@ private:
     bool m_autoStart = true;
 };
 
-// The embedded player: a transport bar (play/pause, stop, seek, elapsed and total time,
-// mute, volume). It never shows a dialog; its state shows in the bar.
+// The embedded player: a transport bar (play/pause, stop, the title of what it holds,
+// seek, elapsed and total time, mute, volume). It never shows a dialog; its state and its
+// errors show in the bar, and after an error the next play starts the source afresh.
 class MediaPlayer final : public QWidget
 {
     Q_OBJECT
@@ -49,31 +51,45 @@ public:
     // Loads the address, and plays it at once when autoStart is on. An empty or
     // unplayable address plays nothing.
     void setURL(const QString &url);
+    // What the bar names the media by; empty: the address's file name.
+    void setTitle(const QString &title);
+    QString title() const;
 
     // The media engine starts on first use, so that an idle window does not load it.
     QMediaPlayer *mediaPlayer();
     QAudioOutput *audioOutput();
-    // What the bar says about the media: "无媒体", "正在缓冲", "无法播放"...
+    // What the bar says about the media: "无媒体", "正在缓冲", "无法播放：…"...
     QString stateText() const;
+    // The error, in words, that stopped the last attempt to play; empty after a success.
+    QString errorText() const { return m_error; }
+
+    // The bar's buttons, as a click runs them.
+    void togglePlay();
+    void stop();
+
+    static QString describeError(QMediaPlayer::Error error);
 
 private:
     friend class PlayerSettings;
     void ensurePlayer();
+    void discardPlayer();
+    void startAfresh();
     void updateTime();
     void updateState();
-    void togglePlay();
 
     PlayerSettings m_settings{this};
     QString m_url;
+    QString m_title;
+    QString m_error;
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_output = nullptr;
     QToolButton *m_play;
     QToolButton *m_stop;
+    QLabel *m_name;
     QSlider *m_seek;
     QLabel *m_time;
     QToolButton *m_mute;
     QSlider *m_volume;
-    bool m_failed = false;
     bool m_showsPause = false;
 };
 

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 
 #include "addressedit.h"
 #include "core/errors.h"
+#include "core/filename.h"
 #include "corvane/buildconfig.h"
 #include "pictures.h"
 #include "platform/alphaimage.h"
@@ -86,6 +88,15 @@ void stackTopToBottom(std::initializer_list<QWidget *> topToBottom)
         (*it)->raise();
 }
 
+// Screen readers announce the main window as a window, as they do a QMainWindow; a plain
+// top-level QWidget would be a "filler" to them.
+QAccessibleInterface *mainWindowAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1StringView(Form1::staticMetaObject.className()) && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 // Puts each result into its control the moment it is settled. Once the window has
@@ -106,6 +117,9 @@ public:
         checkOpen();
         m_form.Text2->setText(DirectLink);
         m_form.Text2->setCursorPosition(0);
+        // The link's own song, for the file name and the player: after a later failure
+        // the labels may already name another song.
+        m_form.m_linkSong = {DirectLink, m_form.m_song.SingerName, fullSongNameFromPage(m_form.m_song.PageText)};
     }
     void LyricsReady(const QString &LyricsText) override
     {
@@ -133,6 +147,11 @@ private:
 
 Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(std::move(config))
 {
+    static const bool accessibleAsWindow = [] {
+        QAccessible::installFactory(mainWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsWindow);
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Corvane "_s + build::versionTag.toString());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -152,6 +171,11 @@ Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(
     connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
     connect(Text1, &AddressEdit::doubleClicked, this, &Form1::Text1_DblClick);
+    // Enter in the address box does what the button does, when the button can be pressed.
+    connect(Text1, &QLineEdit::returnPressed, this, [this] {
+        if (Command1->isEnabled())
+            Command1_Click();
+    });
 }
 
 Form1::~Form1() = default;
@@ -255,7 +279,10 @@ void Form1::Command1_Click()
         const QString enterAddress = u"请输入酷我音乐地址.."_s;
         const QString failed = u"获取出错,请您检查地址是否正确!"_s;
 
-        if (Text1->text().isEmpty()) {
+        // One reading for the whole resolution: an edit made while it waits belongs to
+        // the next one, and reading again would mix two songs in one result.
+        const QString address = Text1->text();
+        if (address.isEmpty()) {
             setStatusText(enterAddress);
             MessageBox::show(this, enterAddress, platform::vbInformationOk);
         } else {
@@ -265,7 +292,7 @@ void Form1::Command1_Click()
             try {
                 Reports reports(*this);
                 ResolveSong(
-                    m_song, [this] { return Text1->text(); }, reports, m_config);
+                    m_song, [&address] { return address; }, reports, m_config);
                 succeeded = true;
             } catch (const FetchAbandoned &) {
                 return; // the window has closed: nothing more to show
@@ -298,7 +325,11 @@ void Form1::Command2_Click()
 
 void Form1::Command3_Click()
 {
-    guarded("preview", [this] { W1->setURL(Text2->text()); });
+    guarded("preview", [this] {
+        const QString link = Text2->text();
+        W1->setURL(link);
+        W1->setTitle(isLinkOfLastSong(link) ? songTitle(m_linkSong.singer, m_linkSong.name) : QString());
+    });
 }
 
 void Form1::Command4_Click()
@@ -333,7 +364,16 @@ void Form1::Command8_Click()
 
 void Form1::Command9_Click()
 {
-    guarded("download", [this] { WebBrowser1->Navigate(Text2->text()); });
+    guarded("download", [this] {
+        const QString link = Text2->text();
+        WebBrowser1->Navigate(link, isLinkOfLastSong(link) ? songFileName(m_linkSong.singer, m_linkSong.name)
+                                                            : QString());
+    });
+}
+
+bool Form1::isLinkOfLastSong(const QString &link) const
+{
+    return !link.isEmpty() && link == m_linkSong.link;
 }
 
 void Form1::Text1_DblClick()

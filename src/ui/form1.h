@@ -82,10 +82,16 @@ private:
     class Reports;
 
     void buildLayout();
+    // Whether `link` is the one the last link conversion delivered: then m_linkSong names its song.
+    bool isLinkOfLastSong(const QString &link) const;
     void setCaption(QLabel *label, const QString &caption);
 
     ServiceConfig m_config;
     SongInfo m_song;
+    struct LinkSong
+    {
+        QString link, singer, name;
+    } m_linkSong;
     std::function<bool()> m_closeQuery;
     bool m_closed = false;
     bool m_centred = false;

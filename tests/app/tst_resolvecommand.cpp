@@ -2,9 +2,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "common.h"
+#include "platform/downloader.h"
+#include "platform/mediaplayer.h"
 #include "platform/messagebox.h"
 #include "platform/pageopener.h"
 #include "ui/addressedit.h"
@@ -34,7 +38,11 @@ private slots:
     void failuresLeaveWhatWasReached();
     void emptyAddress();
     void blankAddressIsAttempted();
-    void editDuringPageFetchCounts();
+    void editDuringResolutionWaitsForTheNext_data();
+    void editDuringResolutionWaitsForTheNext();
+    void enterResolves_data();
+    void enterResolves();
+    void linkKeepsItsSongName();
     void longNameIsShortened();
     void newResolutionAfterFailure();
 
@@ -186,20 +194,85 @@ void TestResolveCommand::blankAddressIsAttempted()
     QVERIFY(m_form->Command1->isEnabled());
 }
 
-void TestResolveCommand::editDuringPageFetchCounts()
+void TestResolveCommand::editDuringResolutionWaitsForTheNext_data()
 {
-    // The user edits the address while the page is being fetched; Text1 stays editable.
-    m_onRequest = [this](const HttpRequest &request) {
-        if (request.path() == "/yinyue/1001/") {
+    QTest::addColumn<QByteArray>("editAt");
+    QTest::newRow("during the page fetch") << QByteArray("/yinyue/1001/");
+    QTest::newRow("during the link request") << QByteArray("/anti.s");
+    QTest::newRow("during the metadata request") << QByteArray("/webmusic/st/getNewMuiseByRid");
+}
+
+void TestResolveCommand::editDuringResolutionWaitsForTheNext()
+{
+    QFETCH(QByteArray, editAt);
+    // A second paste while the first song resolves: Text1 stays editable, and the result
+    // is still one song, the one the button was pressed for.
+    m_onRequest = [&](const HttpRequest &request) {
+        if (request.path() == editAt) {
             QVERIFY(m_form->Text1->isEnabled());
             m_form->Text1->setText(songAddress("1002"));
         }
     };
     resolve(songAddress("1001"));
     QCOMPARE(m_form->statusText(), kDone);
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);                // from the page fetched
-    QCOMPARE(m_form->Text2->text().endsWith(u"/music/1002.mp3"_s), true); // the edited address
-    QCOMPARE(pictureColour(), QColor(Qt::blue));
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);
+    QCOMPARE(m_form->Label2->text(), u"歌手名称：周杰伦"_s);
+    QVERIFY(m_form->Text2->text().endsWith(u"/music/1001.mp3"_s));
+    QCOMPARE(pictureColour(), QColor(Qt::red));
+    for (const HttpRequest &request : m_server.requests())
+        QVERIFY2(!request.pathAndQuery().contains("1002"), request.pathAndQuery().constData());
+
+    // The edit is what the next resolution uses.
+    m_onRequest = nullptr;
+    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+    QCOMPARE(m_form->Label2->text(), u"歌手名称：另一位"_s);
+    QVERIFY(m_form->Text2->text().endsWith(u"/music/1002.mp3"_s));
+}
+
+void TestResolveCommand::enterResolves_data()
+{
+    QTest::addColumn<bool>("buttonEnabled");
+    QTest::newRow("button enabled: resolves") << true;
+    QTest::newRow("button disabled: nothing") << false;
+}
+
+void TestResolveCommand::enterResolves()
+{
+    QFETCH(bool, buttonEnabled);
+    m_form->Text1->setText(songAddress("1001"));
+    m_form->Command1->setEnabled(buttonEnabled);
+    m_form->Text1->setFocus();
+    QTest::keyClick(m_form->Text1, Qt::Key_Return);
+    QCOMPARE(m_form->statusText() == kDone, buttonEnabled);
+    QCOMPARE(m_server.requests().isEmpty(), !buttonEnabled);
+}
+
+void TestResolveCommand::linkKeepsItsSongName()
+{
+    m_form->WebBrowser1->setSilent(true);
+    QStringList suggested;
+    platform::Downloader::setSaveChooser([&](QWidget *, const QString &path) {
+        suggested << QFileInfo(path).fileName();
+        return QString();
+    });
+    auto download = [&] {
+        QSignalSpy ended(m_form->WebBrowser1, &platform::Downloader::downloadEnded);
+        QTest::mouseClick(m_form->Command9, Qt::LeftButton);
+        QTRY_COMPARE(ended.size(), 1);
+    };
+    m_songs["1002"].link = "IPDeny";
+    resolve(songAddress("1001"));
+    download();
+    // The next song fails at the link: its names show, but the link is still the first song's.
+    resolve(songAddress("1002"));
+    QCOMPARE(m_form->statusText(), kFailed);
+    QCOMPARE(m_form->Label1->text(), u"音乐名称：七里香"_s);
+    download();
+    QCOMPARE(m_form->W1->title(), QString());
+    QTest::mouseClick(m_form->Command3, Qt::LeftButton);
+    QCOMPARE(m_form->W1->title(), u"周杰伦 - 晴天"_s);
+    platform::Downloader::setSaveChooser({});
+    QCOMPARE(suggested, (QStringList{u"周杰伦 - 晴天.mp3"_s, u"周杰伦 - 晴天.mp3"_s}));
 }
 
 void TestResolveCommand::longNameIsShortened()

@@ -3,7 +3,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,7 +54,13 @@ private slots:
     void failureLeavesNothing_data();
     void failureLeavesNothing();
     void cancelCleansUp();
-    void declinedSaveDialogWritesNothing();
+    void declinedSaveDialogLeavesNothing();
+    void existingFileSurvivesAFailure();
+    void existingFileIsReplacedWhole();
+    void callerNameWinsOverServerName();
+    void dialogOpensInTheLastFolder();
+    void errorsInWords_data();
+    void errorsInWords();
     void otherAddressesAreIgnored_data();
     void otherAddressesAreIgnored();
 
@@ -97,6 +106,8 @@ void TestDownloader::initTestCase()
 
 void TestDownloader::init()
 {
+    // Each reply is ended once: aborting a finished one makes Qt report an internal problem.
+    QTest::failOnWarning(QRegularExpression(u"Internal problem"_s));
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_window = std::make_unique<QWidget>();
@@ -132,6 +143,17 @@ void TestDownloader::suggestedName_data()
     QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download"_s;
     QTest::newRow("dot-dot is no name")
         << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"") << u"x"_s;
+    QTest::newRow("parameter names in any case")
+        << u"http://m.example/x"_s << QByteArray("Attachment; FileName=\"Up.mp3\"") << u"Up.mp3"_s;
+    QTest::newRow("FILENAME* with a language")
+        << u"http://m.example/x"_s << QByteArray("attachment; FILENAME*=utf-8'zh'%E6%99%B4%E5%A4%A9.mp3")
+        << u"晴天.mp3"_s;
+    QTest::newRow("filename* in Latin-1")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename*=ISO-8859-1''caf%E9.mp3") << u"café.mp3"_s;
+    QTest::newRow("characters Windows refuses")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a:b?c*.mp3\"") << u"a_b_c_.mp3"_s;
+    QTest::newRow("a device name") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"con.mp3\"")
+                                   << u"_con.mp3"_s;
 }
 
 void TestDownloader::suggestedName()
@@ -146,8 +168,8 @@ void TestDownloader::downloadArrivesWhole()
 {
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/named")));
-    QCOMPARE(downloadWindows().size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QCOMPARE(downloadWindows().size(), 1);
     QVERIFY2(ended.first().at(1).toBool(), qPrintable(ended.first().at(2).toString()));
     QCOMPARE(ended.first().at(0).toString(), target());
     QVERIFY(m_suggested.endsWith(u"/named.mp3"_s));
@@ -189,22 +211,108 @@ void TestDownloader::cancelCleansUp()
 {
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target() + u".part"_s), 10000);
+    // Writing has begun once the path is chosen and the window shows.
+    QTRY_COMPARE_WITH_TIMEOUT(downloadWindows().size(), 1, 10000);
+    QTRY_VERIFY(!m_suggested.isEmpty());
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(target())); // the unfinished file never has the final name
     const QList<QDialog *> windows = downloadWindows();
-    QCOMPARE(windows.size(), 1);
     QTest::mouseClick(windows.first()->findChild<QPushButton *>(), Qt::LeftButton);
     QCOMPARE(ended.size(), 1);
     QVERIFY(!ended.first().at(1).toBool());
     QVERIFY(files().isEmpty());
 }
 
-void TestDownloader::declinedSaveDialogWritesNothing()
+void TestDownloader::declinedSaveDialogLeavesNothing()
 {
     m_decline = true;
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/music/song.mp3")));
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 10000);
     QVERIFY(files().isEmpty());
+    // No window to close by hand: as if the button had not been pressed.
+    QTRY_VERIFY(downloadWindows().isEmpty());
+}
+
+void TestDownloader::existingFileSurvivesAFailure()
+{
+    const QByteArray old("the song saved yesterday");
+    QFile existing(target());
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write(old) == old.size());
+    existing.close();
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/reset.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QVERIFY(!ended.first().at(1).toBool());
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), old);
+    QCOMPARE(files(), QStringList{u"song.mp3"_s});
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::existingFileIsReplacedWhole()
+{
+    QFile existing(target());
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
+    existing.close();
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/music/song.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QVERIFY(ended.first().at(1).toBool());
+    QCOMPARE(QFileInfo(target()).size(), 24 * pattern().size());
+    QCOMPARE(files(), QStringList{u"song.mp3"_s});
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::callerNameWinsOverServerName()
+{
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/named")), u"周杰伦 - 晴天.mp3"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QCOMPARE(QFileInfo(m_suggested).fileName(), u"周杰伦 - 晴天.mp3"_s);
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::dialogOpensInTheLastFolder()
+{
+    // Never the working folder: a standard folder of the user's until a first save.
+    const QString first = m_downloader->saveFolder();
+    QVERIFY(QFileInfo(first).isDir());
+    QVERIFY(first == QStandardPaths::writableLocation(QStandardPaths::MusicLocation) ||
+            first == QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) ||
+            first == QDir::homePath());
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/named")));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QVERIFY(QFileInfo(m_suggested).absolutePath() == QFileInfo(first).absoluteFilePath());
+    QCOMPARE(QFileInfo(m_downloader->saveFolder()).absoluteFilePath(), QFileInfo(m_dir->path()).absoluteFilePath());
+    for (QDialog *window : downloadWindows())
+        window->close();
+}
+
+void TestDownloader::errorsInWords_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("refused") << u"http://127.0.0.1:1/a.mp3"_s << u"下载失败：服务器拒绝连接"_s;
+    QTest::newRow("not found") << QString::fromLatin1(m_server.url("/missing.mp3"))
+                               << u"服务器上没有这个文件 (HTTP 404)"_s;
+    QTest::newRow("connection lost") << QString::fromLatin1(m_server.url("/reset.mp3"))
+                                     << u"下载失败：连接中断"_s;
+}
+
+void TestDownloader::errorsInWords()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, message);
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(address);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QCOMPARE(ended.first().at(2).toString(), message);
+    QCOMPARE(Downloader::describeFileError(QFileDevice::ResourceError, u"/m/a.mp3"_s), u"无法保存 /m/a.mp3：磁盘空间不足"_s);
     for (QDialog *window : downloadWindows())
         window->close();
 }

@@ -1,9 +1,11 @@
 #include <QAudioOutput>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 #include "httptestserver.h"
 #include "platform/mediaplayer.h"
@@ -24,6 +26,12 @@ private slots:
     void playsServedMp3();
     void unplayableAddressShowsInTheBar_data();
     void unplayableAddressShowsInTheBar();
+    void recoversAfterAnError_data();
+    void recoversAfterAnError();
+    void stopClearsAnError();
+    void clickOnTrackJumpsThere();
+    void barNamesWhatItHolds_data();
+    void barNamesWhatItHolds();
 
 private:
     HttpTestServer m_server;
@@ -37,6 +45,12 @@ void TestMediaPlayer::initTestCase()
     m_server.setHandler([mp3](const HttpRequest &request) {
         if (request.path() == "/tone.mp3")
             return HttpResponse::text(mp3, "audio/mpeg");
+        if (request.path() == "/cut.mp3") {
+            // Declares the whole file, sends a tenth of it and closes the connection.
+            HttpResponse response = HttpResponse::text(mp3, "audio/mpeg");
+            response.resetAfter = mp3.size() / 10;
+            return response;
+        }
         if (request.path() == "/page.mp3")
             return HttpResponse::text("<html>IPDeny</html>", "text/html");
         return HttpResponse::text("missing", "text/plain", 404);
@@ -104,10 +118,100 @@ void TestMediaPlayer::unplayableAddressShowsInTheBar()
     QFETCH(QString, path);
     MediaPlayer player;
     player.setURL(u"http://"_s + m_server.origin() + path);
-    QTRY_COMPARE_WITH_TIMEOUT(player.stateText(), u"无法播放"_s, 15000);
-    QCOMPARE(player.findChild<QLabel *>(u"time"_s)->text(), u"无法播放"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(player.stateText().startsWith(u"无法播放："_s), 15000);
+    // In words, in the bar itself.
+    QCOMPARE(player.findChild<QLabel *>(u"time"_s)->text(), player.stateText());
     player.setURL(QString());
     QCOMPARE(player.stateText(), u"无媒体"_s);
+}
+
+void TestMediaPlayer::recoversAfterAnError_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("viaPlayButton");
+    QTest::newRow("404, then preview") << u"/missing.mp3"_s << false;
+    QTest::newRow("404, then play button") << u"/missing.mp3"_s << true;
+    QTest::newRow("ends early, then preview") << u"/cut.mp3"_s << false;
+}
+
+void TestMediaPlayer::recoversAfterAnError()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, viaPlayButton);
+    MediaPlayer player;
+    player.resize(473, 41);
+    player.show();
+    const QString bad = u"http://"_s + m_server.origin() + path;
+    player.setURL(bad);
+    QTRY_VERIFY_WITH_TIMEOUT(!player.errorText().isEmpty() ||
+                                 player.mediaPlayer()->mediaStatus() == QMediaPlayer::EndOfMedia,
+                             15000);
+
+    // Pressing again opens the source anew rather than claiming to play, and never
+    // blocks the window.
+    m_server.clearRequests();
+    QElapsedTimer press;
+    press.start();
+    if (viaPlayButton)
+        player.findChild<QToolButton *>(u"play"_s)->click();
+    else
+        player.setURL(bad);
+    QVERIFY2(press.elapsed() < 300, qPrintable(u"the press took %1 ms"_s.arg(press.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_server.requests().isEmpty(), 15000);
+
+    // A working source then plays.
+    player.setURL(QString::fromLatin1(m_server.url("/tone.mp3")));
+    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->position() > 200, 15000);
+    QCOMPARE(player.stateText(), u"正在播放"_s);
+    QCOMPARE(player.errorText(), QString());
+}
+
+void TestMediaPlayer::stopClearsAnError()
+{
+    MediaPlayer player;
+    player.setURL(u"http://"_s + m_server.origin() + u"/missing.mp3"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!player.errorText().isEmpty(), 15000);
+    player.findChild<QToolButton *>(u"stop"_s)->click();
+    QCOMPARE(player.errorText(), QString());
+    QVERIFY(!player.stateText().startsWith(u"无法播放"_s));
+    QCOMPARE(player.URL(), u"http://"_s + m_server.origin() + u"/missing.mp3"_s);
+}
+
+void TestMediaPlayer::clickOnTrackJumpsThere()
+{
+    MediaPlayer player;
+    player.resize(473, 41);
+    player.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&player));
+    auto *volume = player.findChild<QSlider *>(u"volume"_s);
+    volume->setValue(0);
+    QTest::mouseClick(volume, Qt::LeftButton, {}, QPoint(volume->width() * 3 / 4, volume->height() / 2));
+    QVERIFY2(qAbs(volume->value() - 75) <= 12, qPrintable(QString::number(volume->value())));
+    QCOMPARE(player.settings().volume(), volume->value());
+}
+
+void TestMediaPlayer::barNamesWhatItHolds_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("the song's names") << u"周杰伦 - 晴天"_s << u"周杰伦 - 晴天"_s;
+    QTest::newRow("no names: the file") << QString() << u"tone.mp3"_s;
+}
+
+void TestMediaPlayer::barNamesWhatItHolds()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, shown);
+    MediaPlayer player;
+    player.settings().setAutoStart(false);
+    player.setURL(QString::fromLatin1(m_server.url("/tone.mp3")));
+    player.setTitle(title);
+    QCOMPARE(player.title(), shown);
+    QCOMPARE(player.findChild<QLabel *>(u"title"_s)->toolTip(), shown);
+    QCOMPARE(player.findChild<QLabel *>(u"title"_s)->accessibleName(), shown);
+    // A new address drops the old name.
+    player.setURL(QString::fromLatin1(m_server.url("/other.mp3")));
+    QCOMPARE(player.title(), u"other.mp3"_s);
 }
 
 QTEST_MAIN(TestMediaPlayer)
