@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTranslator>
 
 #include "core/errors.h"
 #include "core/httpfetch.h"
@@ -49,6 +52,22 @@ QString newVersionText(const QString &latest)
 QString skinPath(const QString &programFolder)
 {
     return programFolder + u"/skinh.she"_s;
+}
+
+bool installQtTranslations(QCoreApplication &application)
+{
+    auto *translator = new QTranslator(&application);
+    // Next to the program first (a portable copy), then where Qt keeps them.
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    for (const QString &folder : {QCoreApplication::applicationDirPath() + u"/translations"_s,
+                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(chinese, u"qtbase"_s, u"_"_s, folder)) {
+            QCoreApplication::installTranslator(translator);
+            return true;
+        }
+    }
+    delete translator;
+    return false;
 }
 
 LoadResult gx(ui::Form1 &form)

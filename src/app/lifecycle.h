@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QCoreApplication;
+
 #include "core/serviceconfig.h"
 
 namespace corvane::ui {
@@ -21,6 +23,11 @@ QString closePromptText();
 QString newVersionText(const QString &latest);
 // The skin file's path: the program's folder with "/skinh.she" appended as it is.
 QString skinPath(const QString &programFolder);
+
+// Qt's own texts (the save dialog, its overwrite question, the standard buttons) in the
+// window's language, Simplified Chinese, from the translations installed with Qt.
+// Returns whether they were found; without them those texts stay in English.
+bool installQtTranslations(QCoreApplication &application);
 
 // The start-up version check. Nothing escapes it: a failed step is skipped.
 LoadResult gx(ui::Form1 &form);

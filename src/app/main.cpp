@@ -10,6 +10,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(corvane::build::version.toString());
+    corvane::app::installQtTranslations(application);
     // Honour http_proxy and no_proxy, as the player does.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild());

@@ -1,6 +1,8 @@
 #include "pageopener.h"
 
+#include <QDesktopServices>
 #include <QProcess>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -26,9 +28,12 @@ QString PageOpener::program()
 
 bool PageOpener::open(const QString &address)
 {
-    if (starter())
-        return starter()(program(), {address});
-    return QProcess::startDetached(program(), {address});
+    const bool started =
+        starter() ? starter()(program(), {address}) : QProcess::startDetached(program(), {address});
+    if (started)
+        return true;
+    // No xdg-open (a minimal desktop) or no explorer.exe: whatever the desktop offers.
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
 void PageOpener::setStarter(Starter newStarter)

@@ -8,7 +8,8 @@
 namespace corvane::platform {
 
 // Opens a web page in the system's browser: one detached process, no shell, nothing
-// waited for or kept.
+// waited for or kept; when that program cannot be started, the desktop's own way of
+// opening addresses.
 class PageOpener final
 {
 public:

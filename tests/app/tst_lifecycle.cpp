@@ -26,6 +26,7 @@ class TestLifecycle final : public QObject
     Q_OBJECT
 
 private slots:
+    void qtDialogsSpeakChinese();
     void initTestCase();
     void init();
     void cleanup();
@@ -250,6 +251,15 @@ void TestLifecycle::exitButtonAsksTheSame()
     QCOMPARE(MessageBox::shown().size(), 2);
     QVERIFY(!form->isVisible());
     QVERIFY(m_started.isEmpty());
+}
+
+void TestLifecycle::qtDialogsSpeakChinese()
+{
+    // The save dialog's title, as Qt writes it.
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), u"Save As"_s);
+    QVERIFY(app::installQtTranslations(*qApp));
+    const QString translated = QCoreApplication::translate("QFileDialog", "Save As");
+    QVERIFY2(translated != u"Save As"_s, qPrintable(translated));
 }
 
 QTEST_MAIN(TestLifecycle)

@@ -51,6 +51,9 @@ private slots:
     void originAndProxyFormAgree();
     void everySampleSongThroughTheProxy_data();
     void everySampleSongThroughTheProxy();
+    void aSampleNameIsShortened();
+    void byteRanges_data();
+    void byteRanges();
 
 private:
     std::unique_ptr<sample::SampleService> m_service;
@@ -157,6 +160,52 @@ void TestSampleService::everySampleSongThroughTheProxy()
     // Every request went through the proxy, in absolute form.
     for (const HttpRequest &request : m_server.requests())
         QVERIFY2(request.target.startsWith("http://"), request.target.constData());
+}
+
+void TestSampleService::aSampleNameIsShortened()
+{
+    // The demo shows the shortening: at least one name is longer than the window takes.
+    const QList<sample::SampleSong> songs = sample::catalogue();
+    QVERIFY(std::any_of(songs.begin(), songs.end(),
+                        [](const sample::SampleSong &song) { return song.name.size() > kSongNameMaxUnits; }));
+}
+
+void TestSampleService::byteRanges_data()
+{
+    QTest::addColumn<QByteArray>("range");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentRange");
+    QTest::newRow("no range: the whole") << QByteArray() << 200 << QByteArray("0123456789") << QByteArray();
+    QTest::newRow("first bytes") << QByteArray("bytes=0-3") << 206 << QByteArray("0123")
+                                 << QByteArray("bytes 0-3/10");
+    QTest::newRow("from an offset on") << QByteArray("bytes=7-") << 206 << QByteArray("789")
+                                       << QByteArray("bytes 7-9/10");
+    QTest::newRow("the last bytes") << QByteArray("bytes=-2") << 206 << QByteArray("89")
+                                    << QByteArray("bytes 8-9/10");
+    QTest::newRow("past the end") << QByteArray("bytes=10-") << 416 << QByteArray() << QByteArray("bytes */10");
+    QTest::newRow("not understood: the whole") << QByteArray("lines=1-2") << 200 << QByteArray("0123456789")
+                                               << QByteArray();
+}
+
+void TestSampleService::byteRanges()
+{
+    QFETCH(QByteArray, range);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentRange);
+    const HttpResponse response = sample::byteRange("0123456789", "audio/mpeg", range);
+    QCOMPARE(response.status, status);
+    QCOMPARE(response.body, body);
+    QByteArray sentRange, acceptRanges;
+    for (const auto &[name, value] : response.headers) {
+        if (name == "Content-Range")
+            sentRange = value;
+        if (name == "Accept-Ranges")
+            acceptRanges = value;
+    }
+    QCOMPARE(sentRange, contentRange);
+    QCOMPARE(acceptRanges, QByteArray("bytes"));
 }
 
 QTEST_MAIN(TestSampleService)

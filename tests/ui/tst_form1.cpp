@@ -1,5 +1,7 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -52,6 +54,8 @@ private slots:
     void previewAndDownloadLeaveStatus();
     void closeAsksOncePerRequest_data();
     void closeAsksOncePerRequest();
+    void pageOpensWithoutTheProgram();
+    void announcedAsAWindow();
 
 private:
     std::unique_ptr<Form1> m_form;
@@ -398,6 +402,38 @@ void TestForm1::closeAsksOncePerRequest()
     QCOMPARE(asked, 1);
     QCOMPARE(m_form->isVisible(), !allow);
     QCOMPARE(m_form->isClosed(), allow);
+}
+
+// Records the addresses the desktop is asked to open.
+class UrlRecorder final : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+void TestForm1::pageOpensWithoutTheProgram()
+{
+    // No xdg-open (or explorer.exe) to start: the desktop's own handler opens the page.
+    PageOpener::setStarter([](const QString &, const QStringList &) { return false; });
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(u"http"_s, &recorder, "open");
+    QTest::mouseClick(m_form->Command5, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(u"http"_s);
+    QCOMPARE(recorder.opened, QList<QUrl>{QUrl(ServiceConfig::fromBuild().forumPage)});
+    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+}
+
+void TestForm1::announcedAsAWindow()
+{
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(m_form.get());
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), QAccessible::Window);
+    QCOMPARE(accessible->text(QAccessible::Name), m_form->windowTitle());
 }
 
 QTEST_MAIN(TestForm1)

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QUrl>
 
@@ -57,6 +58,34 @@ HttpResponse htmlPage(const QString &title, const QString &body, int status = 20
 
 } // namespace
 
+// Serves `body` whole, or the one range of it that a "Range: bytes=…" header asks for,
+// as a real file server does, so that a player can seek.
+HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range)
+{
+    static const QRegularExpression single(u"^bytes=(\\d*)-(\\d*)$"_s);
+    const auto match = single.match(QString::fromLatin1(range.trimmed()));
+    const qint64 size = body.size();
+    if (range.isEmpty() || !match.hasMatch() || (match.captured(1).isEmpty() && match.captured(2).isEmpty()))
+        return HttpResponse::text(body, contentType).withHeader("Accept-Ranges", "bytes");
+    qint64 first = 0, last = size - 1;
+    if (match.captured(1).isEmpty()) { // the last N bytes
+        first = qMax<qint64>(0, size - match.captured(2).toLongLong());
+    } else {
+        first = match.captured(1).toLongLong();
+        if (!match.captured(2).isEmpty())
+            last = qMin(last, match.captured(2).toLongLong());
+    }
+    if (first >= size || first > last) {
+        return HttpResponse::text({}, contentType, 416)
+            .withHeader("Content-Range", "bytes */" + QByteArray::number(size))
+            .withHeader("Accept-Ranges", "bytes");
+    }
+    return HttpResponse::text(body.mid(first, last - first + 1), contentType, 206)
+        .withHeader("Content-Range", "bytes " + QByteArray::number(first) + '-' + QByteArray::number(last) + '/' +
+                                         QByteArray::number(size))
+        .withHeader("Accept-Ranges", "bytes");
+}
+
 QList<SampleSong> catalogue()
 {
     const QString ok = u"成功"_s;
@@ -92,7 +121,7 @@ QList<SampleSong> catalogue()
          false,
          ok},
         {"1004",
-         u"在那遥远的山谷里有一条会唱歌的小河"_s,
+         u"在那遥远的山谷里有一条会唱歌的小河流"_s,
          u"陈木"_s,
          {u"山谷里的小河"_s, u"一路唱着歌"_s},
          PageEncoding::Utf8Undeclared,
@@ -179,7 +208,7 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
     if (on(m_hosts.webHost) && path.startsWith("/yinyue/"))
         return songPage(path.mid(8).replace('/', ""));
     if (on(m_hosts.webHost) && path.startsWith("/sample-media/"))
-        return media(path.mid(14));
+        return media(path.mid(14), request);
     if (on(m_hosts.linkHost) && path == "/anti.s")
         return linkConversion(param("rid"));
     if (on(m_hosts.metadataHost) && path == "/webmusic/st/getNewMuiseByRid")
@@ -259,7 +288,7 @@ HttpResponse SampleService::metadata(const QByteArray &rid) const
     return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
 }
 
-HttpResponse SampleService::media(const QByteArray &name) const
+HttpResponse SampleService::media(const QByteArray &name, const HttpRequest &request) const
 {
     const SampleSong *song = find(name.left(name.indexOf('.')));
     if (song && name.endsWith(".jpg"))
@@ -267,7 +296,7 @@ HttpResponse SampleService::media(const QByteArray &name) const
     if (song && name.endsWith(".mp3")) {
         QFile tone(u":/media/"_s + QString::fromLatin1(song->tone));
         if (tone.open(QIODevice::ReadOnly)) {
-            return HttpResponse::text(tone.readAll(), "audio/mpeg")
+            return byteRange(tone.readAll(), "audio/mpeg", request.header("Range"))
                 .withHeader("Content-Disposition",
                             "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(song->name) + ".mp3");
         }

@@ -33,6 +33,8 @@ struct SampleSong
 };
 
 QList<SampleSong> catalogue();
+// `body`, or the single byte range a Range header value ("bytes=0-99") asks for (206).
+testing::HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range);
 
 // The stand-in for the music service and the maker's servers. Answers origin-form and
 // absolute-form (proxy) requests alike, by host name and path.
@@ -51,7 +53,7 @@ private:
     testing::HttpResponse songPage(const QByteArray &id) const;
     testing::HttpResponse linkConversion(const QByteArray &rid) const;
     testing::HttpResponse metadata(const QByteArray &rid) const;
-    testing::HttpResponse media(const QByteArray &name) const;
+    testing::HttpResponse media(const QByteArray &name, const testing::HttpRequest &request) const;
     QString mediaUrl(const QByteArray &file) const;
 
     ServiceConfig m_hosts;
