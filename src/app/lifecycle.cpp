@@ -1,9 +1,12 @@
 #include "lifecycle.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTranslator>
@@ -11,6 +14,7 @@
 #include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
+#include "corvane/buildconfig.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
 #include "platform/messagebox.h"
@@ -22,6 +26,8 @@
 using namespace Qt::StringLiterals;
 using corvane::platform::MessageBox;
 using corvane::platform::PageOpener;
+
+Q_LOGGING_CATEGORY(lcStartup, "corvane.startup", QtWarningMsg)
 
 namespace corvane::app {
 namespace {
@@ -54,6 +60,19 @@ QString skinPath(const QString &programFolder)
     return programFolder + u"/skinh.she"_s;
 }
 
+QString findSkin(const QString &programFolder)
+{
+    // The program's own folder first: a portable copy, and the Windows layout.
+    const QString beside = skinPath(programFolder);
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed =
+        QDir::cleanPath(programFolder + u'/' + build::dataFolderFromProgram.toString() + u"/skinh.she"_s);
+    if (QFileInfo(installed).isFile())
+        return installed;
+    return beside;
+}
+
 bool installQtTranslations(QCoreApplication &application)
 {
     auto *translator = new QTranslator(&application);
@@ -72,16 +91,22 @@ bool installQtTranslations(QCoreApplication &application)
 
 LoadResult gx(ui::Form1 &form)
 {
-    QString response;
-    try {
-        response = GetBody(form.config().versionFileUrl(), form.config().fetch);
-    } catch (const FetchAbandoned &) {
-        return LoadResult::EndProgram; // the application is quitting
-    } catch (...) {
-        response.clear();
+    VersionVerdict verdict;
+    if (!form.config().checkForUpdates) {
+        // A build without the maker's check: as if the check had found this version.
+        verdict.outcome = VersionVerdict::UpToDate;
+    } else {
+        QString response;
+        try {
+            response = GetBody(form.config().versionFileUrl(), form.config().fetch);
+        } catch (const FetchAbandoned &) {
+            return LoadResult::EndProgram; // the application is quitting
+        } catch (...) {
+            response.clear();
+        }
+        verdict = judgeVersionFile(response);
     }
 
-    const VersionVerdict verdict = judgeVersionFile(response);
     switch (verdict.outcome) {
     case VersionVerdict::CheckFailed:
         resumeNext([&] {
@@ -106,7 +131,9 @@ LoadResult Form_Load(ui::Form1 &form, const QString &programFolder)
 {
     form.W1->settings().setVolume(100);
     form.setWindowIcon(QIcon());
-    SkinH::AttachEx(skinPath(programFolder).toLocal8Bit(), QByteArray());
+    const QString skin = findSkin(programFolder);
+    const int attached = SkinH::AttachEx(skin.toLocal8Bit(), QByteArray());
+    qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)), attached ? "" : " (not applied)");
     form.WebBrowser1->setSilent(true);
     return gx(form);
 }
@@ -138,6 +165,7 @@ int run(ui::Form1 &form, const QString &programFolder)
     if (loaded == LoadResult::EndProgram)
         return 0;
     form.show();
+    qCInfo(lcStartup, "window shown, address box %s", form.Text1->isEnabled() ? "enabled" : "disabled");
     return QApplication::exec();
 }
 

@@ -29,6 +29,10 @@ QString skinPath(const QString &programFolder);
 // Returns whether they were found; without them those texts stay in English.
 bool installQtTranslations(QCoreApplication &application);
 
+// The skin to load: "skinh.she" in the program's folder, else in the installed data
+// folder beside it (../share/corvane on Linux); the first when neither exists.
+QString findSkin(const QString &programFolder);
+
 // The start-up version check. Nothing escapes it: a failed step is skipped.
 LoadResult gx(ui::Form1 &form);
 

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QNetworkProxyFactory>
 
 #include "app/lifecycle.h"
@@ -11,6 +12,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(corvane::build::version.toString());
     corvane::app::installQtTranslations(application);
+    // Lets the desktop match the window to its entry and icon.
+    QGuiApplication::setDesktopFileName(corvane::build::appId.toString());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.png")));
     // Honour http_proxy and no_proxy, as the player does.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild());

@@ -18,6 +18,7 @@ ServiceConfig ServiceConfig::fromBuild()
     config.homePage = build::homePage.toString();
     config.resourcePage = build::resourcePage.toString();
     config.updateForumPage = build::updateForumPage.toString();
+    config.checkForUpdates = build::updateCheck;
     return config;
 }
 

@@ -20,6 +20,9 @@ struct ServiceConfig
     QString homePage;
     QString resourcePage;
     QString updateForumPage; // opened by the version check alone
+    // Off: the start-up opens the window as if the check had found this version, and
+    // asks nothing.
+    bool checkForUpdates = true;
     FetchLimits fetch;
     PictureLimits picture;
 

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QIcon>
 #include <QLineEdit>
@@ -8,6 +10,7 @@
 
 #include "app/lifecycle.h"
 #include "common.h"
+#include "corvane/buildconfig.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
 #include "platform/messagebox.h"
@@ -26,6 +29,8 @@ class TestLifecycle final : public QObject
     Q_OBJECT
 
 private slots:
+    void skinFromProgramFolderElseInstalled();
+    void buildWithoutUpdateCheckAsksNothing();
     void qtDialogsSpeakChinese();
     void initTestCase();
     void init();
@@ -260,6 +265,39 @@ void TestLifecycle::qtDialogsSpeakChinese()
     QVERIFY(app::installQtTranslations(*qApp));
     const QString translated = QCoreApplication::translate("QFileDialog", "Save As");
     QVERIFY2(translated != u"Save As"_s, qPrintable(translated));
+}
+
+void TestLifecycle::skinFromProgramFolderElseInstalled()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    // An installed layout: <prefix>/bin and the data folder the build names beside it.
+    const QString bin = root.filePath(u"usr/bin"_s);
+    const QString installed =
+        QDir::cleanPath(bin + u'/' + build::dataFolderFromProgram.toString() + u"/skinh.she"_s);
+    QVERIFY(QDir().mkpath(bin) && QDir().mkpath(QFileInfo(installed).absolutePath()));
+    QCOMPARE(app::findSkin(bin), bin + u"/skinh.she"_s); // neither: the program's folder, as ever
+    QFile data(installed);
+    QVERIFY(data.open(QIODevice::WriteOnly) && data.write("QWidget {}") > 0);
+    data.close();
+    QCOMPARE(app::findSkin(bin), installed);
+    QFile beside(bin + u"/skinh.she"_s);
+    QVERIFY(beside.open(QIODevice::WriteOnly) && beside.write("QWidget {}") > 0);
+    beside.close();
+    QCOMPARE(app::findSkin(bin), bin + u"/skinh.she"_s); // a portable copy wins
+}
+
+void TestLifecycle::buildWithoutUpdateCheckAsksNothing()
+{
+    m_server.clearRequests();
+    ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
+    config.checkForUpdates = false;
+    ui::Form1 form(config);
+    QCOMPARE(app::gx(form), app::LoadResult::Open);
+    QVERIFY(m_server.requests().isEmpty());
+    QVERIFY(form.Text1->isEnabled());
+    QVERIFY(form.Command1->isEnabled());
+    QCOMPARE(form.statusText(), u"欢迎使用Quennet系列软件"_s);
 }
 
 QTEST_MAIN(TestLifecycle)
