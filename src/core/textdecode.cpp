@@ -3,6 +3,10 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace corvane {
 namespace {
 
@@ -22,9 +26,19 @@ QByteArray canonicalName(QByteArrayView name)
     return lower;
 }
 
+const QByteArray kGb18030 = QByteArrayLiteral("GB18030");
+
+// Qt decodes GB18030 only where it is built with ICU, as Debian's Qt is. The usual Qt
+// builds for Windows have no ICU; Windows itself has GB18030 as code page 54936.
+bool qtDecodesGb18030()
+{
+    static const bool decodes = QStringDecoder(kGb18030.constData()).isValid();
+    return decodes;
+}
+
 bool isKnownCharset(const QByteArray &name)
 {
-    return !name.isEmpty() && QStringDecoder(name.constData()).isValid();
+    return !name.isEmpty() && (name == kGb18030 || QStringDecoder(name.constData()).isValid());
 }
 
 QByteArray charsetFromBom(QByteArrayView body)
@@ -95,12 +109,53 @@ QByteArray decideCharset(QByteArrayView body, QByteArrayView contentType)
         return named;
     if (isValidUtf8(body))
         return QByteArrayLiteral("UTF-8");
-    return QByteArrayLiteral("GB18030");
+    return kGb18030;
+}
+
+#ifdef Q_OS_WIN
+namespace {
+// Windows has GB18030 as code page 54936. Wine (8.0) lacks it and has GBK (936), which
+// decodes the one- and two-byte part, every common character included.
+UINT gbCodePage()
+{
+    static const UINT page = IsValidCodePage(54936) ? 54936 : 936;
+    return page;
+}
+} // namespace
+#endif
+
+bool decodesWholeGb18030()
+{
+#ifdef Q_OS_WIN
+    return qtDecodesGb18030() || gbCodePage() == 54936;
+#else
+    return qtDecodesGb18030();
+#endif
+}
+
+QString decodeGb18030(QByteArrayView bytes)
+{
+    if (qtDecodesGb18030())
+        return QStringDecoder(kGb18030.constData()).decode(bytes);
+#ifdef Q_OS_WIN
+    if (bytes.isEmpty())
+        return {};
+    // Bodies are bounded far below INT_MAX bytes (kMaxBodyBytes).
+    const int size = int(qMin<qsizetype>(bytes.size(), INT_MAX));
+    const int units = MultiByteToWideChar(gbCodePage(), 0, bytes.data(), size, nullptr, 0);
+    QString text(units, Qt::Uninitialized);
+    MultiByteToWideChar(gbCodePage(), 0, bytes.data(), size, reinterpret_cast<wchar_t *>(text.data()), units);
+    return text;
+#else
+    return QStringDecoder(QStringDecoder::Utf8).decode(bytes);
+#endif
 }
 
 QString decodeBody(QByteArrayView body, QByteArrayView contentType)
 {
     const QByteArray charset = decideCharset(body, contentType);
+    if (charset == kGb18030)
+        return decodeGb18030(body);
     QStringDecoder decoder(charset.constData());
     if (!decoder.isValid())
         decoder = QStringDecoder(QStringDecoder::Utf8);

@@ -15,6 +15,12 @@ inline constexpr qsizetype kMetaCharsetWindow = 1024;
 // Chinese song pages come in both UTF-8 and the GB family.
 QByteArray decideCharset(QByteArrayView body, QByteArrayView contentType);
 
+// GB18030 (and so GBK and GB2312) decoded on every build: by Qt where it has ICU, else
+// by the system (Windows code page 54936; GBK's 936 where only that exists, as on wine).
+QString decodeGb18030(QByteArrayView bytes);
+// Whether decodeGb18030() knows GB18030's four-byte sequences too.
+bool decodesWholeGb18030();
+
 // The body decoded with decideCharset(); invalid sequences become U+FFFD.
 QString decodeBody(QByteArrayView body, QByteArrayView contentType);
 

@@ -1,4 +1,3 @@
-#include <QStringEncoder>
 #include <QTest>
 
 #include "core/errors.h"
@@ -255,12 +254,18 @@ void TestTextCutting::versionFile()
     QCOMPARE(verdict.latest, latest);
 }
 
+namespace {
+// "<title>晴天_周_酷我</title>【歌手】" and "歌词" in GB18030, as a server sends them.
+const QByteArray kGbPage("<title>\xC7\xE7\xCC\xEC_\xD6\xDC_\xBF\xE1\xCE\xD2</title>\xA1\xBE\xB8\xE8\xCA\xD6\xA1\xBF");
+const QByteArray kGbLyrics("\xB8\xE8\xB4\xCA");
+} // namespace
+
 void TestTextCutting::charset_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("charset");
-    const QByteArray gbBody = QStringEncoder("GB18030").encode(u"歌词"_s);
+    const QByteArray gbBody = kGbLyrics;
     QTest::newRow("header wins over meta") << QByteArray("<meta charset=utf-8>")
                                            << QByteArray("text/html; charset=GBK") << QByteArray("GB18030");
     QTest::newRow("quoted header value")
@@ -295,8 +300,14 @@ void TestTextCutting::decodeBody_data()
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QString>("text");
     const QString page = u"<title>晴天_周_酷我</title>【歌手】"_s;
-    QTest::newRow("GB18030 by header") << QByteArray(QStringEncoder("GB18030").encode(page))
-                                       << QByteArray("text/html; charset=gb2312") << page;
+    // The same bytes on every build: Qt for Windows has no GB18030 encoder of its own.
+    QTest::newRow("GB18030 by header") << kGbPage << QByteArray("text/html; charset=gb2312") << page;
+    QTest::newRow("GB18030 by meta") << ("<meta charset=GBK>" + kGbPage) << QByteArray()
+                                     << (u"<meta charset=GBK>"_s + page);
+    QTest::newRow("GB18030 undeclared") << kGbPage << QByteArray("text/html") << page;
+    QTest::newRow("GB18030 four-byte and euro sequences")
+        << QByteArray("\x95\x32\x82\x36\xA2\xE3") << QByteArray("text/plain; charset=GB18030")
+        << u"\U00020000€"_s;
     QTest::newRow("UTF-8 undeclared") << page.toUtf8() << QByteArray() << page;
     QTest::newRow("UTF-8 BOM is dropped") << ("\xEF\xBB\xBF" + page.toUtf8()) << QByteArray() << page;
     QTest::newRow("empty") << QByteArray() << QByteArray("text/html") << QString();
@@ -307,6 +318,8 @@ void TestTextCutting::decodeBody()
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, contentType);
     QFETCH(QString, text);
+    if (text.contains(u"\U00020000"_s) && !corvane::decodesWholeGb18030())
+        QSKIP("this system decodes GB18030 as GBK only (wine has no code page 54936)");
     QCOMPARE(corvane::decodeBody(body, contentType), text);
 }
 
