@@ -3,6 +3,7 @@
 #include <QNetworkProxyFactory>
 
 #include "app/lifecycle.h"
+#include "core/proxyfactory.h"
 #include "corvane/buildconfig.h"
 #include "ui/form1.h"
 
@@ -15,8 +16,8 @@ int main(int argc, char *argv[])
     // Lets the desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(corvane::build::appId.toString());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.png")));
-    // Honour http_proxy and no_proxy, as the player does.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    // http_proxy and no_proxy as curl reads them, on every platform; else the system's.
+    QNetworkProxyFactory::setApplicationProxyFactory(new corvane::EnvironmentProxyFactory);
     corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild());
     return corvane::app::run(form, QCoreApplication::applicationDirPath());
 }
