@@ -33,7 +33,8 @@
 #include "core/versioncheck.h"
 #include "httptestserver.h"
 #include "platform/downloader.h"
-#include "platform/messagebox.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
@@ -222,8 +223,8 @@ void waitCpu()
 void resolve()
 {
     ServerProcess server;
-    platform::MessageBox::setUnattended(true);
-    ui::Form1 form(ServiceConfig::onOrigin(server.origin()));
+    ScriptedDesktop desktop; // a failure's box must not wait for a click
+    ui::Form1 form(ServiceConfig::onOrigin(server.origin()), desktop);
     form.Text1->setEnabled(true);
     form.Command1->setEnabled(true);
     form.Text1->setText(server.url("/yinyue/1/"));
@@ -266,11 +267,12 @@ void download()
     QTemporaryDir dir(shm ? u"/dev/shm/corvane-bench-XXXXXX"_s : QDir::tempPath() + u"/corvane-bench-XXXXXX"_s);
     const QString target = dir.filePath(u"big.bin"_s);
     // As in the program: the download starts from the shown main window.
-    ui::Form1 window(ServiceConfig::onOrigin(server.origin()));
+    ScriptedDesktop desktop;
+    desktop.setSaveChooser([&](const QString &) { return target; });
+    ui::Form1 window(ServiceConfig::onOrigin(server.origin()), desktop);
     showAndSettle(window);
     platform::Downloader *downloader = window.WebBrowser1;
     downloader->setSilent(true);
-    platform::Downloader::setSaveChooser([&](QWidget *, const QString &) { return target; });
 
     const qint64 rssBefore = statusKiB("VmRSS:");
     auto toolOnce = [&] {
@@ -332,7 +334,8 @@ double medianChildTime(const QStringList &arguments, int runs)
 // draws the same texts in as many plain widgets (one text per line, the count first).
 QByteArray windowTexts()
 {
-    ui::Form1 form(ServiceConfig::fromBuild());
+    platform::SystemDesktop desktop;
+    ui::Form1 form(ServiceConfig::fromBuild(), desktop);
     const QList<QWidget *> widgets = form.findChildren<QWidget *>();
     QStringList texts{form.windowTitle()};
     for (QWidget *widget : widgets) {
@@ -499,7 +502,8 @@ int child(const QString &what, const QStringList &args)
         return QCoreApplication::exec();
     }
     if (what == u"startup-child"_s) {
-        ui::Form1 form(ServiceConfig::onOrigin(args.value(2)));
+        platform::SystemDesktop desktop; // as the program starts
+        ui::Form1 form(ServiceConfig::onOrigin(args.value(2)), desktop);
         if (app::Form_Load(form, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
             return 1;
         showAndSettle(form);
@@ -532,8 +536,9 @@ int child(const QString &what, const QStringList &args)
     }
     if (what == u"idle-child"_s || what == u"minimal-mm-child"_s) {
         std::unique_ptr<QWidget> window;
+        platform::SystemDesktop desktop;
         if (what == u"idle-child"_s) {
-            window = std::make_unique<ui::Form1>(ServiceConfig::fromBuild());
+            window = std::make_unique<ui::Form1>(ServiceConfig::fromBuild(), desktop);
         } else {
             window = std::make_unique<QWidget>();
             window->resize(513, 482);

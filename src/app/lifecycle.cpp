@@ -17,15 +17,14 @@
 #include "corvane/buildconfig.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
 #include "platform/skinh.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
-using corvane::platform::MessageBox;
-using corvane::platform::PageOpener;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
 
 Q_LOGGING_CATEGORY(lcStartup, "corvane.startup", QtWarningMsg)
 
@@ -110,7 +109,7 @@ LoadResult gx(ui::Form1 &form)
     switch (verdict.outcome) {
     case VersionVerdict::CheckFailed:
         resumeNext([&] {
-            MessageBox::show(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s, platform::vbExclamationOk);
+            form.desktop().showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s, MessageStyle::vbExclamationOk);
         });
         return LoadResult::Open;
     case VersionVerdict::UpToDate:
@@ -120,8 +119,8 @@ LoadResult gx(ui::Form1 &form)
         return LoadResult::Open;
     case VersionVerdict::Newer:
         resumeNext(
-            [&] { MessageBox::show(&form, newVersionText(verdict.latest), platform::vbInformationOk); });
-        resumeNext([&] { PageOpener::open(form.config().updateForumPage); });
+            [&] { form.desktop().showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk); });
+        resumeNext([&] { form.desktop().openPage(form.config().updateForumPage); });
         return LoadResult::EndProgram;
     }
     return LoadResult::Open;
@@ -140,11 +139,11 @@ LoadResult Form_Load(ui::Form1 &form, const QString &programFolder)
 
 bool QueryUnload(ui::Form1 &form)
 {
-    switch (MessageBox::show(&form, closePromptText(), platform::vbInformationYesNoCancel)) {
-    case platform::vbYes:
-        PageOpener::open(form.config().forumPage);
+    switch (form.desktop().showMessage(&form, closePromptText(), MessageStyle::vbInformationYesNoCancel)) {
+    case MessageAnswer::vbYes:
+        form.desktop().openPage(form.config().forumPage);
         return true;
-    case platform::vbNo:
+    case MessageAnswer::vbNo:
         return true;
     default:
         return false;

@@ -4,12 +4,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QProgressBar>
@@ -23,6 +21,7 @@
 
 #include "core/filename.h"
 #include "core/httpfetch.h"
+#include "desktop.h"
 
 using namespace Qt::StringLiterals;
 
@@ -37,19 +36,6 @@ constexpr qint64 kProgressIntervalMs = 100;
 // A server this slow to answer gets the progress window before the save dialog, so the
 // click visibly did something.
 constexpr int kShowConnectingAfterMs = 500;
-
-Downloader::SaveChooser &saveChooser()
-{
-    static Downloader::SaveChooser chooser;
-    return chooser;
-}
-
-QString chooseSavePath(QWidget *parent, const QString &suggested)
-{
-    if (saveChooser())
-        return saveChooser()(parent, suggested);
-    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggested, u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
-}
 
 QString lastSegment(QString name)
 {
@@ -157,15 +143,20 @@ private:
             fail(Downloader::describeNetworkError(m_reply->error(), status()));
             return;
         }
+        if (!m_owner) { // the main window is going away
+            fail(u"下载已取消"_s, /*cancelled=*/true);
+            return;
+        }
         m_state = Choosing;
         const QString name =
             m_suggestedName.isEmpty()
                 ? Downloader::suggestedFileName(m_reply->url().toString(),
                                                 m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
                 : m_suggestedName;
-        const QString folder = m_owner ? m_owner->saveFolder() : QDir::homePath();
+        const QString folder = m_owner->saveFolder();
         const QPointer<DownloadWindow> self(this);
-        const QString chosen = chooseSavePath(isVisible() ? this : parentWidget(), QDir(folder).filePath(name));
+        const QString chosen =
+            m_owner->m_desktop.chooseSavePath(isVisible() ? this : parentWidget(), QDir(folder).filePath(name));
         if (!self || m_state != Choosing)
             return; // the program closed the window while the dialog was open
         if (chosen.isEmpty()) {
@@ -267,8 +258,8 @@ private:
         m_button->setText(u"关闭"_s);
         if (!cancelled) {
             show();
-            if (!m_silent)
-                QMessageBox::warning(this, u"下载"_s, message);
+            if (!m_silent && m_owner)
+                m_owner->m_desktop.showMessage(this, message, MessageStyle::vbExclamationOk);
         }
         if (m_owner)
             emit m_owner->downloadEnded(QString(), false, message);
@@ -291,7 +282,7 @@ private:
     bool m_stopped = false;
 };
 
-Downloader::Downloader(QWidget *parent) : QWidget(parent)
+Downloader::Downloader(Desktop &desktop, QWidget *parent) : QWidget(parent), m_desktop(desktop)
 {
     setFocusPolicy(Qt::NoFocus);
 }
@@ -316,11 +307,6 @@ QString Downloader::saveFolder() const
             return folder;
     }
     return QDir::homePath();
-}
-
-void Downloader::setSaveChooser(SaveChooser chooser)
-{
-    saveChooser() = std::move(chooser);
 }
 
 QString Downloader::suggestedFileName(const QString &address, const QByteArray &contentDisposition)

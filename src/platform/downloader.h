@@ -1,12 +1,12 @@
 #pragma once
 
-#include <functional>
-
 #include <QFileDevice>
 #include <QNetworkReply>
 #include <QWidget>
 
 namespace corvane::platform {
+
+class Desktop;
 
 // The embedded browser, as far as the tool uses it: handed an http or https address,
 // it downloads it as a browser would. It asks where to save, shows a small progress
@@ -19,10 +19,8 @@ class Downloader final : public QWidget
     Q_DISABLE_COPY_MOVE(Downloader)
 
 public:
-    // Given the suggested path, returns where to save, or empty to cancel.
-    using SaveChooser = std::function<QString(QWidget *parent, const QString &suggestedPath)>;
-
-    explicit Downloader(QWidget *parent = nullptr);
+    // `desktop` asks where to save; it must outlive the downloader.
+    explicit Downloader(Desktop &desktop, QWidget *parent = nullptr);
     ~Downloader() override;
 
     bool Silent() const { return m_silent; }
@@ -36,8 +34,6 @@ public:
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
 
-    // For tests: choose without a dialog. An empty chooser restores the dialog.
-    static void setSaveChooser(SaveChooser chooser);
     // The file name a download of `address` would suggest, given its Content-Disposition.
     static QString suggestedFileName(const QString &address, const QByteArray &contentDisposition);
     // What went wrong, in words for the user.
@@ -51,6 +47,7 @@ signals:
 
 private:
     friend class DownloadWindow;
+    Desktop &m_desktop;
     bool m_silent = false;
     QString m_lastFolder;
 };

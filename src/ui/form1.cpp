@@ -20,12 +20,11 @@
 #include "platform/alphaimage.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
 
 using namespace Qt::StringLiterals;
-using corvane::platform::MessageBox;
-using corvane::platform::PageOpener;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
 
 namespace corvane::ui {
 namespace {
@@ -145,7 +144,8 @@ private:
     Form1 &m_form;
 };
 
-Form1::Form1(ServiceConfig config, QWidget *parent) : QWidget(parent), m_config(std::move(config))
+Form1::Form1(ServiceConfig config, platform::Desktop &desktop, QWidget *parent)
+    : QWidget(parent), m_config(std::move(config)), m_desktop(desktop)
 {
     static const bool accessibleAsWindow = [] {
         QAccessible::installFactory(mainWindowAccessible);
@@ -234,7 +234,7 @@ void Form1::buildLayout()
     Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Command9 = button(Frame3, u"Command9"_s, u"下载"_s, {408, 16, 57, 33});
-    WebBrowser1 = placed(new platform::Downloader(Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
+    WebBrowser1 = placed(new platform::Downloader(m_desktop, Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
 
     // The pictures take no place in the tab order.
     Image1 = placed(new QLabel(this), u"Image1"_s, u"歌手图片"_s, {16, 85, 164, 164});
@@ -284,7 +284,7 @@ void Form1::Command1_Click()
         const QString address = Text1->text();
         if (address.isEmpty()) {
             setStatusText(enterAddress);
-            MessageBox::show(this, enterAddress, platform::vbInformationOk);
+            m_desktop.showMessage(this, enterAddress, MessageStyle::vbInformationOk);
         } else {
             Command1->setEnabled(false);
             setStatusText(u"正在获取音乐信息.."_s);
@@ -305,7 +305,7 @@ void Form1::Command1_Click()
                 setStatusText(u"音乐获取成功.."_s);
             } else {
                 setStatusText(failed);
-                MessageBox::show(this, failed, platform::vbInformationOk);
+                m_desktop.showMessage(this, failed, MessageStyle::vbInformationOk);
             }
         }
         if (!m_closed)
@@ -334,17 +334,17 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    guarded("kuwo home", [this] { PageOpener::open(m_config.kuwoHomePage); });
+    guarded("kuwo home", [this] { m_desktop.openPage(m_config.kuwoHomePage); });
 }
 
 void Form1::Command5_Click()
 {
-    guarded("forum", [this] { PageOpener::open(m_config.forumPage); });
+    guarded("forum", [this] { m_desktop.openPage(m_config.forumPage); });
 }
 
 void Form1::Command6_Click()
 {
-    guarded("home", [this] { PageOpener::open(m_config.homePage); });
+    guarded("home", [this] { m_desktop.openPage(m_config.homePage); });
 }
 
 void Form1::Command7_Click()
@@ -352,8 +352,8 @@ void Form1::Command7_Click()
     guarded("recommend", [this] {
         const QString text =
             u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
-        if (MessageBox::show(this, text, platform::vbInformationYesNo) == platform::vbYes)
-            PageOpener::open(m_config.resourcePage);
+        if (m_desktop.showMessage(this, text, MessageStyle::vbInformationYesNo) == MessageAnswer::vbYes)
+            m_desktop.openPage(m_config.resourcePage);
     });
 }
 

@@ -16,6 +16,7 @@ class QStatusBar;
 
 namespace corvane::platform {
 class AlphaImage;
+class Desktop;
 class Downloader;
 class MediaPlayer;
 } // namespace corvane::platform
@@ -32,7 +33,9 @@ class Form1 final : public QWidget
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    explicit Form1(ServiceConfig config, QWidget *parent = nullptr);
+    // `desktop` shows the boxes, opens the pages and asks where to save; it must outlive
+    // the window.
+    Form1(ServiceConfig config, platform::Desktop &desktop, QWidget *parent = nullptr);
     ~Form1() override;
 
     // Panel 2 of the status bar: progress and outcome texts, each replacing the last.
@@ -46,6 +49,7 @@ public:
     bool isClosed() const { return m_closed; }
 
     const ServiceConfig &config() const { return m_config; }
+    platform::Desktop &desktop() const { return m_desktop; }
 
     // The controls, by their design names.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
@@ -87,6 +91,7 @@ private:
     void setCaption(QLabel *label, const QString &caption);
 
     ServiceConfig m_config;
+    platform::Desktop &m_desktop;
     SongInfo m_song;
     struct LinkSong
     {

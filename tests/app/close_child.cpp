@@ -14,15 +14,17 @@
 
 #include "app/lifecycle.h"
 #include "common.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageBox;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
+using corvane::testing::ScriptedDesktop;
 
 int main(int argc, char *argv[])
 {
@@ -38,7 +40,8 @@ int main(int argc, char *argv[])
     if (!server.listen())
         return 3;
     ServiceConfig config = ServiceConfig::onOrigin(server.origin());
-    ui::Form1 form(config);
+    ScriptedDesktop desktop;
+    ui::Form1 form(config, desktop);
     QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
     QString statusAtClose;
 
@@ -57,9 +60,7 @@ int main(int argc, char *argv[])
         return stall;
     });
 
-    platform::PageOpener::setStarter([](const QString &, const QStringList &) { return true; });
-    MessageBox::setUnattended(true);
-    MessageBox::queueAnswer(platform::vbNo); // the farewell prompt: close without a page
+    desktop.queueAnswer(MessageAnswer::vbNo); // the farewell prompt: close without a page
 
     // Once the window is up, resolve the sample song.
     QTimer starter;
@@ -76,8 +77,8 @@ int main(int argc, char *argv[])
     const int code = app::run(form, QCoreApplication::applicationDirPath());
 
     QStringList styles;
-    for (const MessageBox::Shown &box : MessageBox::shown())
-        styles << QString::number(box.style);
+    for (const ScriptedDesktop::Box &box : desktop.boxes)
+        styles << QString::number(int(box.style));
     std::printf("exit=%d\n", code);
     std::printf("boxes=%s\n", qPrintable(styles.join(u',')));
     std::printf("status=%s\n", form.statusText().toUtf8().constData());

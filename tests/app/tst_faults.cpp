@@ -10,15 +10,17 @@
 
 #include "app/lifecycle.h"
 #include "common.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageBox;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
+using corvane::testing::ScriptedDesktop;
 
 namespace {
 
@@ -67,9 +69,6 @@ void TestFaults::initTestCase()
 
 void TestFaults::init()
 {
-    MessageBox::clear();
-    MessageBox::setUnattended(true);
-    platform::PageOpener::setStarter([](const QString &, const QStringList &) { return true; });
 }
 
 void TestFaults::fault_data()
@@ -134,14 +133,15 @@ void TestFaults::fault()
         m_fault = HttpResponse::deflated(QByteArray(4 * 1024 * 1024, ' '), "text/html");
     }
 
-    ui::Form1 form(config);
+    ScriptedDesktop desktop;
+    ui::Form1 form(config, desktop);
     QElapsedTimer clock;
     clock.start();
     if (m_stage == Version) {
         QCOMPARE(app::Form_Load(form, QString()), app::LoadResult::Open);
         QVERIFY(clock.elapsed() < 3000);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().style, 48);
+        QCOMPARE(desktop.boxes.size(), 1);
+        QCOMPARE(desktop.boxes.first().style, MessageStyle::vbExclamationOk);
         QVERIFY(!form.Text1->isEnabled());
         QVERIFY(!form.Command1->isEnabled());
         QCOMPARE(form.statusText(), u"正在检测最新版本"_s);
@@ -158,12 +158,12 @@ void TestFaults::fault()
     if (m_stage == Picture) {
         // An unreadable picture is no failure: the image is cleared.
         QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
-        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(desktop.boxes.isEmpty());
         QVERIFY(form.Image1->pixmap().isNull());
     } else {
         QCOMPARE(form.statusText(), u"获取出错,请您检查地址是否正确!"_s);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().style, 64);
+        QCOMPARE(desktop.boxes.size(), 1);
+        QCOMPARE(desktop.boxes.first().style, MessageStyle::vbInformationOk);
     }
 }
 

@@ -9,7 +9,8 @@
 #include <malloc.h>
 
 #include "common.h"
-#include "platform/messagebox.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
@@ -46,14 +47,14 @@ void TestHeapGrowth::hundredResolutions()
 {
     if (kSanitized)
         QSKIP("the sanitizer's allocator keeps freed memory in quarantine");
-    platform::MessageBox::setUnattended(true);
     HttpTestServer server;
     QVERIFY(server.listen());
     const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}, {"1002", SampleSong{}}};
     server.setHandler([&](const HttpRequest &request) {
         return answerService(request, ownVersionFile(), songs, server.origin());
     });
-    ui::Form1 form(ServiceConfig::onOrigin(server.origin()));
+    ScriptedDesktop desktop;
+    ui::Form1 form(ServiceConfig::onOrigin(server.origin()), desktop);
     form.Text1->setEnabled(true);
     form.Command1->setEnabled(true);
     form.show();

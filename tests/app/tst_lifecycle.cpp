@@ -13,16 +13,17 @@
 #include "corvane/buildconfig.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageBox;
-using corvane::platform::PageOpener;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
+using corvane::testing::ScriptedDesktop;
 
 class TestLifecycle final : public QObject
 {
@@ -51,7 +52,7 @@ private:
     QByteArray m_versionFile;
     HttpResponse m_versionResponse;
     bool m_useResponse = false;
-    QStringList m_started;
+    ScriptedDesktop m_desktop;
     QTemporaryDir m_folder;
 };
 
@@ -68,20 +69,13 @@ void TestLifecycle::initTestCase()
 
 void TestLifecycle::init()
 {
-    MessageBox::clear();
-    MessageBox::setUnattended(true);
-    m_started.clear();
+    m_desktop.reset();
     m_useResponse = false;
     m_server.clearRequests();
-    PageOpener::setStarter([this](const QString &program, const QStringList &arguments) {
-        m_started << program + u' ' + arguments.join(u' ');
-        return true;
-    });
 }
 
 void TestLifecycle::cleanup()
 {
-    PageOpener::setStarter({});
     qApp->setStyleSheet(QString());
 }
 
@@ -89,7 +83,7 @@ std::unique_ptr<ui::Form1> TestLifecycle::makeForm()
 {
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(1500);
-    return std::make_unique<ui::Form1>(config);
+    return std::make_unique<ui::Form1>(config, m_desktop);
 }
 
 void TestLifecycle::versionCheck_data()
@@ -148,15 +142,15 @@ void TestLifecycle::versionCheck()
     QCOMPARE(form->Command1->isEnabled(), enabled);
     QCOMPARE(form->statusText(), status);
     QVERIFY(!form->isVisible());
-    const QList<MessageBox::Shown> shown = MessageBox::shown();
+    const QList<ScriptedDesktop::Box> shown = m_desktop.boxes;
     QCOMPARE(shown.size(), boxStyle ? 1 : 0);
     if (boxStyle) {
-        QCOMPARE(shown.first().style, boxStyle);
+        QCOMPARE(int(shown.first().style), boxStyle);
         QCOMPARE(shown.first().text, boxText);
     }
     // Only the newer version opens a page: the version check's own forum, once.
-    QCOMPARE(m_started, opens ? QStringList()
-                              : QStringList{PageOpener::program() + u' ' + form->config().updateForumPage});
+    QCOMPARE(m_desktop.pages, opens ? QStringList()
+                              : QStringList{platform::pageOpenerProgram() + u' ' + form->config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -169,8 +163,8 @@ void TestLifecycle::versionCheckUnreachable()
     m_versionResponse.stall = true;
     auto form = makeForm();
     QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().style, 48);
+    QCOMPARE(m_desktop.boxes.size(), 1);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbExclamationOk);
     QVERIFY(!form->Text1->isEnabled());
     QCOMPARE(form->statusText(), u"正在检测最新版本"_s);
 }
@@ -213,9 +207,9 @@ void TestLifecycle::closePrompt_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("closes");
     QTest::addColumn<bool>("opensForum");
-    QTest::newRow("Yes: forum, then close") << int(platform::vbYes) << true << true;
-    QTest::newRow("No: close") << int(platform::vbNo) << true << false;
-    QTest::newRow("Cancel, Esc or the box's close button: stay") << int(platform::vbCancel) << false << false;
+    QTest::newRow("Yes: forum, then close") << int(MessageAnswer::vbYes) << true << true;
+    QTest::newRow("No: close") << int(MessageAnswer::vbNo) << true << false;
+    QTest::newRow("Cancel, Esc or the box's close button: stay") << int(MessageAnswer::vbCancel) << false << false;
 }
 
 void TestLifecycle::closePrompt()
@@ -229,15 +223,15 @@ void TestLifecycle::closePrompt()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
-    MessageBox::queueAnswer(answer);
+    m_desktop.queueAnswer(MessageAnswer(answer));
     form->close();
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().style, 67);
+    QCOMPARE(m_desktop.boxes.size(), 1);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationYesNoCancel);
     QCOMPARE(
-        MessageBox::shown().first().text,
+        m_desktop.boxes.first().text,
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
-    QCOMPARE(m_started, opensForum ? QStringList{PageOpener::program() + u' ' + form->config().forumPage}
+    QCOMPARE(m_desktop.pages, opensForum ? QStringList{platform::pageOpenerProgram() + u' ' + form->config().forumPage}
                                    : QStringList());
 }
 
@@ -247,15 +241,15 @@ void TestLifecycle::exitButtonAsksTheSame()
     form->setCloseQuery([&form] { return app::QueryUnload(*form); });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    MessageBox::queueAnswer(platform::vbCancel);
+    m_desktop.queueAnswer(MessageAnswer::vbCancel);
     QTest::mouseClick(form->Command8, Qt::LeftButton);
-    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(m_desktop.boxes.size(), 1);
     QVERIFY(form->isVisible());
-    MessageBox::queueAnswer(platform::vbNo);
+    m_desktop.queueAnswer(MessageAnswer::vbNo);
     QTest::mouseClick(form->Command8, Qt::LeftButton);
-    QCOMPARE(MessageBox::shown().size(), 2);
+    QCOMPARE(m_desktop.boxes.size(), 2);
     QVERIFY(!form->isVisible());
-    QVERIFY(m_started.isEmpty());
+    QVERIFY(m_desktop.pages.isEmpty());
 }
 
 void TestLifecycle::qtDialogsSpeakChinese()
@@ -292,7 +286,7 @@ void TestLifecycle::buildWithoutUpdateCheckAsksNothing()
     m_server.clearRequests();
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.checkForUpdates = false;
-    ui::Form1 form(config);
+    ui::Form1 form(config, m_desktop);
     QCOMPARE(app::gx(form), app::LoadResult::Open);
     QVERIFY(m_server.requests().isEmpty());
     QVERIFY(form.Text1->isEnabled());

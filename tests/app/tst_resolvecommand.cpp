@@ -9,15 +9,17 @@
 #include "common.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageBox;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
+using corvane::testing::ScriptedDesktop;
 
 namespace {
 const QString kBusy = u"正在获取音乐信息.."_s;
@@ -58,6 +60,7 @@ private:
     }
 
     HttpTestServer m_server;
+    ScriptedDesktop m_desktop;
     QMap<QByteArray, SampleSong> m_songs;
     QStringList m_statusAtRequest;
     QList<bool> m_buttonAtRequest;
@@ -81,8 +84,7 @@ void TestResolveCommand::initTestCase()
 
 void TestResolveCommand::init()
 {
-    MessageBox::clear();
-    MessageBox::setUnattended(true);
+    m_desktop.reset();
     m_server.clearRequests();
     m_statusAtRequest.clear();
     m_buttonAtRequest.clear();
@@ -98,7 +100,7 @@ void TestResolveCommand::init()
 
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(3000);
-    m_form = std::make_unique<ui::Form1>(config);
+    m_form = std::make_unique<ui::Form1>(config, m_desktop);
     m_form->Text1->setEnabled(true);
     m_form->Command1->setEnabled(true);
     m_form->show();
@@ -119,7 +121,7 @@ void TestResolveCommand::wholeResolution()
     QCOMPARE(m_statusAtRequest, QStringList(4, kBusy));
     QCOMPARE(m_buttonAtRequest, QList<bool>(4, false));
     QCOMPARE(m_form->statusText(), kDone);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(m_desktop.boxes.isEmpty());
     QVERIFY(m_form->Command1->isEnabled());
     QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);
     QCOMPARE(m_form->Label2->text(), u"歌手名称：周杰伦"_s);
@@ -159,14 +161,13 @@ void TestResolveCommand::failuresLeaveWhatWasReached()
         m_songs["1002"].link = "IPDeny";
     else
         id = "9999";
-    MessageBox::clear();
-    MessageBox::setUnattended(true);
+    m_desktop.reset();
     resolve(songAddress(id));
 
     QCOMPARE(m_form->statusText(), kFailed);
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, kFailed);
-    QCOMPARE(MessageBox::shown().first().style, 64);
+    QCOMPARE(m_desktop.boxes.size(), 1);
+    QCOMPARE(m_desktop.boxes.first().text, kFailed);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
     QVERIFY(m_form->Command1->isEnabled());
     QCOMPARE(m_form->Label1->text(), label1);
     QCOMPARE(m_form->Text2->text() != firstLink, newLink);
@@ -178,9 +179,9 @@ void TestResolveCommand::emptyAddress()
 {
     resolve(QString());
     QCOMPARE(m_form->statusText(), kEnter);
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, kEnter);
-    QCOMPARE(MessageBox::shown().first().style, 64);
+    QCOMPARE(m_desktop.boxes.size(), 1);
+    QCOMPARE(m_desktop.boxes.first().text, kEnter);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
     QVERIFY(m_form->Command1->isEnabled());
     QVERIFY(m_server.requests().isEmpty());
 }
@@ -189,8 +190,8 @@ void TestResolveCommand::blankAddressIsAttempted()
 {
     resolve(u"   "_s);
     QCOMPARE(m_form->statusText(), kFailed);
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, kFailed);
+    QCOMPARE(m_desktop.boxes.size(), 1);
+    QCOMPARE(m_desktop.boxes.first().text, kFailed);
     QVERIFY(m_form->Command1->isEnabled());
 }
 
@@ -251,7 +252,7 @@ void TestResolveCommand::linkKeepsItsSongName()
 {
     m_form->WebBrowser1->setSilent(true);
     QStringList suggested;
-    platform::Downloader::setSaveChooser([&](QWidget *, const QString &path) {
+    m_desktop.setSaveChooser([&](const QString &path) {
         suggested << QFileInfo(path).fileName();
         return QString();
     });
@@ -271,7 +272,6 @@ void TestResolveCommand::linkKeepsItsSongName()
     QCOMPARE(m_form->W1->title(), QString());
     QTest::mouseClick(m_form->Command3, Qt::LeftButton);
     QCOMPARE(m_form->W1->title(), u"周杰伦 - 晴天"_s);
-    platform::Downloader::setSaveChooser({});
     QCOMPARE(suggested, (QStringList{u"周杰伦 - 晴天.mp3"_s, u"周杰伦 - 晴天.mp3"_s}));
 }
 

@@ -13,10 +13,12 @@
 
 #include "httptestserver.h"
 #include "platform/downloader.h"
+#include "scripteddesktop.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane::testing;
 using corvane::platform::Downloader;
+using corvane::testing::ScriptedDesktop;
 
 namespace {
 
@@ -69,6 +71,7 @@ private:
     QStringList files() const { return QDir(m_dir->path()).entryList(QDir::Files); }
 
     HttpTestServer m_server;
+    ScriptedDesktop m_desktop;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QWidget> m_window;
     Downloader *m_downloader = nullptr;
@@ -111,10 +114,10 @@ void TestDownloader::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_window = std::make_unique<QWidget>();
-    m_downloader = new Downloader(m_window.get());
+    m_downloader = new Downloader(m_desktop, m_window.get());
     m_downloader->setSilent(true);
     m_decline = false;
-    Downloader::setSaveChooser([this](QWidget *, const QString &suggested) {
+    m_desktop.setSaveChooser([this](const QString &suggested) {
         m_suggested = suggested;
         return m_decline ? QString() : target();
     });
@@ -123,7 +126,6 @@ void TestDownloader::init()
 void TestDownloader::cleanup()
 {
     m_window.reset();
-    Downloader::setSaveChooser({});
 }
 
 void TestDownloader::suggestedName_data()

@@ -10,21 +10,23 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "corvane/buildconfig.h"
 #include "platform/alphaimage.h"
 #include "platform/downloader.h"
 #include "platform/mediaplayer.h"
-#include "platform/messagebox.h"
-#include "platform/pageopener.h"
+#include "platform/desktop.h"
+#include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
-using corvane::platform::MessageBox;
-using corvane::platform::PageOpener;
+using corvane::platform::MessageAnswer;
+using corvane::platform::MessageStyle;
+using corvane::testing::ScriptedDesktop;
 using corvane::ui::Form1;
 
 class TestForm1 final : public QObject
@@ -58,26 +60,20 @@ private slots:
     void announcedAsAWindow();
 
 private:
+    std::unique_ptr<ScriptedDesktop> m_desktop;
     std::unique_ptr<Form1> m_form;
-    QStringList m_started;
 };
 
 void TestForm1::init()
 {
-    MessageBox::clear();
-    MessageBox::setUnattended(true);
-    m_started.clear();
-    PageOpener::setStarter([this](const QString &program, const QStringList &arguments) {
-        m_started << program + u' ' + arguments.join(u' ');
-        return true;
-    });
-    m_form = std::make_unique<Form1>(ServiceConfig::fromBuild());
+    m_desktop = std::make_unique<ScriptedDesktop>();
+    m_form = std::make_unique<Form1>(ServiceConfig::fromBuild(), *m_desktop);
 }
 
 void TestForm1::cleanup()
 {
     m_form.reset();
-    PageOpener::setStarter({});
+    m_desktop.reset();
 }
 
 void TestForm1::controls_data()
@@ -311,7 +307,7 @@ void TestForm1::paste()
     QCOMPARE(m_form->Text1->text(), clipboard);
     // Pasting does not start a resolution.
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(m_desktop->boxes.isEmpty());
 }
 
 void TestForm1::disabledAddressBoxDoesNotPaste()
@@ -336,7 +332,7 @@ void TestForm1::webShortcuts()
     QFETCH(QString, button);
     QFETCH(QString, page);
     QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
-    QCOMPARE(m_started, QStringList{PageOpener::program() + u' ' + page});
+    QCOMPARE(m_desktop->pages, QStringList{platform::pageOpenerProgram() + u' ' + page});
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
 }
 
@@ -345,21 +341,21 @@ void TestForm1::promotion_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("started");
     QTest::newRow("Yes opens the resource page")
-        << int(platform::vbYes)
-        << QStringList{PageOpener::program() + u' ' + ServiceConfig::fromBuild().resourcePage};
-    QTest::newRow("No does nothing") << int(platform::vbNo) << QStringList();
+        << int(MessageAnswer::vbYes)
+        << QStringList{platform::pageOpenerProgram() + u' ' + ServiceConfig::fromBuild().resourcePage};
+    QTest::newRow("No does nothing") << int(MessageAnswer::vbNo) << QStringList();
 }
 
 void TestForm1::promotion()
 {
     QFETCH(int, answer);
     QFETCH(QStringList, started);
-    MessageBox::queueAnswer(answer);
+    m_desktop->queueAnswer(MessageAnswer(answer));
     QTest::mouseClick(m_form->Command7, Qt::LeftButton);
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, u"Ostrel 2014\r\n\r\n宅男超强资源神器,是否现在立刻拥有?"_s);
-    QCOMPARE(MessageBox::shown().first().style, 68);
-    QCOMPARE(m_started, started);
+    QCOMPARE(m_desktop->boxes.size(), 1);
+    QCOMPARE(m_desktop->boxes.first().text, u"Ostrel 2014\r\n\r\n宅男超强资源神器,是否现在立刻拥有?"_s);
+    QCOMPARE(m_desktop->boxes.first().style, MessageStyle::vbInformationYesNo);
+    QCOMPARE(m_desktop->pages, started);
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
 }
 
@@ -418,14 +414,18 @@ public slots:
 
 void TestForm1::pageOpensWithoutTheProgram()
 {
-    // No xdg-open (or explorer.exe) to start: the desktop's own handler opens the page.
-    PageOpener::setStarter([](const QString &, const QStringList &) { return false; });
+    // No xdg-open (or explorer.exe) on the path: the desktop's own handler opens the page.
+    QTemporaryDir nothing;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(nothing.path()));
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(u"http"_s, &recorder, "open");
-    QTest::mouseClick(m_form->Command5, Qt::LeftButton);
+    platform::SystemDesktop desktop;
+    const bool opened = desktop.openPage(ServiceConfig::fromBuild().forumPage);
     QDesktopServices::unsetUrlHandler(u"http"_s);
+    qputenv("PATH", path);
+    QVERIFY(opened);
     QCOMPARE(recorder.opened, QList<QUrl>{QUrl(ServiceConfig::fromBuild().forumPage)});
-    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
 }
 
 void TestForm1::announcedAsAWindow()

@@ -1,74 +1,59 @@
-#include "messagebox.h"
+#include "desktop.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QQueue>
+#include <QProcess>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
 namespace corvane::platform {
-namespace {
 
-QQueue<int> &queuedAnswers()
-{
-    static QQueue<int> answers;
-    return answers;
-}
-
-QList<MessageBox::Shown> &shownBoxes()
-{
-    static QList<MessageBox::Shown> boxes;
-    return boxes;
-}
-
-bool &unattended()
-{
-    static bool on = false;
-    return on;
-}
-
-} // namespace
-
-QString MessageBox::title()
+QString messageBoxTitle()
 {
     return u"Quennet系列软件"_s;
 }
 
-int MessageBox::show(QWidget *parent, const QString &text, int style)
+QString pageOpenerProgram()
 {
-    shownBoxes().append({text, style});
-    if (!queuedAnswers().isEmpty())
-        return queuedAnswers().dequeue();
-    if (unattended())
-        return style == vbInformationYesNoCancel || style == vbInformationYesNo ? vbCancel : vbOK;
+#ifdef Q_OS_WIN
+    return u"explorer.exe"_s;
+#else
+    return u"xdg-open"_s;
+#endif
+}
 
+MessageAnswer SystemDesktop::showMessage(QWidget *parent, const QString &text, MessageStyle style)
+{
     QString display = text;
     display.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
 
     QPointer<QMessageBox> box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
-    box->setWindowTitle(title());
+    box->setWindowTitle(messageBoxTitle());
     box->setTextFormat(Qt::PlainText);
     box->setText(display);
     box->setWindowModality(Qt::ApplicationModal);
     switch (style) {
-    case vbExclamationOk:
+    case MessageStyle::vbExclamationOk:
         box->setIcon(QMessageBox::Warning);
         box->setStandardButtons(QMessageBox::Ok);
         break;
-    case vbInformationYesNoCancel:
+    case MessageStyle::vbInformationYesNoCancel:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->setDefaultButton(QMessageBox::Yes);
         box->setEscapeButton(QMessageBox::Cancel);
         break;
-    case vbInformationYesNo:
+    case MessageStyle::vbInformationYesNo:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
         break;
-    default:
+    case MessageStyle::vbInformationOk:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Ok);
         break;
@@ -86,36 +71,29 @@ int MessageBox::show(QWidget *parent, const QString &text, int style)
     delete box;
     switch (pressed) {
     case QMessageBox::Yes:
-        return vbYes;
+        return MessageAnswer::vbYes;
     case QMessageBox::No:
-        return vbNo;
+        return MessageAnswer::vbNo;
     case QMessageBox::Ok:
-        return vbOK;
+        return MessageAnswer::vbOK;
     default:
         // Esc, the box's close button, or an event loop ended by the application quitting.
-        return vbCancel;
+        return MessageAnswer::vbCancel;
     }
 }
 
-void MessageBox::setUnattended(bool on)
+bool SystemDesktop::openPage(const QString &address)
 {
-    unattended() = on;
+    // One detached process, no shell, nothing waited for or kept.
+    if (QProcess::startDetached(pageOpenerProgram(), {address}))
+        return true;
+    // No xdg-open (a minimal desktop) or no explorer.exe: whatever the desktop offers.
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
-void MessageBox::queueAnswer(int answer)
+QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath)
 {
-    queuedAnswers().enqueue(answer);
-}
-
-QList<MessageBox::Shown> MessageBox::shown()
-{
-    return shownBoxes();
-}
-
-void MessageBox::clear()
-{
-    shownBoxes().clear();
-    queuedAnswers().clear();
+    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggestedPath, u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
 }
 
 } // namespace corvane::platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace corvane::platform {
+
+// Message box styles: icon plus buttons, by the numbers the design gives them.
+enum class MessageStyle : int {
+    vbExclamationOk = 48,          // warning icon, OK
+    vbInformationOk = 64,          // information icon, OK
+    vbInformationYesNoCancel = 67, // information icon, Yes No Cancel
+    vbInformationYesNo = 68,       // information icon, Yes No
+};
+
+// The button that closed a message box.
+enum class MessageAnswer : int {
+    vbOK = 1,
+    vbCancel = 2, // also Esc, the close box, or the application quitting
+    vbYes = 6,
+    vbNo = 7,
+};
+
+// Everything the tool asks of the desktop: the one seam that tests replace. The program
+// passes SystemDesktop; tests pass a scripted one that answers and records.
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+
+    // An application-modal box titled messageBoxTitle(); the text is plain, with CR, LF
+    // and CR LF each breaking a line.
+    virtual MessageAnswer showMessage(QWidget *parent, const QString &text, MessageStyle style) = 0;
+    // Opens a web page in the system's browser; whether anything could be started.
+    virtual bool openPage(const QString &address) = 0;
+    // Where to save a download, starting from the suggested path; empty: cancelled.
+    virtual QString chooseSavePath(QWidget *parent, const QString &suggestedPath) = 0;
+};
+
+// The real desktop: QMessageBox with Chinese buttons, one detached xdg-open (or
+// explorer.exe) per page with QDesktopServices as the fallback, QFileDialog for saving.
+class SystemDesktop final : public Desktop
+{
+public:
+    MessageAnswer showMessage(QWidget *parent, const QString &text, MessageStyle style) override;
+    bool openPage(const QString &address) override;
+    QString chooseSavePath(QWidget *parent, const QString &suggestedPath) override;
+};
+
+// "Quennet系列软件": the title of every message box.
+QString messageBoxTitle();
+// The program that opens web pages: "explorer.exe" on Windows, "xdg-open" elsewhere.
+QString pageOpenerProgram();
+
+} // namespace corvane::platform

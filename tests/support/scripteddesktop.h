@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include "platform/desktop.h"
+
+namespace corvane::testing {
+
+// A desktop that shows nothing: it answers boxes from a script, records every box, page
+// and save dialog, and chooses save paths through a function the test sets.
+class ScriptedDesktop final : public platform::Desktop
+{
+public:
+    struct Box
+    {
+        QString text;
+        platform::MessageStyle style;
+    };
+
+    // The next boxes are answered with these, in order; with none queued, OK boxes get
+    // OK and the others Cancel, so that an unexpected box cannot block a headless run.
+    void queueAnswer(platform::MessageAnswer answer) { m_answers.enqueue(answer); }
+    // Starting a page reports this: false makes the page "cannot be started".
+    void setPagesOpen(bool open) { m_pagesOpen = open; }
+    // Chooses the save path from the suggested one; unset, every save dialog is cancelled.
+    void setSaveChooser(std::function<QString(const QString &suggested)> chooser) { m_chooser = std::move(chooser); }
+
+    // Forgets every answer, record and setting.
+    void reset()
+    {
+        boxes.clear();
+        pages.clear();
+        suggestedPaths.clear();
+        m_answers.clear();
+        m_pagesOpen = true;
+        m_chooser = nullptr;
+    }
+
+    QList<Box> boxes;
+    QStringList pages;
+    QStringList suggestedPaths;
+
+    platform::MessageAnswer showMessage(QWidget *, const QString &text, platform::MessageStyle style) override
+    {
+        boxes.append({text, style});
+        if (!m_answers.isEmpty())
+            return m_answers.dequeue();
+        const bool okOnly = style == platform::MessageStyle::vbExclamationOk ||
+                            style == platform::MessageStyle::vbInformationOk;
+        return okOnly ? platform::MessageAnswer::vbOK : platform::MessageAnswer::vbCancel;
+    }
+    bool openPage(const QString &address) override
+    {
+        pages.append(platform::pageOpenerProgram() + u' ' + address);
+        return m_pagesOpen;
+    }
+    QString chooseSavePath(QWidget *, const QString &suggestedPath) override
+    {
+        suggestedPaths.append(suggestedPath);
+        return m_chooser ? m_chooser(suggestedPath) : QString();
+    }
+
+private:
+    QQueue<platform::MessageAnswer> m_answers;
+    bool m_pagesOpen = true;
+    std::function<QString(const QString &)> m_chooser;
+};
+
+} // namespace corvane::testing
