@@ -32,8 +32,8 @@
 #include "core/songresolver.h"
 #include "core/versioncheck.h"
 #include "httptestserver.h"
-#include "platform/downloader.h"
-#include "platform/desktop.h"
+#include "widgets/downloader.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
@@ -271,7 +271,7 @@ void download()
     desktop.setSaveChooser([&](const QString &) { return target; });
     ui::Form1 window(ServiceConfig::onOrigin(server.origin()), desktop);
     showAndSettle(window);
-    platform::Downloader *downloader = window.WebBrowser1;
+    widgets::Downloader *downloader = window.WebBrowser1;
     downloader->setSilent(true);
 
     const qint64 rssBefore = statusKiB("VmRSS:");
@@ -280,7 +280,7 @@ void download()
         clock.start();
         bool ok = false;
         QEventLoop loop;
-        QObject::connect(downloader, &platform::Downloader::downloadEnded, &loop,
+        QObject::connect(downloader, &widgets::Downloader::downloadEnded, &loop,
                          [&](const QString &, bool done) {
                              ok = done;
                              loop.quit();
@@ -334,7 +334,7 @@ double medianChildTime(const QStringList &arguments, int runs)
 // draws the same texts in as many plain widgets (one text per line, the count first).
 QByteArray windowTexts()
 {
-    platform::SystemDesktop desktop;
+    desktop::SystemDesktop desktop;
     ui::Form1 form(ServiceConfig::fromBuild(), desktop);
     const QList<QWidget *> widgets = form.findChildren<QWidget *>();
     QStringList texts{form.windowTitle()};
@@ -502,7 +502,7 @@ int child(const QString &what, const QStringList &args)
         return QCoreApplication::exec();
     }
     if (what == u"startup-child"_s) {
-        platform::SystemDesktop desktop; // as the program starts
+        desktop::SystemDesktop desktop; // as the program starts
         ui::Form1 form(ServiceConfig::onOrigin(args.value(2)), desktop);
         if (app::Form_Load(form, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
             return 1;
@@ -536,7 +536,7 @@ int child(const QString &what, const QStringList &args)
     }
     if (what == u"idle-child"_s || what == u"minimal-mm-child"_s) {
         std::unique_ptr<QWidget> window;
-        platform::SystemDesktop desktop;
+        desktop::SystemDesktop desktop;
         if (what == u"idle-child"_s) {
             window = std::make_unique<ui::Form1>(ServiceConfig::fromBuild(), desktop);
         } else {

@@ -15,16 +15,16 @@
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
-#include "platform/downloader.h"
-#include "platform/mediaplayer.h"
-#include "platform/desktop.h"
-#include "platform/skinh.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
+#include "desktop/desktop.h"
+#include "desktop/skinh.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 
 Q_LOGGING_CATEGORY(lcStartup, "corvane.startup", QtWarningMsg)
 

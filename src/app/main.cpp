@@ -4,7 +4,7 @@
 
 #include "app/lifecycle.h"
 #include "core/proxyfactory.h"
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 #include "corvane/buildconfig.h"
 #include "ui/form1.h"
 
@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/corvane.png")));
     // http_proxy and no_proxy as curl reads them, on every platform; else the system's.
     QNetworkProxyFactory::setApplicationProxyFactory(new corvane::EnvironmentProxyFactory);
-    corvane::platform::SystemDesktop desktop;
+    corvane::desktop::SystemDesktop desktop;
     corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild(), desktop);
     return corvane::app::run(form, QCoreApplication::applicationDirPath());
 }

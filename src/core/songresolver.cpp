@@ -8,125 +8,36 @@ using namespace Qt::StringLiterals;
 
 namespace corvane {
 
-QStringView SegmentAfter(QStringView text, QStringView marker)
-{
-    const qsizetype first = marker.isEmpty() ? -1 : text.indexOf(marker);
-    if (first < 0)
-        throw ContentError("marker missing");
-    const qsizetype start = first + marker.size();
-    const qsizetype second = text.indexOf(marker, start);
-    return second < 0 ? text.sliced(start) : text.sliced(start, second - start);
-}
-
-QStringView TextBefore(QStringView text, QStringView marker)
-{
-    const qsizetype at = text.indexOf(marker);
-    return at < 0 ? QStringView() : text.first(at);
-}
-
-QString ShortenSongName(const QString &name)
-{
-    if (name.size() <= kSongNameMaxUnits)
-        return name;
-    qsizetype keep = kSongNameMaxUnits;
-    if (name.at(keep - 1).isHighSurrogate())
-        --keep;
-    return name.first(keep) + u".."_s;
-}
-
-QString CleanLyrics(QStringView lyrics)
-{
-    // One pass doing the three replacements in their order: "<br>" to CR LF, then every
-    // "<" removed, then every run of exactly 27 spaces removed (left to right, so a run
-    // of n spaces keeps n mod 27). A "<" removed in the second step joins the spaces
-    // around it into one run; a CR LF from the first step ends a run. QString::replace
-    // and remove take time quadratic in the number of matches on large pages.
-    constexpr qsizetype runLength = 27;
-    QString out(lyrics.size(), Qt::Uninitialized); // the result is never longer
-    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
-    char16_t *to = begin;
-    const char16_t *from = lyrics.utf16();
-    const char16_t *const end = from + lyrics.size();
-    qsizetype spaces = 0;
-    auto flushSpaces = [&] {
-        for (qsizetype kept = spaces % runLength; kept > 0; --kept)
-            *to++ = u' ';
-        spaces = 0;
-    };
-    while (from < end) {
-        const char16_t c = *from;
-        if (c == u' ') {
-            ++spaces;
-            ++from;
-        } else if (c == u'<') {
-            if (end - from >= 4 && from[1] == u'b' && from[2] == u'r' && from[3] == u'>') {
-                flushSpaces();
-                *to++ = u'\r';
-                *to++ = u'\n';
-                from += 4;
-            } else {
-                ++from;
-            }
-        } else {
-            if (spaces)
-                flushSpaces();
-            *to++ = c;
-            ++from;
-        }
-    }
-    flushSpaces();
-    out.truncate(to - begin);
-    return out;
-}
-
-QString RidFromAddress(QStringView address, QStringView songPagePrefix)
+QString ridFromAddress(QStringView address, QStringView songPagePrefix)
 {
     QString rid = SegmentAfter(address, songPagePrefix).toString();
     rid.remove(u'/');
     return rid;
 }
 
-QStringView CutBetween(QStringView text, QStringView start, QStringView end)
-{
-    const qsizetype first = start.isEmpty() ? -1 : text.indexOf(start);
-    if (first < 0)
-        throw ContentError("marker missing");
-    const qsizetype from = first + start.size();
-    const qsizetype endAt = end.isEmpty() ? from : text.indexOf(end, from);
-    if (endAt < 0)
-        return {};
-    // The segment stops at the start marker's second occurrence; the end marker counts
-    // only when it lies wholly before that. So look for a second start only where it
-    // would cut the end marker off.
-    const qsizetype window = qMin(text.size(), endAt + end.size() + start.size() - 1) - from;
-    if (text.sliced(from, window).indexOf(start) >= 0)
-        return {};
-    return text.sliced(from, endAt - from);
-}
-
 QString singerFromPage(QStringView page)
 {
-    return CutBetween(page, u"【", u"】").toString();
+    return cutBetween(page, u"【", u"】").toString();
 }
 
 QString fullSongNameFromPage(QStringView page)
 {
-    return CutBetween(page, u"<title>", u"_").toString();
+    return cutBetween(page, u"<title>", u"_").toString();
 }
 
 QString songNameFromPage(QStringView page)
 {
-    return ShortenSongName(fullSongNameFromPage(page));
+    return shortenSongName(fullSongNameFromPage(page));
 }
 
 QString lyricsFromPage(QStringView page)
 {
-    return CleanLyrics(CutBetween(page, u"复制歌词</a>", u"</div>"));
+    return cleanLyrics(cutBetween(page, u"复制歌词</a>", u"</div>"));
 }
 
 QString pictureFromRecord(QStringView record)
 {
-    return CutBetween(record, u"<artist_pic240>", u"<").toString();
+    return cutBetween(record, u"<artist_pic240>", u"<").toString();
 }
 
 bool isDirectLink(QStringView answer)
@@ -156,7 +67,7 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     info.SongName = songNameFromPage(info.PageText);
     reports.NamesReady(info.SongName, info.SingerName);
 
-    info.Rid = RidFromAddress(pageAddress(), prefix);
+    info.Rid = ridFromAddress(pageAddress(), prefix);
     const QString link = GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
     // The service answers a bare word (such as "IPDeny") where it will not convert: that
     // is a failure, not a link.
@@ -165,7 +76,7 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
 
-    info.Rid = RidFromAddress(pageAddress(), prefix);
+    info.Rid = ridFromAddress(pageAddress(), prefix);
     info.MetadataText = GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
     info.LyricsText = lyricsFromPage(info.PageText);
     reports.LyricsReady(info.LyricsText);

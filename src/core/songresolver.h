@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "serviceconfig.h"
+#include "textcutting.h"
 
 namespace corvane {
 
@@ -35,20 +36,6 @@ public:
     virtual void PictureReady(const QImage &picture) = 0;
 };
 
-inline constexpr qsizetype kSongNameMaxUnits = 17;
-
-// The text after the first occurrence of marker, up to its second occurrence or the end.
-// Throws ContentError when the marker does not occur. A view into `text`: pages are
-// large and only small pieces of them are kept.
-QStringView SegmentAfter(QStringView text, QStringView marker);
-// The text before the first occurrence of marker; empty when the marker does not occur.
-// Never fails. A view into `text`.
-QStringView TextBefore(QStringView text, QStringView marker);
-
-// TextBefore(SegmentAfter(text, start), end), found without scanning past the end marker
-// more than needed. Throws ContentError when `start` does not occur.
-QStringView CutBetween(QStringView text, QStringView start, QStringView end);
-
 // The pieces a resolution cuts from the song page and the metadata record. Each throws
 // ContentError when its start marker is missing.
 QString singerFromPage(QStringView page);   // after "【", before "】"
@@ -57,13 +44,8 @@ QString fullSongNameFromPage(QStringView page); // the same, not shortened
 QString lyricsFromPage(QStringView page);   // after "复制歌词</a>", before "</div>", cleaned
 QString pictureFromRecord(QStringView record); // after "<artist_pic240>", before "<"
 
-// A name longer than kSongNameMaxUnits units becomes its first 17 units and "..",
-// never splitting a surrogate pair.
-QString ShortenSongName(const QString &name);
-// "<br>" becomes CR LF, every "<" goes, and every run of exactly 27 spaces goes.
-QString CleanLyrics(QStringView lyrics);
 // The resource id: the address after the song page prefix, every "/" removed.
-QString RidFromAddress(QStringView address, QStringView songPagePrefix);
+QString ridFromAddress(QStringView address, QStringView songPagePrefix);
 // The link-conversion answer is an address, not an error word such as "IPDeny".
 bool isDirectLink(QStringView answer);
 

@@ -1,7 +1,7 @@
 #include "versioncheck.h"
 
 #include "errors.h"
-#include "songresolver.h"
+#include "textcutting.h"
 
 namespace corvane {
 

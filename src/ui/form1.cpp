@@ -17,14 +17,14 @@
 #include "core/filename.h"
 #include "corvane/buildconfig.h"
 #include "pictures.h"
-#include "platform/alphaimage.h"
-#include "platform/downloader.h"
-#include "platform/mediaplayer.h"
-#include "platform/desktop.h"
+#include "widgets/alphaimage.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
+#include "desktop/desktop.h"
 
 using namespace Qt::StringLiterals;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 
 namespace corvane::ui {
 namespace {
@@ -144,7 +144,7 @@ private:
     Form1 &m_form;
 };
 
-Form1::Form1(ServiceConfig config, platform::Desktop &desktop, QWidget *parent)
+Form1::Form1(ServiceConfig config, desktop::Desktop &desktop, QWidget *parent)
     : QWidget(parent), m_config(std::move(config)), m_desktop(desktop)
 {
     static const bool accessibleAsWindow = [] {
@@ -205,7 +205,7 @@ void Form1::buildLayout()
     Command2 = button(Frame3, u"Command2"_s, u"复制"_s, {296, 16, 57, 33});
     Command3 = button(Frame3, u"Command3"_s, u"试听"_s, {352, 16, 57, 33});
 
-    W1 = placed(new platform::MediaPlayer(this), u"W1"_s, u"播放器"_s, {24, 392, 473, 41});
+    W1 = placed(new widgets::MediaPlayer(this), u"W1"_s, u"播放器"_s, {24, 392, 473, 41});
 
     S1 = new QStatusBar(this);
     S1->setObjectName(u"S1"_s);
@@ -234,14 +234,14 @@ void Form1::buildLayout()
     Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Command9 = button(Frame3, u"Command9"_s, u"下载"_s, {408, 16, 57, 33});
-    WebBrowser1 = placed(new platform::Downloader(m_desktop, Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
+    WebBrowser1 = placed(new widgets::Downloader(m_desktop, Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
 
     // The pictures take no place in the tab order.
     Image1 = placed(new QLabel(this), u"Image1"_s, u"歌手图片"_s, {16, 85, 164, 164});
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap::fromImage(placeholderPortrait()));
     aicAlphaImage1 =
-        placed(new platform::AlphaImage(this), u"aicAlphaImage1"_s, u"头像边框"_s, {16, 85, 164, 164});
+        placed(new widgets::AlphaImage(this), u"aicAlphaImage1"_s, u"头像边框"_s, {16, 85, 164, 164});
     aicAlphaImage1->setImage(ringFrame());
     // The frame is decoration: clicks go through to the portrait.
     aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);

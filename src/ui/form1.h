@@ -14,12 +14,14 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 
-namespace corvane::platform {
-class AlphaImage;
+namespace corvane::desktop {
 class Desktop;
+}
+namespace corvane::widgets {
+class AlphaImage;
 class Downloader;
 class MediaPlayer;
-} // namespace corvane::platform
+} // namespace corvane::widgets
 
 namespace corvane::ui {
 
@@ -35,7 +37,7 @@ class Form1 final : public QWidget
 public:
     // `desktop` shows the boxes, opens the pages and asks where to save; it must outlive
     // the window.
-    Form1(ServiceConfig config, platform::Desktop &desktop, QWidget *parent = nullptr);
+    Form1(ServiceConfig config, desktop::Desktop &desktop, QWidget *parent = nullptr);
     ~Form1() override;
 
     // Panel 2 of the status bar: progress and outcome texts, each replacing the last.
@@ -49,7 +51,7 @@ public:
     bool isClosed() const { return m_closed; }
 
     const ServiceConfig &config() const { return m_config; }
-    platform::Desktop &desktop() const { return m_desktop; }
+    desktop::Desktop &desktop() const { return m_desktop; }
 
     // The controls, by their design names.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
@@ -60,11 +62,11 @@ public:
     QLabel *Label1, *Label2;
     QGroupBox *Frame1, *Frame2, *Frame3;
     QLabel *Image1;
-    platform::AlphaImage *aicAlphaImage1;
+    widgets::AlphaImage *aicAlphaImage1;
     QStatusBar *S1;
     QLabel *Panel1, *Panel2, *Panel3;
-    platform::MediaPlayer *W1;
-    platform::Downloader *WebBrowser1;
+    widgets::MediaPlayer *W1;
+    widgets::Downloader *WebBrowser1;
 
     // The command handlers, as the controls' events run them.
     void Command1_Click();
@@ -91,7 +93,7 @@ private:
     void setCaption(QLabel *label, const QString &caption);
 
     ServiceConfig m_config;
-    platform::Desktop &m_desktop;
+    desktop::Desktop &m_desktop;
     SongInfo m_song;
     struct LinkSong
     {

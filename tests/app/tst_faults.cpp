@@ -10,7 +10,7 @@
 
 #include "app/lifecycle.h"
 #include "common.h"
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
@@ -18,8 +18,8 @@
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
 
 namespace {

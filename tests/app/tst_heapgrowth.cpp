@@ -9,7 +9,7 @@
 #include <malloc.h>
 
 #include "common.h"
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"

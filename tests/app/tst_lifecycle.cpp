@@ -11,9 +11,9 @@
 #include "app/lifecycle.h"
 #include "common.h"
 #include "corvane/buildconfig.h"
-#include "platform/downloader.h"
-#include "platform/mediaplayer.h"
-#include "platform/desktop.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
@@ -21,8 +21,8 @@
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
 
 class TestLifecycle final : public QObject
@@ -150,7 +150,7 @@ void TestLifecycle::versionCheck()
     }
     // Only the newer version opens a page: the version check's own forum, once.
     QCOMPARE(m_desktop.pages, opens ? QStringList()
-                              : QStringList{platform::pageOpenerProgram() + u' ' + form->config().updateForumPage});
+                              : QStringList{desktop::pageOpenerProgram() + u' ' + form->config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -231,7 +231,7 @@ void TestLifecycle::closePrompt()
         m_desktop.boxes.first().text,
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
-    QCOMPARE(m_desktop.pages, opensForum ? QStringList{platform::pageOpenerProgram() + u' ' + form->config().forumPage}
+    QCOMPARE(m_desktop.pages, opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' + form->config().forumPage}
                                    : QStringList());
 }
 

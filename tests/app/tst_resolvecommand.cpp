@@ -7,9 +7,9 @@
 #include <QTest>
 
 #include "common.h"
-#include "platform/downloader.h"
-#include "platform/mediaplayer.h"
-#include "platform/desktop.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
@@ -17,8 +17,8 @@
 using namespace Qt::StringLiterals;
 using namespace corvane;
 using namespace corvane::testing;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
 
 namespace {
@@ -257,7 +257,7 @@ void TestResolveCommand::linkKeepsItsSongName()
         return QString();
     });
     auto download = [&] {
-        QSignalSpy ended(m_form->WebBrowser1, &platform::Downloader::downloadEnded);
+        QSignalSpy ended(m_form->WebBrowser1, &widgets::Downloader::downloadEnded);
         QTest::mouseClick(m_form->Command9, Qt::LeftButton);
         QTRY_COMPARE(ended.size(), 1);
     };

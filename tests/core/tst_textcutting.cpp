@@ -109,7 +109,7 @@ void TestTextCutting::cutBetween()
     QFETCH(QString, start);
     QFETCH(QString, end);
     // The shortcut must agree with the two cuts it stands for.
-    QCOMPARE(CutBetween(text, start, end), TextBefore(SegmentAfter(text, start), end));
+    QCOMPARE(corvane::cutBetween(text, start, end), TextBefore(SegmentAfter(text, start), end));
 }
 
 void TestTextCutting::shortenSongName_data()
@@ -133,7 +133,7 @@ void TestTextCutting::shortenSongName()
 {
     QFETCH(QString, name);
     QFETCH(QString, expected);
-    QCOMPARE(ShortenSongName(name), expected);
+    QCOMPARE(corvane::shortenSongName(name), expected);
 }
 
 void TestTextCutting::cleanLyrics_data()
@@ -161,7 +161,7 @@ void TestTextCutting::cleanLyrics()
 {
     QFETCH(QString, raw);
     QFETCH(QString, expected);
-    QCOMPARE(CleanLyrics(raw), expected);
+    QCOMPARE(corvane::cleanLyrics(raw), expected);
 }
 
 void TestTextCutting::ridFromAddress_data()
@@ -185,9 +185,9 @@ void TestTextCutting::ridFromAddress()
     QFETCH(QString, rid);
     QFETCH(bool, fails);
     if (fails) {
-        QVERIFY_THROWS_EXCEPTION(ContentError, RidFromAddress(address, u"http://www.kuwo.cn/yinyue/"));
+        QVERIFY_THROWS_EXCEPTION(ContentError, corvane::ridFromAddress(address, u"http://www.kuwo.cn/yinyue/"));
     } else {
-        QCOMPARE(RidFromAddress(address, u"http://www.kuwo.cn/yinyue/"), rid);
+        QCOMPARE(corvane::ridFromAddress(address, u"http://www.kuwo.cn/yinyue/"), rid);
     }
 }
 

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         bool cutFailed = false, pairFailed = false;
         QStringView cut, pair;
         try {
-            cut = CutBetween(text, start, end);
+            cut = cutBetween(text, start, end);
         } catch (const ContentError &) {
             cutFailed = true;
         }
@@ -83,12 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (text.size() < 4096) {
         QString reference = text;
         reference.replace(u"<br>"_s, u"\r\n"_s).remove(u'<').remove(QString(27, u' '));
-        check(CleanLyrics(text) == reference);
+        check(cleanLyrics(text) == reference);
     }
 
     check(!orEmpty(pictureFromRecord, text).contains(u'<'));
     try {
-        const QString rid = RidFromAddress(text, u"http://www.kuwo.cn/yinyue/");
+        const QString rid = ridFromAddress(text, u"http://www.kuwo.cn/yinyue/");
         check(!rid.contains(u'/'));
     } catch (const ContentError &) {
     }

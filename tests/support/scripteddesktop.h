@@ -7,24 +7,24 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 
 namespace corvane::testing {
 
 // A desktop that shows nothing: it answers boxes from a script, records every box, page
 // and save dialog, and chooses save paths through a function the test sets.
-class ScriptedDesktop final : public platform::Desktop
+class ScriptedDesktop final : public desktop::Desktop
 {
 public:
     struct Box
     {
         QString text;
-        platform::MessageStyle style;
+        desktop::MessageStyle style;
     };
 
     // The next boxes are answered with these, in order; with none queued, OK boxes get
     // OK and the others Cancel, so that an unexpected box cannot block a headless run.
-    void queueAnswer(platform::MessageAnswer answer) { m_answers.enqueue(answer); }
+    void queueAnswer(desktop::MessageAnswer answer) { m_answers.enqueue(answer); }
     // Starting a page reports this: false makes the page "cannot be started".
     void setPagesOpen(bool open) { m_pagesOpen = open; }
     // Chooses the save path from the suggested one; unset, every save dialog is cancelled.
@@ -45,18 +45,18 @@ public:
     QStringList pages;
     QStringList suggestedPaths;
 
-    platform::MessageAnswer showMessage(QWidget *, const QString &text, platform::MessageStyle style) override
+    desktop::MessageAnswer showMessage(QWidget *, const QString &text, desktop::MessageStyle style) override
     {
         boxes.append({text, style});
         if (!m_answers.isEmpty())
             return m_answers.dequeue();
-        const bool okOnly = style == platform::MessageStyle::vbExclamationOk ||
-                            style == platform::MessageStyle::vbInformationOk;
-        return okOnly ? platform::MessageAnswer::vbOK : platform::MessageAnswer::vbCancel;
+        const bool okOnly = style == desktop::MessageStyle::vbExclamationOk ||
+                            style == desktop::MessageStyle::vbInformationOk;
+        return okOnly ? desktop::MessageAnswer::vbOK : desktop::MessageAnswer::vbCancel;
     }
     bool openPage(const QString &address) override
     {
-        pages.append(platform::pageOpenerProgram() + u' ' + address);
+        pages.append(desktop::pageOpenerProgram() + u' ' + address);
         return m_pagesOpen;
     }
     QString chooseSavePath(QWidget *, const QString &suggestedPath) override
@@ -66,7 +66,7 @@ public:
     }
 
 private:
-    QQueue<platform::MessageAnswer> m_answers;
+    QQueue<desktop::MessageAnswer> m_answers;
     bool m_pagesOpen = true;
     std::function<QString(const QString &)> m_chooser;
 };

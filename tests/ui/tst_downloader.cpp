@@ -12,12 +12,12 @@
 #include <QTest>
 
 #include "httptestserver.h"
-#include "platform/downloader.h"
+#include "widgets/downloader.h"
 #include "scripteddesktop.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane::testing;
-using corvane::platform::Downloader;
+using corvane::widgets::Downloader;
 using corvane::testing::ScriptedDesktop;
 
 namespace {

@@ -14,18 +14,18 @@
 #include <QTest>
 
 #include "corvane/buildconfig.h"
-#include "platform/alphaimage.h"
-#include "platform/downloader.h"
-#include "platform/mediaplayer.h"
-#include "platform/desktop.h"
+#include "widgets/alphaimage.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
-using corvane::platform::MessageAnswer;
-using corvane::platform::MessageStyle;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
 using corvane::ui::Form1;
 
@@ -332,7 +332,7 @@ void TestForm1::webShortcuts()
     QFETCH(QString, button);
     QFETCH(QString, page);
     QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
-    QCOMPARE(m_desktop->pages, QStringList{platform::pageOpenerProgram() + u' ' + page});
+    QCOMPARE(m_desktop->pages, QStringList{desktop::pageOpenerProgram() + u' ' + page});
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
 }
 
@@ -342,7 +342,7 @@ void TestForm1::promotion_data()
     QTest::addColumn<QStringList>("started");
     QTest::newRow("Yes opens the resource page")
         << int(MessageAnswer::vbYes)
-        << QStringList{platform::pageOpenerProgram() + u' ' + ServiceConfig::fromBuild().resourcePage};
+        << QStringList{desktop::pageOpenerProgram() + u' ' + ServiceConfig::fromBuild().resourcePage};
     QTest::newRow("No does nothing") << int(MessageAnswer::vbNo) << QStringList();
 }
 
@@ -420,7 +420,7 @@ void TestForm1::pageOpensWithoutTheProgram()
     qputenv("PATH", QFile::encodeName(nothing.path()));
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(u"http"_s, &recorder, "open");
-    platform::SystemDesktop desktop;
+    desktop::SystemDesktop desktop;
     const bool opened = desktop.openPage(ServiceConfig::fromBuild().forumPage);
     QDesktopServices::unsetUrlHandler(u"http"_s);
     qputenv("PATH", path);

@@ -8,11 +8,11 @@
 #include <QToolButton>
 
 #include "httptestserver.h"
-#include "platform/mediaplayer.h"
+#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane::testing;
-using corvane::platform::MediaPlayer;
+using corvane::widgets::MediaPlayer;
 
 class TestMediaPlayer final : public QObject
 {

@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace corvane::platform {
+namespace corvane::widgets {
 namespace {
 
 constexpr int kInitialVolume = 50;
@@ -422,4 +422,4 @@ void MediaPlayer::updateState()
     updateTime();
 }
 
-} // namespace corvane::platform
+} // namespace corvane::widgets

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
-namespace corvane::platform {
+namespace corvane::widgets {
 
 // Paints a picture with its alpha channel over the whole of its square.
 class AlphaImage final : public QWidget
@@ -25,4 +25,4 @@ private:
     QImage m_image;
 };
 
-} // namespace corvane::platform
+} // namespace corvane::widgets

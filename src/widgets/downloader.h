@@ -4,9 +4,11 @@
 #include <QNetworkReply>
 #include <QWidget>
 
-namespace corvane::platform {
-
+namespace corvane::desktop {
 class Desktop;
+}
+
+namespace corvane::widgets {
 
 // The embedded browser, as far as the tool uses it: handed an http or https address,
 // it downloads it as a browser would. It asks where to save, shows a small progress
@@ -20,7 +22,7 @@ class Downloader final : public QWidget
 
 public:
     // `desktop` asks where to save; it must outlive the downloader.
-    explicit Downloader(Desktop &desktop, QWidget *parent = nullptr);
+    explicit Downloader(desktop::Desktop &desktop, QWidget *parent = nullptr);
     ~Downloader() override;
 
     bool Silent() const { return m_silent; }
@@ -47,9 +49,9 @@ signals:
 
 private:
     friend class DownloadWindow;
-    Desktop &m_desktop;
+    desktop::Desktop &m_desktop;
     bool m_silent = false;
     QString m_lastFolder;
 };
 
-} // namespace corvane::platform
+} // namespace corvane::widgets

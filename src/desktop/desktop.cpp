@@ -10,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace corvane::platform {
+namespace corvane::desktop {
 
 QString messageBoxTitle()
 {
@@ -96,4 +96,4 @@ QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedP
     return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggestedPath, u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
 }
 
-} // namespace corvane::platform
+} // namespace corvane::desktop

@@ -21,11 +21,11 @@
 
 #include "core/filename.h"
 #include "core/httpfetch.h"
-#include "desktop.h"
+#include "desktop/desktop.h"
 
 using namespace Qt::StringLiterals;
 
-namespace corvane::platform {
+namespace corvane::widgets {
 namespace {
 
 // The reply buffers at most this much while the file is not being written (the save
@@ -259,7 +259,7 @@ private:
         if (!cancelled) {
             show();
             if (!m_silent && m_owner)
-                m_owner->m_desktop.showMessage(this, message, MessageStyle::vbExclamationOk);
+                m_owner->m_desktop.showMessage(this, message, desktop::MessageStyle::vbExclamationOk);
         }
         if (m_owner)
             emit m_owner->downloadEnded(QString(), false, message);
@@ -282,7 +282,7 @@ private:
     bool m_stopped = false;
 };
 
-Downloader::Downloader(Desktop &desktop, QWidget *parent) : QWidget(parent), m_desktop(desktop)
+Downloader::Downloader(desktop::Desktop &desktop, QWidget *parent) : QWidget(parent), m_desktop(desktop)
 {
     setFocusPolicy(Qt::NoFocus);
 }
@@ -383,4 +383,4 @@ QString Downloader::describeFileError(QFileDevice::FileError error, const QStrin
     }
 }
 
-} // namespace corvane::platform
+} // namespace corvane::widgets

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace corvane::platform {
+namespace corvane::desktop {
 
 // Message box styles: icon plus buttons, by the numbers the design gives them.
 enum class MessageStyle : int {
@@ -53,4 +53,4 @@ QString messageBoxTitle();
 // The program that opens web pages: "explorer.exe" on Windows, "xdg-open" elsewhere.
 QString pageOpenerProgram();
 
-} // namespace corvane::platform
+} // namespace corvane::desktop

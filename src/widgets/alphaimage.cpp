@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-namespace corvane::platform {
+namespace corvane::widgets {
 
 AlphaImage::AlphaImage(QWidget *parent) : QWidget(parent)
 {
@@ -28,4 +28,4 @@ void AlphaImage::paintEvent(QPaintEvent *event)
     painter.drawImage(rect(), m_image);
 }
 
-} // namespace corvane::platform
+} // namespace corvane::widgets

@@ -9,7 +9,7 @@ class QLabel;
 class QSlider;
 class QToolButton;
 
-namespace corvane::platform {
+namespace corvane::widgets {
 
 class MediaPlayer;
 
@@ -93,4 +93,4 @@ private:
     bool m_showsPause = false;
 };
 
-} // namespace corvane::platform
+} // namespace corvane::widgets
