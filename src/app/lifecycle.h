@@ -33,7 +33,8 @@ bool installQtTranslations(QCoreApplication &application);
 // folder beside it (../share/corvane on Linux); the first when neither exists.
 QString findSkin(const QString &programFolder);
 
-// The start-up version check. Nothing escapes it: a failed step is skipped.
+// gx: the start-up version check (the design's name for it). Nothing escapes it: a
+// failed step is skipped.
 LoadResult gx(ui::Form1 &form);
 
 // The window's load event: player volume 100, icon cleared, skin applied, downloader

@@ -31,7 +31,8 @@ struct RawResponse
     int httpStatus = 0;
 };
 
-// The network manager of the calling thread; it lives as long as the application.
+// The process-wide network manager, made on first use on the calling thread (the
+// user-interface thread in this program); it lives as long as the application.
 QNetworkAccessManager &networkAccessManager();
 
 // An http or https address with a host, or an invalid QUrl for anything the request

@@ -62,11 +62,11 @@ public:
     QLabel *Label1, *Label2;
     QGroupBox *Frame1, *Frame2, *Frame3;
     QLabel *Image1;
-    widgets::AlphaImage *aicAlphaImage1;
-    QStatusBar *S1;
+    widgets::AlphaImage *aicAlphaImage1; // the round frame drawn over the singer's picture
+    QStatusBar *S1;                      // the status bar: Panel2 carries progress and outcome
     QLabel *Panel1, *Panel2, *Panel3;
-    widgets::MediaPlayer *W1;
-    widgets::Downloader *WebBrowser1;
+    widgets::MediaPlayer *W1;            // the embedded player bar that previews the link
+    widgets::Downloader *WebBrowser1;    // the hidden embedded browser that downloads the link
 
     // The command handlers, as the controls' events run them.
     void Command1_Click();

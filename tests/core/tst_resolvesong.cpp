@@ -173,19 +173,19 @@ void TestResolveSong::failureTable_data()
     const QStringList namesLink{u"names"_s, u"link"_s};
     const QStringList namesLinkLyrics{u"names"_s, u"link"_s, u"lyrics"_s};
 
-    QTest::newRow("2: empty page") << QString() << false << none << false << none << nothing;
-    QTest::newRow("2: page without 【")
+    QTest::newRow("page fetch: empty page") << QString() << false << none << false << none << nothing;
+    QTest::newRow("singer cut: page without 【")
         << songPage(u"晴天_x"_s, u"周杰伦"_s) << false << none << false << none << nothing;
-    QTest::newRow("3: page without <title>")
+    QTest::newRow("name cut: page without <title>")
         << u"<html>【周杰伦】复制歌词</a>x</div></html>"_s << false << none << false << none << nothing;
-    QTest::newRow("7: link conversion resets") << songPage() << true << reset << false << none << names;
-    QTest::newRow("7: link conversion answers IPDeny")
+    QTest::newRow("link conversion: connection reset") << songPage() << true << reset << false << none << names;
+    QTest::newRow("link conversion: answers IPDeny")
         << songPage() << true << HttpResponse::text("IPDeny") << false << none << names;
-    QTest::newRow("10: metadata resets") << songPage() << false << none << true << reset << namesLink;
-    QTest::newRow("11: page without 复制歌词</a>")
+    QTest::newRow("metadata: connection reset") << songPage() << false << none << true << reset << namesLink;
+    QTest::newRow("lyrics cut: page without 复制歌词</a>")
         << songPage(u"晴天_x"_s, u"【周杰伦】"_s, u"歌词</a>x</div>"_s) << false << none << false << none
         << namesLink;
-    QTest::newRow("13: record without <artist_pic240>")
+    QTest::newRow("picture address cut: record without <artist_pic240>")
         << songPage() << false << none << true
         << HttpResponse::text("<Song><artist_pic120>x</artist_pic120></Song>") << namesLinkLyrics;
 }
@@ -231,8 +231,8 @@ void TestResolveSong::addressChangedToForeignHost_data()
 {
     QTest::addColumn<int>("changedBeforeRead");
     QTest::addColumn<QStringList>("reports");
-    QTest::newRow("6: before the link request") << 2 << QStringList{u"names"_s};
-    QTest::newRow("9: before the metadata request") << 3 << QStringList{u"names"_s, u"link"_s};
+    QTest::newRow("changed before the link request") << 2 << QStringList{u"names"_s};
+    QTest::newRow("changed before the metadata request") << 3 << QStringList{u"names"_s, u"link"_s};
 }
 
 void TestResolveSong::addressChangedToForeignHost()

@@ -17,7 +17,7 @@ using namespace Qt::StringLiterals;
 int main(int argc, char *argv[])
 {
     // The service draws its pictures off screen; it needs a display only to hold the
-    // clipboard for --clipboard.
+    // clipboard for --copy-first.
     bool wantsClipboard = false;
     for (int i = 1; i < argc; ++i)
         wantsClipboard |= qstrcmp(argv[i], "--copy-first") == 0;

@@ -1,5 +1,5 @@
-// Saves a picture of the X display's whole screen, or of the top-level window whose
-// title contains a text. Used by `./run --screenshot` under Xvfb.
+// Saves a picture of the X display's whole screen, or of a rectangle of it
+// (corvane-screenshot FILE [X Y WIDTH HEIGHT]). Used by `./run --screenshot` under Xvfb.
 
 #include <QGuiApplication>
 #include <QPixmap>
