@@ -2,10 +2,10 @@
 // run on the same machine. With no argument it runs every benchmark and prints one
 // line each; the other arguments are the pieces it starts as child processes.
 
-#include <QApplication>
 #include <QAbstractButton>
-#include <QElapsedTimer>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -24,19 +24,19 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <malloc.h>
 #include <functional>
+#include <malloc.h>
 
 #include "app/lifecycle.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
 #include "core/versioncheck.h"
-#include "httptestserver.h"
-#include "widgets/downloader.h"
 #include "desktop/desktop.h"
+#include "httptestserver.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -45,9 +45,10 @@ using namespace corvane::testing;
 namespace {
 
 constexpr qint64 kBigBytes = 512LL * 1024 * 1024;
-const QByteArray kPage = QStringLiteral("<html><head><title>晴天_周杰伦_酷我音乐</title></head><body><p>【周杰伦】</p>"
-                                        "<div><a>复制歌词</a>故事的小黄花<br>从出生那年就飘着</div></body></html>")
-                             .toUtf8();
+const QByteArray kPage =
+    QStringLiteral("<html><head><title>晴天_周杰伦_酷我音乐</title></head><body><p>【周杰伦】</p>"
+                   "<div><a>复制歌词</a>故事的小黄花<br>从出生那年就飘着</div></body></html>")
+        .toUtf8();
 
 double processCpuSeconds()
 {
@@ -87,7 +88,8 @@ double loadAverage()
 QByteArray loadAverages()
 {
     QFile file(u"/proc/loadavg"_s);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("unknown");
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ')
+                                          : QByteArray("unknown");
 }
 
 constexpr double kBusyLoad = 1.0;
@@ -216,8 +218,8 @@ void waitCpu()
     while (wall.elapsed() < 1000)
         QCoreApplication::processEvents();
     const double pollRatio = (processCpuSeconds() - cpu) / (wall.nsecsElapsed() / 1e9);
-    report("1 fetch wait: CPU / wall", u"%1"_s.arg(waitRatio, 0, 'f', 5), u"busy poll %1"_s.arg(pollRatio, 0, 'f', 3),
-           waitRatio, "<=", 0.005);
+    report("1 fetch wait: CPU / wall", u"%1"_s.arg(waitRatio, 0, 'f', 5),
+           u"busy poll %1"_s.arg(pollRatio, 0, 'f', 3), waitRatio, "<=", 0.005);
 }
 
 void resolve()
@@ -242,9 +244,10 @@ void resolve()
         if (i >= 5) // the first runs warm the connection pool and caches
             tool << seconds;
     }
-    const QStringList urls{server.url("/yinyue/1/"),
-                           server.url("/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F1&format=mp3%7Cmp3"),
-                           server.url("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1"), server.url("/star/1.png")};
+    const QStringList urls{
+        server.url("/yinyue/1/"),
+        server.url("/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F1&format=mp3%7Cmp3"),
+        server.url("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1"), server.url("/star/1.png")};
     QStringList arguments{u"-s"_s};
     for (const QString &url : urls)
         arguments << u"-o"_s << u"/dev/null"_s << url;
@@ -264,7 +267,8 @@ void download()
     // In memory where the machine has it: both sides write 512 MiB a round, and the disk's
     // writeback of one round would land on whichever side runs next.
     const bool shm = QFileInfo(u"/dev/shm"_s).isWritable();
-    QTemporaryDir dir(shm ? u"/dev/shm/corvane-bench-XXXXXX"_s : QDir::tempPath() + u"/corvane-bench-XXXXXX"_s);
+    QTemporaryDir dir(shm ? u"/dev/shm/corvane-bench-XXXXXX"_s
+                          : QDir::tempPath() + u"/corvane-bench-XXXXXX"_s);
     const QString target = dir.filePath(u"big.bin"_s);
     // As in the program: the download starts from the shown main window.
     ScriptedDesktop desktop;
@@ -389,8 +393,8 @@ void startup()
                .arg(bare * 1000, 0, 'f', 1),
            tool / minimal, "<=", 1.35);
     report("4b start to interactive vs same texts", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
-           u"the window's texts in as many plain labels %1 ms"_s.arg(plain * 1000, 0, 'f', 1), tool / plain, "<=",
-           1.15);
+           u"the window's texts in as many plain labels %1 ms"_s.arg(plain * 1000, 0, 'f', 1), tool / plain,
+           "<=", 1.15);
 }
 
 // A song page of about `targetBytes` bytes in UTF-8, its bulk in the lyrics.
@@ -477,7 +481,8 @@ void idleMemory()
         bare << rssOf({u"minimal-mm-child"_s, u"bare"_s});
     }
     report("6 idle window resident memory", u"%1 MiB"_s.arg(median(tool) / 1024, 0, 'f', 1),
-           u"minimal Qt Multimedia window with Chinese text %1 MiB (without text %2 MiB)"_s.arg(median(minimal) / 1024, 0, 'f', 1)
+           u"minimal Qt Multimedia window with Chinese text %1 MiB (without text %2 MiB)"_s
+               .arg(median(minimal) / 1024, 0, 'f', 1)
                .arg(median(bare) / 1024, 0, 'f', 1),
            median(tool) / median(minimal), "<=", 1.3);
 }
@@ -572,13 +577,15 @@ int main(int argc, char *argv[])
     }
 
     const QList<std::pair<QString, std::function<void()>>> benchmarks{
-        {u"wait-cpu"_s, waitCpu}, {u"resolve"_s, resolve},       {u"download"_s, download},
+        {u"wait-cpu"_s, waitCpu}, {u"resolve"_s, resolve}, {u"download"_s, download},
         {u"startup"_s, startup},  {u"cutting"_s, cutting}, {u"idle-memory"_s, idleMemory},
     };
-    const bool known = what.isEmpty() || std::any_of(benchmarks.begin(), benchmarks.end(),
-                                                     [&](const auto &benchmark) { return benchmark.first == what; });
+    const bool known =
+        what.isEmpty() || std::any_of(benchmarks.begin(), benchmarks.end(),
+                                      [&](const auto &benchmark) { return benchmark.first == what; });
     if (!known) {
-        std::fprintf(stderr, "usage: corvane-bench [wait-cpu|resolve|download|startup|cutting|idle-memory]\n");
+        std::fprintf(stderr,
+                     "usage: corvane-bench [wait-cpu|resolve|download|startup|cutting|idle-memory]\n");
         return 2;
     }
     const double startLoad = settledLoad(std::chrono::seconds(120));
@@ -589,9 +596,13 @@ int main(int argc, char *argv[])
             run();
     }
     const double endLoad = settledLoad(std::chrono::seconds(90));
-    std::printf("load average at end (once the benchmarks' own load has decayed): %s\n", loadAverages().constData());
+    std::printf("load average at end (once the benchmarks' own load has decayed): %s\n",
+                loadAverages().constData());
     const bool busy = startLoad > kBusyLoad || endLoad > kBusyLoad;
     for (const Line &line : g_lines)
-        std::printf("%s %s\n", line.text.constData(), busy ? "UNRELIABLE (machine busy)" : line.met ? "MET" : "MISSED");
+        std::printf("%s %s\n", line.text.constData(),
+                    busy       ? "UNRELIABLE (machine busy)"
+                    : line.met ? "MET"
+                               : "MISSED");
     return 0;
 }

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QLoggingCategory>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTranslator>
 
@@ -15,12 +15,12 @@
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
-#include "widgets/downloader.h"
-#include "widgets/mediaplayer.h"
 #include "desktop/desktop.h"
 #include "desktop/skinh.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using corvane::desktop::MessageAnswer;
@@ -109,7 +109,8 @@ LoadResult gx(ui::Form1 &form)
     switch (verdict.outcome) {
     case VersionVerdict::CheckFailed:
         resumeNext([&] {
-            form.desktop().showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s, MessageStyle::vbExclamationOk);
+            form.desktop().showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s,
+                                       MessageStyle::vbExclamationOk);
         });
         return LoadResult::Open;
     case VersionVerdict::UpToDate:
@@ -118,8 +119,9 @@ LoadResult gx(ui::Form1 &form)
         resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
         return LoadResult::Open;
     case VersionVerdict::Newer:
-        resumeNext(
-            [&] { form.desktop().showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk); });
+        resumeNext([&] {
+            form.desktop().showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk);
+        });
         resumeNext([&] { form.desktop().openPage(form.config().updateForumPage); });
         return LoadResult::EndProgram;
     }
@@ -132,7 +134,8 @@ LoadResult Form_Load(ui::Form1 &form, const QString &programFolder)
     form.setWindowIcon(QIcon());
     const QString skin = findSkin(programFolder);
     const int attached = SkinH::AttachEx(skin.toLocal8Bit(), QByteArray());
-    qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)), attached ? "" : " (not applied)");
+    qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)),
+           attached ? "" : " (not applied)");
     form.WebBrowser1->setSilent(true);
     return gx(form);
 }

@@ -4,8 +4,8 @@
 
 #include "app/lifecycle.h"
 #include "core/proxyfactory.h"
-#include "desktop/desktop.h"
 #include "corvane/buildconfig.h"
+#include "desktop/desktop.h"
 #include "ui/form1.h"
 
 int main(int argc, char *argv[])

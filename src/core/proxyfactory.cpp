@@ -36,7 +36,7 @@ bool EnvironmentProxyFactory::bypassed(const QString &host) const
 QList<QNetworkProxy> EnvironmentProxyFactory::queryProxy(const QNetworkProxyQuery &query)
 {
     const QString scheme = query.protocolTag().toLower();
-    const QString setting = scheme == u"https"_s ? variable("https_proxy")
+    const QString setting = scheme == u"https"_s  ? variable("https_proxy")
                             : scheme == u"http"_s ? variable("http_proxy")
                                                   : QString();
     const bool anySet = !variable("http_proxy").isEmpty() || !variable("https_proxy").isEmpty() ||

@@ -13,7 +13,8 @@ namespace corvane {
 class EnvironmentProxyFactory final : public QNetworkProxyFactory
 {
 public:
-    explicit EnvironmentProxyFactory(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
+    explicit EnvironmentProxyFactory(
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
 
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override;
 

@@ -38,11 +38,11 @@ public:
 
 // The pieces a resolution cuts from the song page and the metadata record. Each throws
 // ContentError when its start marker is missing.
-QString singerFromPage(QStringView page);   // after "【", before "】"
-QString songNameFromPage(QStringView page); // after "<title>", before "_", shortened
+QString singerFromPage(QStringView page);       // after "【", before "】"
+QString songNameFromPage(QStringView page);     // after "<title>", before "_", shortened
 QString fullSongNameFromPage(QStringView page); // the same, not shortened
-QString lyricsFromPage(QStringView page);   // after "复制歌词</a>", before "</div>", cleaned
-QString pictureFromRecord(QStringView record); // after "<artist_pic240>", before "<"
+QString lyricsFromPage(QStringView page);       // after "复制歌词</a>", before "</div>", cleaned
+QString pictureFromRecord(QStringView record);  // after "<artist_pic240>", before "<"
 
 // The resource id: the address after the song page prefix, every "/" removed.
 QString ridFromAddress(QStringView address, QStringView songPagePrefix);

@@ -93,7 +93,8 @@ bool SystemDesktop::openPage(const QString &address)
 
 QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath)
 {
-    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggestedPath, u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
+    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggestedPath,
+                                        u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
 }
 
 } // namespace corvane::desktop

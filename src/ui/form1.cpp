@@ -16,11 +16,11 @@
 #include "core/errors.h"
 #include "core/filename.h"
 #include "corvane/buildconfig.h"
+#include "desktop/desktop.h"
 #include "pictures.h"
 #include "widgets/alphaimage.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
-#include "desktop/desktop.h"
 
 using namespace Qt::StringLiterals;
 using corvane::desktop::MessageAnswer;
@@ -118,7 +118,8 @@ public:
         m_form.Text2->setCursorPosition(0);
         // The link's own song, for the file name and the player: after a later failure
         // the labels may already name another song.
-        m_form.m_linkSong = {DirectLink, m_form.m_song.SingerName, fullSongNameFromPage(m_form.m_song.PageText)};
+        m_form.m_linkSong = {DirectLink, m_form.m_song.SingerName,
+                             fullSongNameFromPage(m_form.m_song.PageText)};
     }
     void LyricsReady(const QString &LyricsText) override
     {
@@ -234,7 +235,8 @@ void Form1::buildLayout()
     Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Command9 = button(Frame3, u"Command9"_s, u"下载"_s, {408, 16, 57, 33});
-    WebBrowser1 = placed(new widgets::Downloader(m_desktop, Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
+    WebBrowser1 =
+        placed(new widgets::Downloader(m_desktop, Frame2), u"WebBrowser1"_s, u"下载器"_s, {120, 112, 17, 17});
 
     // The pictures take no place in the tab order.
     Image1 = placed(new QLabel(this), u"Image1"_s, u"歌手图片"_s, {16, 85, 164, 164});
@@ -367,7 +369,7 @@ void Form1::Command9_Click()
     guarded("download", [this] {
         const QString link = Text2->text();
         WebBrowser1->Navigate(link, isLinkOfLastSong(link) ? songFileName(m_linkSong.singer, m_linkSong.name)
-                                                            : QString());
+                                                           : QString());
     });
 }
 

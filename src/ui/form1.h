@@ -65,8 +65,8 @@ public:
     widgets::AlphaImage *aicAlphaImage1; // the round frame drawn over the singer's picture
     QStatusBar *S1;                      // the status bar: Panel2 carries progress and outcome
     QLabel *Panel1, *Panel2, *Panel3;
-    widgets::MediaPlayer *W1;            // the embedded player bar that previews the link
-    widgets::Downloader *WebBrowser1;    // the hidden embedded browser that downloads the link
+    widgets::MediaPlayer *W1;         // the embedded player bar that previews the link
+    widgets::Downloader *WebBrowser1; // the hidden embedded browser that downloads the link
 
     // The command handlers, as the controls' events run them.
     void Command1_Click();

@@ -155,8 +155,8 @@ private:
                 : m_suggestedName;
         const QString folder = m_owner->saveFolder();
         const QPointer<DownloadWindow> self(this);
-        const QString chosen =
-            m_owner->m_desktop.chooseSavePath(isVisible() ? this : parentWidget(), QDir(folder).filePath(name));
+        const QString chosen = m_owner->m_desktop.chooseSavePath(isVisible() ? this : parentWidget(),
+                                                                 QDir(folder).filePath(name));
         if (!self || m_state != Choosing)
             return; // the program closed the window while the dialog was open
         if (chosen.isEmpty()) {
@@ -313,10 +313,12 @@ QString Downloader::suggestedFileName(const QString &address, const QByteArray &
 {
     // RFC 6266: parameter names are case-insensitive, and filename* (an RFC 8187 value:
     // charset, optional language, percent-encoded bytes) wins over filename.
-    static const QRegularExpression extended(u"(?:^|;)\\s*filename\\*\\s*=\\s*([A-Za-z0-9!#$&+^_`{}~.-]+)'[^']*'([^;\\s]+)"_s,
-                                             QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression plain(u"(?:^|;)\\s*filename\\s*=\\s*(?:\"((?:[^\"\\\\]|\\\\.)*)\"|([^;]+))"_s,
-                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression extended(
+        u"(?:^|;)\\s*filename\\*\\s*=\\s*([A-Za-z0-9!#$&+^_`{}~.-]+)'[^']*'([^;\\s]+)"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression plain(
+        u"(?:^|;)\\s*filename\\s*=\\s*(?:\"((?:[^\"\\\\]|\\\\.)*)\"|([^;]+))"_s,
+        QRegularExpression::CaseInsensitiveOption);
     const QString header = QString::fromLatin1(contentDisposition);
     QString name;
     if (const auto match = extended.match(header); match.hasMatch()) {
@@ -376,8 +378,9 @@ QString Downloader::describeFileError(QFileDevice::FileError error, const QStrin
         return u"无法保存 %1：磁盘空间不足"_s.arg(where);
     case QFileDevice::OpenError:
     case QFileDevice::PermissionsError:
-        return QFileInfo(QFileInfo(path).absolutePath()).isWritable() ? u"无法保存 %1：无法创建文件"_s.arg(where)
-                                                                      : u"无法保存 %1：没有写入权限"_s.arg(where);
+        return QFileInfo(QFileInfo(path).absolutePath()).isWritable()
+                   ? u"无法保存 %1：无法创建文件"_s.arg(where)
+                   : u"无法保存 %1：没有写入权限"_s.arg(where);
     default:
         return u"无法保存 %1：写入失败"_s.arg(where);
     }

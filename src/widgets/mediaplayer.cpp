@@ -46,8 +46,8 @@ QIcon glyph(Glyph which, const QColor &colour)
             break;
         case Glyph::Volume:
         case Glyph::Muted:
-            p.drawPolygon(QPolygonF{QPointF(2, 6), QPointF(5, 6), QPointF(9, 2.5), QPointF(9, 13.5), QPointF(5, 10),
-                                    QPointF(2, 10)});
+            p.drawPolygon(QPolygonF{QPointF(2, 6), QPointF(5, 6), QPointF(9, 2.5), QPointF(9, 13.5),
+                                    QPointF(5, 10), QPointF(2, 10)});
             p.setPen(QPen(colour, 1.3, Qt::SolidLine, Qt::RoundCap));
             p.setBrush(Qt::NoBrush);
             if (which == Glyph::Volume) {
@@ -87,13 +87,15 @@ protected:
         if (event->button() == Qt::LeftButton) {
             QStyleOptionSlider option;
             initStyleOption(&option);
-            const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            const QRect handle =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
             if (!handle.contains(event->position().toPoint())) {
                 const QRect groove =
                     style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
                 const int span = qMax(1, groove.width() - handle.width());
                 const int at = int(event->position().x()) - groove.x() - handle.width() / 2;
-                const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), at, span, option.upsideDown);
+                const int value =
+                    QStyle::sliderValueFromPosition(minimum(), maximum(), at, span, option.upsideDown);
                 setValue(value);
                 emit sliderMoved(value);
             }
@@ -154,9 +156,9 @@ void PlayerSettings::setMute(bool mute)
 }
 
 MediaPlayer::MediaPlayer(QWidget *parent)
-    : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)), m_name(new TitleLabel(this)),
-      m_seek(new TrackSlider(this)), m_time(new QLabel(this)), m_mute(new QToolButton(this)),
-      m_volume(new TrackSlider(this))
+    : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)),
+      m_name(new TitleLabel(this)), m_seek(new TrackSlider(this)), m_time(new QLabel(this)),
+      m_mute(new QToolButton(this)), m_volume(new TrackSlider(this))
 {
     m_play->setObjectName(u"play"_s);
     m_play->setIcon(glyph(Glyph::Play, palette().color(QPalette::ButtonText)));
@@ -232,9 +234,8 @@ void MediaPlayer::ensurePlayer()
         m_seek->setEnabled(duration > 0 && m_player && m_player->isSeekable());
         updateTime();
     });
-    connect(m_player, &QMediaPlayer::seekableChanged, this, [this](bool seekable) {
-        m_seek->setEnabled(seekable && m_player && m_player->duration() > 0);
-    });
+    connect(m_player, &QMediaPlayer::seekableChanged, this,
+            [this](bool seekable) { m_seek->setEnabled(seekable && m_player && m_player->duration() > 0); });
     connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
         if (!m_seek->isSliderDown())
             m_seek->setValue(int(qMin<qint64>(position, INT_MAX)));

@@ -67,9 +67,7 @@ void TestFaults::initTestCase()
     });
 }
 
-void TestFaults::init()
-{
-}
+void TestFaults::init() {}
 
 void TestFaults::fault_data()
 {
@@ -77,9 +75,11 @@ void TestFaults::fault_data()
     QTest::addColumn<QString>("fault");
 
     const char *stages[] = {"version file", "song page", "link conversion", "metadata", "picture"};
-    const char *faults[] = {"connection refused", "reset mid-body", "never answers", "404 with a body",
-                            "500 with a body", "empty body", "over the size bound", "invalid UTF-8, no charset",
-                            "redirect loop", "deflate past the size bound"};
+    const char *faults[] = {"connection refused",  "reset mid-body",
+                            "never answers",       "404 with a body",
+                            "500 with a body",     "empty body",
+                            "over the size bound", "invalid UTF-8, no charset",
+                            "redirect loop",       "deflate past the size bound"};
     for (int stage = Version; stage <= Picture; ++stage) {
         for (const char *fault : faults) {
             QTest::addRow("%s: %s", stages[stage], fault) << stage << QString::fromLatin1(fault);
@@ -124,11 +124,12 @@ void TestFaults::fault()
         m_fault = HttpResponse::text(QByteArray(64 * 1024, 'x'), "text/html");
         m_fault.repeat = 5;
     } else if (fault == u"invalid UTF-8, no charset"_s) {
-        m_fault = HttpResponse::text(QByteArray("\xff\xfe\xc3\x28 no text here \xa0\xa1\xe2\x28\xa1"), QByteArray());
+        m_fault = HttpResponse::text(QByteArray("\xff\xfe\xc3\x28 no text here \xa0\xa1\xe2\x28\xa1"),
+                                     QByteArray());
     } else if (fault == u"redirect loop"_s) {
-        m_fault = HttpResponse::redirect(kStagePaths[m_stage] + QByteArray(m_stage == Link || m_stage == Metadata
-                                                                               ? "?rid=MUSIC_1001"
-                                                                               : ""));
+        m_fault = HttpResponse::redirect(
+            kStagePaths[m_stage] +
+            QByteArray(m_stage == Link || m_stage == Metadata ? "?rid=MUSIC_1001" : ""));
     } else if (fault == u"deflate past the size bound"_s) {
         m_fault = HttpResponse::deflated(QByteArray(4 * 1024 * 1024, ' '), "text/html");
     }

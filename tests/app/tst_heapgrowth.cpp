@@ -61,7 +61,8 @@ void TestHeapGrowth::hundredResolutions()
 
     auto resolve = [&](int times) {
         for (int i = 0; i < times; ++i) {
-            form.Text1->setText(u"http://"_s + server.origin() + (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
+            form.Text1->setText(u"http://"_s + server.origin() +
+                                (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
             form.Command1->click();
             QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
             server.clearRequests();

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,12 +11,12 @@
 #include "app/lifecycle.h"
 #include "common.h"
 #include "corvane/buildconfig.h"
-#include "widgets/downloader.h"
-#include "widgets/mediaplayer.h"
 #include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -105,23 +105,21 @@ void TestLifecycle::versionCheck_data()
     const QByteArray other = own + ".1";
     QTest::newRow("own version") << "mqvt:" + own + "|" << true << true << welcome << 0 << QString();
     QTest::newRow("own version among other lines")
-        << "[main]\r\nname=Corvane\r\nmqvt:" + own + "|2014-05-01\r\nurl=x|y\r\n" << true << true
-        << welcome << 0 << QString();
+        << "[main]\r\nname=Corvane\r\nmqvt:" + own + "|2014-05-01\r\nurl=x|y\r\n"
+        << true << true << welcome << 0 << QString();
     QTest::newRow("newer version") << "mqvt:" + other + "|" << false << false << waiting << 64
                                    << newer(QString::fromUtf8(other));
     QTest::newRow("lower-case own version is another")
         << "mqvt:" + own.toLower() + "|" << false << false << waiting << 64
         << newer(QString::fromUtf8(own.toLower()));
     QTest::newRow("trailing blank is another")
-        << "mqvt:" + own + " |" << false << false << waiting << 64
-        << newer(QString::fromUtf8(own + " "));
+        << "mqvt:" + own + " |" << false << false << waiting << 64 << newer(QString::fromUtf8(own + " "));
     QTest::newRow("empty answer") << QByteArray() << true << false << waiting << 48 << failed;
     // An answer that names no version is a failed check, not a new version.
     QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting << 48
                                << failed;
     QTest::newRow("no bar") << "mqvt:" + own << true << false << waiting << 48 << failed;
-    QTest::newRow("marker twice") << "mqvt:mqvt:" + own + "|" << true << false << waiting << 48
-                                  << failed;
+    QTest::newRow("marker twice") << "mqvt:mqvt:" + own + "|" << true << false << waiting << 48 << failed;
 }
 
 void TestLifecycle::versionCheck()
@@ -149,8 +147,9 @@ void TestLifecycle::versionCheck()
         QCOMPARE(shown.first().text, boxText);
     }
     // Only the newer version opens a page: the version check's own forum, once.
-    QCOMPARE(m_desktop.pages, opens ? QStringList()
-                              : QStringList{desktop::pageOpenerProgram() + u' ' + form->config().updateForumPage});
+    QCOMPARE(m_desktop.pages,
+             opens ? QStringList()
+                   : QStringList{desktop::pageOpenerProgram() + u' ' + form->config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -209,7 +208,8 @@ void TestLifecycle::closePrompt_data()
     QTest::addColumn<bool>("opensForum");
     QTest::newRow("Yes: forum, then close") << int(MessageAnswer::vbYes) << true << true;
     QTest::newRow("No: close") << int(MessageAnswer::vbNo) << true << false;
-    QTest::newRow("Cancel, Esc or the box's close button: stay") << int(MessageAnswer::vbCancel) << false << false;
+    QTest::newRow("Cancel, Esc or the box's close button: stay")
+        << int(MessageAnswer::vbCancel) << false << false;
 }
 
 void TestLifecycle::closePrompt()
@@ -231,8 +231,9 @@ void TestLifecycle::closePrompt()
         m_desktop.boxes.first().text,
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
-    QCOMPARE(m_desktop.pages, opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' + form->config().forumPage}
-                                   : QStringList());
+    QCOMPARE(m_desktop.pages,
+             opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' + form->config().forumPage}
+                        : QStringList());
 }
 
 void TestLifecycle::exitButtonAsksTheSame()

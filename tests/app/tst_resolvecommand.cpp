@@ -1,18 +1,18 @@
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "common.h"
-#include "widgets/downloader.h"
-#include "widgets/mediaplayer.h"
 #include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;

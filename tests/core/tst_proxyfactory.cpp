@@ -23,10 +23,10 @@ void TestProxyFactory::choice_data()
     QTest::newRow("nothing set: the system's") << QStringList() << page << u"system"_s;
     QTest::newRow("http_proxy") << QStringList{u"http_proxy=http://127.0.0.1:8123"_s} << page
                                 << u"127.0.0.1:8123"_s;
-    QTest::newRow("upper-case HTTP_PROXY") << QStringList{u"HTTP_PROXY=127.0.0.1:8123"_s} << page
-                                           << u"127.0.0.1:8123"_s;
-    QTest::newRow("no port: curl's 1080") << QStringList{u"http_proxy=http://proxy.lan"_s} << page
-                                          << u"proxy.lan:1080"_s;
+    QTest::newRow("upper-case HTTP_PROXY")
+        << QStringList{u"HTTP_PROXY=127.0.0.1:8123"_s} << page << u"127.0.0.1:8123"_s;
+    QTest::newRow("no port: curl's 1080")
+        << QStringList{u"http_proxy=http://proxy.lan"_s} << page << u"proxy.lan:1080"_s;
     QTest::newRow("https needs https_proxy")
         << QStringList{u"http_proxy=http://127.0.0.1:8123"_s} << u"https://www.kuwo.cn/"_s << u"none"_s;
     QTest::newRow("https_proxy") << QStringList{u"https_proxy=http://127.0.0.1:9000"_s}
@@ -41,8 +41,8 @@ void TestProxyFactory::choice_data()
         << u"127.0.0.1:8123"_s;
     QTest::newRow("no_proxy=*") << QStringList{u"http_proxy=http://127.0.0.1:8123"_s, u"no_proxy=*"_s} << page
                                 << u"none"_s;
-    QTest::newRow("empty values count as unset") << QStringList{u"http_proxy="_s, u"no_proxy="_s} << page
-                                                 << u"system"_s;
+    QTest::newRow("empty values count as unset")
+        << QStringList{u"http_proxy="_s, u"no_proxy="_s} << page << u"system"_s;
 }
 
 void TestProxyFactory::choice()

@@ -178,7 +178,8 @@ void TestResolveSong::failureTable_data()
         << songPage(u"晴天_x"_s, u"周杰伦"_s) << false << none << false << none << nothing;
     QTest::newRow("name cut: page without <title>")
         << u"<html>【周杰伦】复制歌词</a>x</div></html>"_s << false << none << false << none << nothing;
-    QTest::newRow("link conversion: connection reset") << songPage() << true << reset << false << none << names;
+    QTest::newRow("link conversion: connection reset")
+        << songPage() << true << reset << false << none << names;
     QTest::newRow("link conversion: answers IPDeny")
         << songPage() << true << HttpResponse::text("IPDeny") << false << none << names;
     QTest::newRow("metadata: connection reset") << songPage() << false << none << true << reset << namesLink;

@@ -152,8 +152,8 @@ void TestTextCutting::cleanLyrics_data()
     QTest::newRow("a doubled < before br") << u"<<br>"_s << u"\r\n"_s;
     QTest::newRow("a removed < joins two space runs into 27")
         << (u"a"_s + QString(20, u' ') + u"<"_s + QString(7, u' ') + u"b"_s) << u"ab"_s;
-    QTest::newRow("a line break splits a run")
-        << (QString(20, u' ') + u"<br>"_s + QString(7, u' ')) << (QString(20, u' ') + u"\r\n"_s + QString(7, u' '));
+    QTest::newRow("a line break splits a run") << (QString(20, u' ') + u"<br>"_s + QString(7, u' '))
+                                               << (QString(20, u' ') + u"\r\n"_s + QString(7, u' '));
     QTest::newRow("runs at both ends") << (QString(28, u' ') + u"x"_s + QString(27, u' ')) << u" x"_s;
 }
 
@@ -185,7 +185,8 @@ void TestTextCutting::ridFromAddress()
     QFETCH(QString, rid);
     QFETCH(bool, fails);
     if (fails) {
-        QVERIFY_THROWS_EXCEPTION(ContentError, corvane::ridFromAddress(address, u"http://www.kuwo.cn/yinyue/"));
+        QVERIFY_THROWS_EXCEPTION(ContentError,
+                                 corvane::ridFromAddress(address, u"http://www.kuwo.cn/yinyue/"));
     } else {
         QCOMPARE(corvane::ridFromAddress(address, u"http://www.kuwo.cn/yinyue/"), rid);
     }
@@ -227,7 +228,8 @@ void TestTextCutting::versionFile_data()
     const QString own = kOwnVersion.toString();
     QTest::newRow("own version") << u"mqvt:"_s + own + u"|"_s << int(VersionVerdict::UpToDate) << own;
     QTest::newRow("own version among other lines")
-        << u"name=Corvane\r\nmqvt:"_s + own + u"|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate) << own;
+        << u"name=Corvane\r\nmqvt:"_s + own + u"|date=2014\r\nother|x"_s << int(VersionVerdict::UpToDate)
+        << own;
     QTest::newRow("bar before the marker does not count")
         << u"a|b mqvt:"_s + own + u"|"_s << int(VersionVerdict::UpToDate) << own;
     QTest::newRow("newer") << u"mqvt:"_s + own + u".1|"_s << int(VersionVerdict::Newer) << own + u".1"_s;
@@ -256,7 +258,8 @@ void TestTextCutting::versionFile()
 
 namespace {
 // "<title>晴天_周_酷我</title>【歌手】" and "歌词" in GB18030, as a server sends them.
-const QByteArray kGbPage("<title>\xC7\xE7\xCC\xEC_\xD6\xDC_\xBF\xE1\xCE\xD2</title>\xA1\xBE\xB8\xE8\xCA\xD6\xA1\xBF");
+const QByteArray
+    kGbPage("<title>\xC7\xE7\xCC\xEC_\xD6\xDC_\xBF\xE1\xCE\xD2</title>\xA1\xBE\xB8\xE8\xCA\xD6\xA1\xBF");
 const QByteArray kGbLyrics("\xB8\xE8\xB4\xCA");
 } // namespace
 

@@ -27,8 +27,7 @@ void check(bool condition)
 }
 
 // The piece, or empty when its marker is missing.
-template <typename Cut>
-QString orEmpty(Cut cut, const QString &text)
+template <typename Cut> QString orEmpty(Cut cut, const QString &text)
 {
     try {
         return cut(text);
@@ -52,8 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     charsetFromMeta(body);
 
     // The shortcut cut against the two cuts it stands for, with markers that overlap.
-    for (const auto &[start, end] : {std::pair{u"【"_s, u"】"_s}, {u"<title>"_s, u"_"_s}, {u"aba"_s, u"ba"_s},
-                                     {u"<"_s, u"<"_s}, {u"xx"_s, u"x"_s}}) {
+    for (const auto &[start, end] : {std::pair{u"【"_s, u"】"_s},
+                                     {u"<title>"_s, u"_"_s},
+                                     {u"aba"_s, u"ba"_s},
+                                     {u"<"_s, u"<"_s},
+                                     {u"xx"_s, u"x"_s}}) {
         bool cutFailed = false, pairFailed = false;
         QStringView cut, pair;
         try {

@@ -28,7 +28,10 @@ public:
     // Starting a page reports this: false makes the page "cannot be started".
     void setPagesOpen(bool open) { m_pagesOpen = open; }
     // Chooses the save path from the suggested one; unset, every save dialog is cancelled.
-    void setSaveChooser(std::function<QString(const QString &suggested)> chooser) { m_chooser = std::move(chooser); }
+    void setSaveChooser(std::function<QString(const QString &suggested)> chooser)
+    {
+        m_chooser = std::move(chooser);
+    }
 
     // Forgets every answer, record and setting.
     void reset()

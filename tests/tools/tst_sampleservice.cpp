@@ -179,13 +179,14 @@ void TestSampleService::byteRanges_data()
     QTest::newRow("no range: the whole") << QByteArray() << 200 << QByteArray("0123456789") << QByteArray();
     QTest::newRow("first bytes") << QByteArray("bytes=0-3") << 206 << QByteArray("0123")
                                  << QByteArray("bytes 0-3/10");
-    QTest::newRow("from an offset on") << QByteArray("bytes=7-") << 206 << QByteArray("789")
-                                       << QByteArray("bytes 7-9/10");
+    QTest::newRow("from an offset on")
+        << QByteArray("bytes=7-") << 206 << QByteArray("789") << QByteArray("bytes 7-9/10");
     QTest::newRow("the last bytes") << QByteArray("bytes=-2") << 206 << QByteArray("89")
                                     << QByteArray("bytes 8-9/10");
-    QTest::newRow("past the end") << QByteArray("bytes=10-") << 416 << QByteArray() << QByteArray("bytes */10");
-    QTest::newRow("not understood: the whole") << QByteArray("lines=1-2") << 200 << QByteArray("0123456789")
-                                               << QByteArray();
+    QTest::newRow("past the end") << QByteArray("bytes=10-") << 416 << QByteArray()
+                                  << QByteArray("bytes */10");
+    QTest::newRow("not understood: the whole")
+        << QByteArray("lines=1-2") << 200 << QByteArray("0123456789") << QByteArray();
 }
 
 void TestSampleService::byteRanges()

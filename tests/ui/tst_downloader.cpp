@@ -6,19 +6,19 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "httptestserver.h"
-#include "widgets/downloader.h"
 #include "scripteddesktop.h"
+#include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane::testing;
-using corvane::widgets::Downloader;
 using corvane::testing::ScriptedDesktop;
+using corvane::widgets::Downloader;
 
 namespace {
 
@@ -151,11 +151,12 @@ void TestDownloader::suggestedName_data()
         << u"http://m.example/x"_s << QByteArray("attachment; FILENAME*=utf-8'zh'%E6%99%B4%E5%A4%A9.mp3")
         << u"晴天.mp3"_s;
     QTest::newRow("filename* in Latin-1")
-        << u"http://m.example/x"_s << QByteArray("attachment; filename*=ISO-8859-1''caf%E9.mp3") << u"café.mp3"_s;
+        << u"http://m.example/x"_s << QByteArray("attachment; filename*=ISO-8859-1''caf%E9.mp3")
+        << u"café.mp3"_s;
     QTest::newRow("characters Windows refuses")
         << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a:b?c*.mp3\"") << u"a_b_c_.mp3"_s;
-    QTest::newRow("a device name") << u"http://m.example/x"_s << QByteArray("attachment; filename=\"con.mp3\"")
-                                   << u"_con.mp3"_s;
+    QTest::newRow("a device name") << u"http://m.example/x"_s
+                                   << QByteArray("attachment; filename=\"con.mp3\"") << u"_con.mp3"_s;
 }
 
 void TestDownloader::suggestedName()
@@ -290,7 +291,8 @@ void TestDownloader::dialogOpensInTheLastFolder()
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/named")));
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
     QVERIFY(QFileInfo(m_suggested).absolutePath() == QFileInfo(first).absoluteFilePath());
-    QCOMPARE(QFileInfo(m_downloader->saveFolder()).absoluteFilePath(), QFileInfo(m_dir->path()).absoluteFilePath());
+    QCOMPARE(QFileInfo(m_downloader->saveFolder()).absoluteFilePath(),
+             QFileInfo(m_dir->path()).absoluteFilePath());
     for (QDialog *window : downloadWindows())
         window->close();
 }
@@ -314,7 +316,8 @@ void TestDownloader::errorsInWords()
     m_downloader->Navigate(address);
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
     QCOMPARE(ended.first().at(2).toString(), message);
-    QCOMPARE(Downloader::describeFileError(QFileDevice::ResourceError, u"/m/a.mp3"_s), u"无法保存 /m/a.mp3：磁盘空间不足"_s);
+    QCOMPARE(Downloader::describeFileError(QFileDevice::ResourceError, u"/m/a.mp3"_s),
+             u"无法保存 /m/a.mp3：磁盘空间不足"_s);
     for (QDialog *window : downloadWindows())
         window->close();
 }

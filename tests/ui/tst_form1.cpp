@@ -14,13 +14,13 @@
 #include <QTest>
 
 #include "corvane/buildconfig.h"
-#include "widgets/alphaimage.h"
-#include "widgets/downloader.h"
-#include "widgets/mediaplayer.h"
 #include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "ui/addressedit.h"
 #include "ui/form1.h"
+#include "widgets/alphaimage.h"
+#include "widgets/downloader.h"
+#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;

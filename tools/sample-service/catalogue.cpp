@@ -81,8 +81,8 @@ HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, co
             .withHeader("Accept-Ranges", "bytes");
     }
     return HttpResponse::text(body.mid(first, last - first + 1), contentType, 206)
-        .withHeader("Content-Range", "bytes " + QByteArray::number(first) + '-' + QByteArray::number(last) + '/' +
-                                         QByteArray::number(size))
+        .withHeader("Content-Range", "bytes " + QByteArray::number(first) + '-' + QByteArray::number(last) +
+                                         '/' + QByteArray::number(size))
         .withHeader("Accept-Ranges", "bytes");
 }
 
@@ -214,8 +214,9 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
     if (on(m_hosts.metadataHost) && path == "/webmusic/st/getNewMuiseByRid")
         return metadata(param("rid"));
     if (on(m_hosts.versionHost) && path == "/soft/version/main.txt") {
-        return HttpResponse::text("[Corvane]\r\nname=Corvane\r\nmqvt:" + kOwnVersion.toUtf8() + "|2014-05-01|\r\n"
-                                  "download=http://soft.quennet.example/corvane.zip\r\n",
+        return HttpResponse::text("[Corvane]\r\nname=Corvane\r\nmqvt:" + kOwnVersion.toUtf8() +
+                                      "|2014-05-01|\r\n"
+                                      "download=http://soft.quennet.example/corvane.zip\r\n",
                                   "text/plain");
     }
     for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,

@@ -34,7 +34,8 @@ struct SampleSong
 
 QList<SampleSong> catalogue();
 // `body`, or the single byte range a Range header value ("bytes=0-99") asks for (206).
-testing::HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range);
+testing::HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType,
+                                const QByteArray &range);
 
 // The stand-in for the music service and the maker's servers. Answers origin-form and
 // absolute-form (proxy) requests alike, by host name and path.
