@@ -10,6 +10,8 @@
 namespace corvane {
 namespace {
 
+const QByteArray kGb18030 = QByteArrayLiteral("GB18030");
+
 // The GB family is one decoder: GB18030 is a superset of GBK and GB2312, and browsers
 // decode all three labels that way.
 QByteArray canonicalName(QByteArrayView name)
@@ -19,14 +21,12 @@ QByteArray canonicalName(QByteArrayView name)
                                               "windows-936", "csgb2312", "gb_2312-80", "euc-cn"};
     for (QByteArrayView gb : gbFamily) {
         if (lower == gb)
-            return QByteArrayLiteral("GB18030");
+            return kGb18030;
     }
     if (lower == "utf8")
         return QByteArrayLiteral("UTF-8");
     return lower;
 }
-
-const QByteArray kGb18030 = QByteArrayLiteral("GB18030");
 
 // Qt decodes GB18030 only where it is built with ICU, as Debian's Qt is. The usual Qt
 // builds for Windows have no ICU; Windows itself has GB18030 as code page 54936.

@@ -119,7 +119,6 @@ public:
         setAccessibleName(text.isEmpty() ? u"播放内容"_s : text);
         elide();
     }
-    QString fullText() const { return m_full; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override
