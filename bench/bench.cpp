@@ -27,6 +27,7 @@
 #include <functional>
 #include <malloc.h>
 
+#include "app/commands.h"
 #include "app/lifecycle.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
@@ -34,7 +35,6 @@
 #include "desktop/desktop.h"
 #include "httptestserver.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
 
@@ -226,16 +226,18 @@ void resolve()
 {
     ServerProcess server;
     ScriptedDesktop desktop; // a failure's box must not wait for a click
-    ui::Form1 form(ServiceConfig::onOrigin(server.origin()), desktop);
-    form.Text1->setEnabled(true);
-    form.Command1->setEnabled(true);
-    form.Text1->setText(server.url("/yinyue/1/"));
+    ui::Form1 form(desktop);
+    new app::Commands(form, ServiceConfig::onOrigin(server.origin()), desktop);
+    form.setAddressEnabled(true);
+    form.setResolveEnabled(true);
+    form.setAddress(server.url("/yinyue/1/"));
     form.show();
+    auto *resolveButton = form.findChild<QPushButton *>(u"Command1"_s);
     QList<double> tool;
     for (int i = 0; i < 55; ++i) {
         QElapsedTimer clock;
         clock.start();
-        form.Command1->click();
+        resolveButton->click();
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (form.statusText() != u"音乐获取成功.."_s) {
             std::printf("resolve: failed\n");
@@ -273,9 +275,9 @@ void download()
     // As in the program: the download starts from the shown main window.
     ScriptedDesktop desktop;
     desktop.setSaveChooser([&](const QString &) { return target; });
-    ui::Form1 window(ServiceConfig::onOrigin(server.origin()), desktop);
+    ui::Form1 window(desktop);
     showAndSettle(window);
-    widgets::Downloader *downloader = window.WebBrowser1;
+    auto *downloader = window.findChild<widgets::Downloader *>(u"WebBrowser1"_s);
     downloader->setSilent(true);
 
     const qint64 rssBefore = statusKiB("VmRSS:");
@@ -339,7 +341,7 @@ double medianChildTime(const QStringList &arguments, int runs)
 QByteArray windowTexts()
 {
     desktop::SystemDesktop desktop;
-    ui::Form1 form(ServiceConfig::fromBuild(), desktop);
+    ui::Form1 form(desktop);
     const QList<QWidget *> widgets = form.findChildren<QWidget *>();
     QStringList texts{form.windowTitle()};
     for (QWidget *widget : widgets) {
@@ -508,11 +510,12 @@ int child(const QString &what, const QStringList &args)
     }
     if (what == u"startup-child"_s) {
         desktop::SystemDesktop desktop; // as the program starts
-        ui::Form1 form(ServiceConfig::onOrigin(args.value(2)), desktop);
-        if (app::Form_Load(form, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
+        ui::Form1 form(desktop);
+        auto *commands = new app::Commands(form, ServiceConfig::onOrigin(args.value(2)), desktop);
+        if (app::Form_Load(*commands, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
             return 1;
         showAndSettle(form);
-        return form.Text1->isEnabled() ? 0 : 1;
+        return form.isAddressEnabled() ? 0 : 1;
     }
     const bool withText = args.value(2) != u"bare"_s;
     if (what == u"plain-child"_s) {
@@ -543,7 +546,9 @@ int child(const QString &what, const QStringList &args)
         std::unique_ptr<QWidget> window;
         desktop::SystemDesktop desktop;
         if (what == u"idle-child"_s) {
-            window = std::make_unique<ui::Form1>(ServiceConfig::fromBuild(), desktop);
+            auto form = std::make_unique<ui::Form1>(desktop);
+            new app::Commands(*form, ServiceConfig::fromBuild(), desktop);
+            window = std::move(form);
         } else {
             window = std::make_unique<QWidget>();
             window->resize(513, 482);

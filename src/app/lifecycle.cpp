@@ -11,16 +11,14 @@
 #include <QPushButton>
 #include <QTranslator>
 
+#include "commands.h"
 #include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
 #include "desktop/skinh.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
-#include "widgets/downloader.h"
-#include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
 using corvane::desktop::MessageAnswer;
@@ -88,16 +86,19 @@ bool installQtTranslations(QCoreApplication &application)
     return false;
 }
 
-LoadResult gx(ui::Form1 &form)
+LoadResult gx(Commands &commands)
 {
+    ui::Form1 &form = commands.form();
+    const ServiceConfig &config = commands.config();
+    desktop::Desktop &desktop = commands.desktop();
     VersionVerdict verdict;
-    if (!form.config().checkForUpdates) {
+    if (!config.checkForUpdates) {
         // A build without the maker's check: as if the check had found this version.
         verdict.outcome = VersionVerdict::UpToDate;
     } else {
         QString response;
         try {
-            response = GetBody(form.config().versionFileUrl(), form.config().fetch);
+            response = GetBody(config.versionFileUrl(), config.fetch);
         } catch (const FetchAbandoned &) {
             return LoadResult::EndProgram; // the application is quitting
         } catch (...) {
@@ -109,42 +110,45 @@ LoadResult gx(ui::Form1 &form)
     switch (verdict.outcome) {
     case VersionVerdict::CheckFailed:
         resumeNext([&] {
-            form.desktop().showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s,
-                                       MessageStyle::vbExclamationOk);
+            desktop.showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s,
+                                MessageStyle::vbExclamationOk);
         });
         return LoadResult::Open;
     case VersionVerdict::UpToDate:
-        resumeNext([&] { form.Text1->setEnabled(true); });
-        resumeNext([&] { form.Command1->setEnabled(true); });
+        resumeNext([&] { form.setAddressEnabled(true); });
+        resumeNext([&] { form.setResolveEnabled(true); });
         resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
         return LoadResult::Open;
     case VersionVerdict::Newer:
         resumeNext([&] {
-            form.desktop().showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk);
+            desktop.showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk);
         });
-        resumeNext([&] { form.desktop().openPage(form.config().updateForumPage); });
+        resumeNext([&] { desktop.openPage(config.updateForumPage); });
         return LoadResult::EndProgram;
     }
     return LoadResult::Open;
 }
 
-LoadResult Form_Load(ui::Form1 &form, const QString &programFolder)
+LoadResult Form_Load(Commands &commands, const QString &programFolder)
 {
-    form.W1->settings().setVolume(100);
+    ui::Form1 &form = commands.form();
+    form.setPlayerVolume(100);
     form.setWindowIcon(QIcon());
     const QString skin = findSkin(programFolder);
     const int attached = SkinH::AttachEx(skin.toLocal8Bit(), QByteArray());
     qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)),
            attached ? "" : " (not applied)");
-    form.WebBrowser1->setSilent(true);
-    return gx(form);
+    form.setDownloadsSilent(true);
+    return gx(commands);
 }
 
-bool QueryUnload(ui::Form1 &form)
+bool QueryUnload(Commands &commands)
 {
-    switch (form.desktop().showMessage(&form, closePromptText(), MessageStyle::vbInformationYesNoCancel)) {
+    desktop::Desktop &desktop = commands.desktop();
+    switch (
+        desktop.showMessage(&commands.form(), closePromptText(), MessageStyle::vbInformationYesNoCancel)) {
     case MessageAnswer::vbYes:
-        form.desktop().openPage(form.config().forumPage);
+        desktop.openPage(commands.config().forumPage);
         return true;
     case MessageAnswer::vbNo:
         return true;
@@ -153,12 +157,13 @@ bool QueryUnload(ui::Form1 &form)
     }
 }
 
-int run(ui::Form1 &form, const QString &programFolder)
+int run(Commands &commands, const QString &programFolder)
 {
-    form.setCloseQuery([&form] { return QueryUnload(form); });
+    ui::Form1 &form = commands.form();
+    form.setCloseQuery([&commands] { return QueryUnload(commands); });
     LoadResult loaded = LoadResult::EndProgram;
     try {
-        loaded = Form_Load(form, programFolder);
+        loaded = Form_Load(commands, programFolder);
     } catch (const std::exception &error) {
         // A failed step ends the load event; the window still opens as far as it got.
         qWarning("start-up: %s", error.what());
@@ -167,7 +172,7 @@ int run(ui::Form1 &form, const QString &programFolder)
     if (loaded == LoadResult::EndProgram)
         return 0;
     form.show();
-    qCInfo(lcStartup, "window shown, address box %s", form.Text1->isEnabled() ? "enabled" : "disabled");
+    qCInfo(lcStartup, "window shown, address box %s", form.isAddressEnabled() ? "enabled" : "disabled");
     return QApplication::exec();
 }
 

@@ -6,11 +6,9 @@ class QCoreApplication;
 
 #include "core/serviceconfig.h"
 
-namespace corvane::ui {
-class Form1;
-}
-
 namespace corvane::app {
+
+class Commands;
 
 enum class LoadResult {
     Open,       // show the window
@@ -35,18 +33,18 @@ QString findSkin(const QString &programFolder);
 
 // gx: the start-up version check (the design's name for it). Nothing escapes it: a
 // failed step is skipped.
-LoadResult gx(ui::Form1 &form);
+LoadResult gx(Commands &commands);
 
 // The window's load event: player volume 100, icon cleared, skin applied, downloader
 // made silent, then the version check, which may end the program.
-LoadResult Form_Load(ui::Form1 &form, const QString &programFolder);
+LoadResult Form_Load(Commands &commands, const QString &programFolder);
 
 // The close query: the farewell prompt. Yes opens the forum page and closes, No closes,
 // anything else keeps the window open. Returns whether the close goes ahead.
-bool QueryUnload(ui::Form1 &form);
+bool QueryUnload(Commands &commands);
 
 // The program from the window's load to its end; returns the exit code. The window
 // outlives the call, so that what it shows at the end can be looked at.
-int run(ui::Form1 &form, const QString &programFolder);
+int run(Commands &commands, const QString &programFolder);
 
 } // namespace corvane::app

@@ -2,6 +2,7 @@
 #include <QIcon>
 #include <QNetworkProxyFactory>
 
+#include "app/commands.h"
 #include "app/lifecycle.h"
 #include "core/proxyfactory.h"
 #include "corvane/buildconfig.h"
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
     // http_proxy and no_proxy as curl reads them, on every platform; else the system's.
     QNetworkProxyFactory::setApplicationProxyFactory(new corvane::EnvironmentProxyFactory);
     corvane::desktop::SystemDesktop desktop;
-    corvane::ui::Form1 form(corvane::ServiceConfig::fromBuild(), desktop);
-    return corvane::app::run(form, QCoreApplication::applicationDirPath());
+    corvane::ui::Form1 form(desktop);
+    auto *commands = new corvane::app::Commands(form, corvane::ServiceConfig::fromBuild(), desktop);
+    return corvane::app::run(*commands, QCoreApplication::applicationDirPath());
 }

@@ -1,10 +1,8 @@
 #include "form1.h"
 
 #include <QAccessibleWidget>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,8 +11,6 @@
 #include <QStatusBar>
 
 #include "addressedit.h"
-#include "core/errors.h"
-#include "core/filename.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
 #include "pictures.h"
@@ -23,8 +19,6 @@
 #include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
-using corvane::desktop::MessageAnswer;
-using corvane::desktop::MessageStyle;
 
 namespace corvane::ui {
 namespace {
@@ -34,18 +28,6 @@ constexpr int kClientHeight = 482;
 
 const QString kNamePrefix = u"音乐名称："_s;
 const QString kSingerPrefix = u"歌手名称："_s;
-
-// A handler's errors end it at the failing step; none may leave into the event loop.
-template <typename Handler> void guarded(const char *name, Handler &&handler)
-{
-    try {
-        handler();
-    } catch (const std::exception &error) {
-        qWarning("%s: %s", name, error.what());
-    } catch (...) {
-        qWarning("%s: unknown error", name);
-    }
-}
 
 // A control with its design name, a name for screen readers, and its place.
 template <typename Widget>
@@ -98,55 +80,7 @@ QAccessibleInterface *mainWindowAccessible(const QString &className, QObject *ob
 
 } // namespace
 
-// Puts each result into its control the moment it is settled. Once the window has
-// closed, nothing is written: the resolution winds up instead.
-class Form1::Reports final : public SongReports
-{
-public:
-    explicit Reports(Form1 &form) : m_form(form) {}
-
-    void NamesReady(const QString &SongName, const QString &SingerName) override
-    {
-        checkOpen();
-        m_form.setCaption(m_form.Label1, kNamePrefix + SongName);
-        m_form.setCaption(m_form.Label2, kSingerPrefix + SingerName);
-    }
-    void LinkReady(const QString &DirectLink) override
-    {
-        checkOpen();
-        m_form.Text2->setText(DirectLink);
-        m_form.Text2->setCursorPosition(0);
-        // The link's own song, for the file name and the player: after a later failure
-        // the labels may already name another song.
-        m_form.m_linkSong = {DirectLink, m_form.m_song.SingerName,
-                             fullSongNameFromPage(m_form.m_song.PageText)};
-    }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        checkOpen();
-        m_form.Text3->setPlainText(LyricsText);
-    }
-    void PictureReady(const QImage &picture) override
-    {
-        checkOpen();
-        if (picture.isNull())
-            m_form.Image1->clear();
-        else
-            m_form.Image1->setPixmap(QPixmap::fromImage(picture));
-    }
-
-private:
-    void checkOpen() const
-    {
-        if (m_form.m_closed)
-            throw FetchAbandoned("window closed");
-    }
-
-    Form1 &m_form;
-};
-
-Form1::Form1(ServiceConfig config, desktop::Desktop &desktop, QWidget *parent)
-    : QWidget(parent), m_config(std::move(config)), m_desktop(desktop)
+Form1::Form1(desktop::Desktop &desktop, QWidget *parent) : QWidget(parent), m_desktop(desktop)
 {
     static const bool accessibleAsWindow = [] {
         QAccessible::installFactory(mainWindowAccessible);
@@ -275,112 +209,135 @@ QString Form1::statusText() const
     return Panel2->text();
 }
 
+QString Form1::address() const
+{
+    return Text1->text();
+}
+
+void Form1::setAddress(const QString &address)
+{
+    Text1->setText(address);
+}
+
+void Form1::setAddressEnabled(bool enabled)
+{
+    Text1->setEnabled(enabled);
+}
+
+bool Form1::isAddressEnabled() const
+{
+    return Text1->isEnabled();
+}
+
+void Form1::setResolveEnabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+}
+
+bool Form1::isResolveEnabled() const
+{
+    return Command1->isEnabled();
+}
+
+void Form1::showNames(const QString &songName, const QString &singerName)
+{
+    setCaption(Label1, kNamePrefix + songName);
+    setCaption(Label2, kSingerPrefix + singerName);
+}
+
+void Form1::showLink(const QString &link)
+{
+    Text2->setText(link);
+    Text2->setCursorPosition(0);
+}
+
+QString Form1::link() const
+{
+    return Text2->text();
+}
+
+void Form1::showLyrics(const QString &lyrics)
+{
+    Text3->setPlainText(lyrics);
+}
+
+void Form1::showPicture(const QImage &picture)
+{
+    if (picture.isNull())
+        Image1->clear();
+    else
+        Image1->setPixmap(QPixmap::fromImage(picture));
+}
+
+void Form1::preview(const QString &link, const QString &title)
+{
+    W1->setURL(link);
+    W1->setTitle(title);
+}
+
+void Form1::setPlayerVolume(int volume)
+{
+    W1->settings().setVolume(volume);
+}
+
+void Form1::download(const QString &link, const QString &fileName)
+{
+    WebBrowser1->Navigate(link, fileName);
+}
+
+void Form1::setDownloadsSilent(bool silent)
+{
+    WebBrowser1->setSilent(silent);
+}
+
 void Form1::Command1_Click()
 {
-    guarded("resolve", [this] {
-        const QString enterAddress = u"请输入酷我音乐地址.."_s;
-        const QString failed = u"获取出错,请您检查地址是否正确!"_s;
-
-        // One reading for the whole resolution: an edit made while it waits belongs to
-        // the next one, and reading again would mix two songs in one result.
-        const QString address = Text1->text();
-        if (address.isEmpty()) {
-            setStatusText(enterAddress);
-            m_desktop.showMessage(this, enterAddress, MessageStyle::vbInformationOk);
-        } else {
-            Command1->setEnabled(false);
-            setStatusText(u"正在获取音乐信息.."_s);
-            bool succeeded = false;
-            try {
-                Reports reports(*this);
-                ResolveSong(
-                    m_song, [&address] { return address; }, reports, m_config);
-                succeeded = true;
-            } catch (const FetchAbandoned &) {
-                return; // the window has closed: nothing more to show
-            } catch (const std::exception &) {
-                succeeded = false;
-            }
-            if (m_closed)
-                return;
-            if (succeeded) {
-                setStatusText(u"音乐获取成功.."_s);
-            } else {
-                setStatusText(failed);
-                m_desktop.showMessage(this, failed, MessageStyle::vbInformationOk);
-            }
-        }
-        if (!m_closed)
-            Command1->setEnabled(true);
-    });
+    emit resolveRequested();
 }
 
 void Form1::Command2_Click()
 {
-    guarded("copy", [this] {
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        clipboard->clear();
-        clipboard->setText(Text2->text());
-        setStatusText(u"外链地址已复制.."_s);
-    });
+    emit copyRequested();
 }
 
 void Form1::Command3_Click()
 {
-    guarded("preview", [this] {
-        const QString link = Text2->text();
-        W1->setURL(link);
-        W1->setTitle(isLinkOfLastSong(link) ? songTitle(m_linkSong.singer, m_linkSong.name) : QString());
-    });
+    emit previewRequested();
 }
 
 void Form1::Command4_Click()
 {
-    guarded("kuwo home", [this] { m_desktop.openPage(m_config.kuwoHomePage); });
+    emit kuwoHomeRequested();
 }
 
 void Form1::Command5_Click()
 {
-    guarded("forum", [this] { m_desktop.openPage(m_config.forumPage); });
+    emit forumRequested();
 }
 
 void Form1::Command6_Click()
 {
-    guarded("home", [this] { m_desktop.openPage(m_config.homePage); });
+    emit homeRequested();
 }
 
 void Form1::Command7_Click()
 {
-    guarded("recommend", [this] {
-        const QString text =
-            u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
-        if (m_desktop.showMessage(this, text, MessageStyle::vbInformationYesNo) == MessageAnswer::vbYes)
-            m_desktop.openPage(m_config.resourcePage);
-    });
+    emit recommendRequested();
 }
 
 void Form1::Command8_Click()
 {
-    guarded("exit", [this] { close(); });
+    close();
 }
 
 void Form1::Command9_Click()
 {
-    guarded("download", [this] {
-        const QString link = Text2->text();
-        WebBrowser1->Navigate(link, isLinkOfLastSong(link) ? songFileName(m_linkSong.singer, m_linkSong.name)
-                                                           : QString());
-    });
-}
-
-bool Form1::isLinkOfLastSong(const QString &link) const
-{
-    return !link.isEmpty() && link == m_linkSong.link;
+    emit downloadRequested();
 }
 
 void Form1::Text1_DblClick()
 {
-    guarded("paste", [this] { Text1->setText(QGuiApplication::clipboard()->text()); });
+    emit pasteRequested();
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -390,7 +347,14 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     bool allowed = true;
-    guarded("close query", [&] { allowed = !m_closeQuery || m_closeQuery(); });
+    // The query runs inside the close event: nothing it throws may leave into the loop.
+    try {
+        allowed = !m_closeQuery || m_closeQuery();
+    } catch (const std::exception &error) {
+        qWarning("close query: %s", error.what());
+    } catch (...) {
+        qWarning("close query: unknown error");
+    }
     if (!allowed) {
         event->ignore();
         return;

@@ -4,9 +4,6 @@
 
 #include <QWidget>
 
-#include "core/serviceconfig.h"
-#include "core/songresolver.h"
-
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -27,22 +24,47 @@ namespace corvane::ui {
 
 class AddressEdit;
 
-// The main window. Its controls keep their design names (object names too); positions
-// and sizes are the design's twips / 15.
+// The main window: it shows and reports. Each control keeps its design name as its
+// object name; positions and sizes are the design's twips / 15. What a click means is
+// decided outside the window: each handler hands over at once to the command connected
+// to its signal.
 class Form1 final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    // `desktop` shows the boxes, opens the pages and asks where to save; it must outlive
-    // the window.
-    Form1(ServiceConfig config, desktop::Desktop &desktop, QWidget *parent = nullptr);
+    // `desktop` asks where a download goes; it must outlive the window.
+    explicit Form1(desktop::Desktop &desktop, QWidget *parent = nullptr);
     ~Form1() override;
+
+    // The address box (Text1) and the resolve button (Command1).
+    QString address() const;
+    void setAddress(const QString &address);
+    void setAddressEnabled(bool enabled);
+    bool isAddressEnabled() const;
+    void setResolveEnabled(bool enabled);
+    bool isResolveEnabled() const;
+
+    // A song's results, each in its control.
+    void showNames(const QString &songName, const QString &singerName);
+    void showLink(const QString &link);
+    QString link() const;
+    void showLyrics(const QString &lyrics);
+    // A null picture clears the portrait.
+    void showPicture(const QImage &picture);
 
     // Panel 2 of the status bar: progress and outcome texts, each replacing the last.
     void setStatusText(const QString &text);
     QString statusText() const;
+
+    // The player bar plays `link`, naming it `title` (empty: the file name).
+    void preview(const QString &link, const QString &title);
+    void setPlayerVolume(int volume);
+    // The download window saves `link`, offering `fileName` (empty: the server's name).
+    void download(const QString &link, const QString &fileName);
+    // Silent downloads show no script error dialogs.
+    void setDownloadsSilent(bool silent);
 
     // Asked on every close request; true lets the close go ahead. Without one, every
     // close goes ahead.
@@ -50,8 +72,38 @@ public:
     // The window has been closed for good: waiting commands wind up without touching it.
     bool isClosed() const { return m_closed; }
 
-    const ServiceConfig &config() const { return m_config; }
-    desktop::Desktop &desktop() const { return m_desktop; }
+signals:
+    void resolveRequested();
+    void copyRequested();
+    void previewRequested();
+    void downloadRequested();
+    void kuwoHomeRequested();
+    void forumRequested();
+    void homeRequested();
+    void recommendRequested();
+    void pasteRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // The handlers the controls' events reach, by their design names.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Text1_DblClick();
+
+    void buildLayout();
+    void setCaption(QLabel *label, const QString &caption);
+
+    desktop::Desktop &m_desktop;
 
     // The controls, by their design names.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
@@ -68,37 +120,6 @@ public:
     widgets::MediaPlayer *W1;         // the embedded player bar that previews the link
     widgets::Downloader *WebBrowser1; // the hidden embedded browser that downloads the link
 
-    // The command handlers, as the controls' events run them.
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Text1_DblClick();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-
-private:
-    class Reports;
-
-    void buildLayout();
-    // Whether `link` is the one the last link conversion delivered: then m_linkSong names its song.
-    bool isLinkOfLastSong(const QString &link) const;
-    void setCaption(QLabel *label, const QString &caption);
-
-    ServiceConfig m_config;
-    desktop::Desktop &m_desktop;
-    SongInfo m_song;
-    struct LinkSong
-    {
-        QString link, singer, name;
-    } m_linkSong;
     std::function<bool()> m_closeQuery;
     bool m_closed = false;
     bool m_centred = false;

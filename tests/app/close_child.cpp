@@ -12,11 +12,12 @@
 
 #include <cstdio>
 
+#include "app/commands.h"
 #include "app/lifecycle.h"
 #include "common.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
@@ -41,7 +42,8 @@ int main(int argc, char *argv[])
         return 3;
     ServiceConfig config = ServiceConfig::onOrigin(server.origin());
     ScriptedDesktop desktop;
-    ui::Form1 form(config, desktop);
+    ui::Form1 form(desktop);
+    auto *commands = new app::Commands(form, config, desktop);
     QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
     QString statusAtClose;
 
@@ -69,12 +71,12 @@ int main(int argc, char *argv[])
         if (!form.isVisible())
             return;
         starter.stop();
-        form.Text1->setText(u"http://"_s + server.origin() + u"/yinyue/1001/"_s);
-        form.Command1->click();
+        Form1Controls(form).Text1->setText(u"http://"_s + server.origin() + u"/yinyue/1001/"_s);
+        Form1Controls(form).Command1->click();
     });
     starter.start();
 
-    const int code = app::run(form, QCoreApplication::applicationDirPath());
+    const int code = app::run(*commands, QCoreApplication::applicationDirPath());
 
     QStringList styles;
     for (const ScriptedDesktop::Box &box : desktop.boxes)
@@ -83,7 +85,7 @@ int main(int argc, char *argv[])
     std::printf("boxes=%s\n", qPrintable(styles.join(u',')));
     std::printf("status=%s\n", form.statusText().toUtf8().constData());
     std::printf("statusAtClose=%s\n", statusAtClose.toUtf8().constData());
-    std::printf("command1=%d\n", int(form.Command1->isEnabled()));
-    std::printf("label1=%s\n", form.Label1->text().toUtf8().constData());
+    std::printf("command1=%d\n", int(Form1Controls(form).Command1->isEnabled()));
+    std::printf("label1=%s\n", Form1Controls(form).Label1->text().toUtf8().constData());
     return 0;
 }

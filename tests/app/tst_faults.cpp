@@ -8,11 +8,12 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include "app/commands.h"
 #include "app/lifecycle.h"
 #include "common.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
@@ -135,32 +136,33 @@ void TestFaults::fault()
     }
 
     ScriptedDesktop desktop;
-    ui::Form1 form(config, desktop);
+    ui::Form1 form(desktop);
+    auto *commands = new app::Commands(form, config, desktop);
     QElapsedTimer clock;
     clock.start();
     if (m_stage == Version) {
-        QCOMPARE(app::Form_Load(form, QString()), app::LoadResult::Open);
+        QCOMPARE(app::Form_Load(*commands, QString()), app::LoadResult::Open);
         QVERIFY(clock.elapsed() < 3000);
         QCOMPARE(desktop.boxes.size(), 1);
         QCOMPARE(desktop.boxes.first().style, MessageStyle::vbExclamationOk);
-        QVERIFY(!form.Text1->isEnabled());
-        QVERIFY(!form.Command1->isEnabled());
+        QVERIFY(!Form1Controls(form).Text1->isEnabled());
+        QVERIFY(!Form1Controls(form).Command1->isEnabled());
         QCOMPARE(form.statusText(), u"正在检测最新版本"_s);
         return;
     }
 
-    form.Text1->setEnabled(true);
-    form.Command1->setEnabled(true);
-    form.Text1->setText(u"http://"_s + config.webHost + u"/yinyue/1001/"_s);
+    Form1Controls(form).Text1->setEnabled(true);
+    Form1Controls(form).Command1->setEnabled(true);
+    Form1Controls(form).Text1->setText(u"http://"_s + config.webHost + u"/yinyue/1001/"_s);
     form.show();
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QTest::mouseClick(Form1Controls(form).Command1, Qt::LeftButton);
     QVERIFY2(clock.elapsed() < 3000, "a bound was not kept");
-    QVERIFY(form.Command1->isEnabled());
+    QVERIFY(Form1Controls(form).Command1->isEnabled());
     if (m_stage == Picture) {
         // An unreadable picture is no failure: the image is cleared.
         QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
         QVERIFY(desktop.boxes.isEmpty());
-        QVERIFY(form.Image1->pixmap().isNull());
+        QVERIFY(Form1Controls(form).Image1->pixmap().isNull());
     } else {
         QCOMPARE(form.statusText(), u"获取出错,请您检查地址是否正确!"_s);
         QCOMPARE(desktop.boxes.size(), 1);

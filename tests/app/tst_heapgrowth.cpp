@@ -8,10 +8,11 @@
 
 #include <malloc.h>
 
+#include "app/commands.h"
 #include "common.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 
 using namespace Qt::StringLiterals;
@@ -54,16 +55,17 @@ void TestHeapGrowth::hundredResolutions()
         return answerService(request, ownVersionFile(), songs, server.origin());
     });
     ScriptedDesktop desktop;
-    ui::Form1 form(ServiceConfig::onOrigin(server.origin()), desktop);
-    form.Text1->setEnabled(true);
-    form.Command1->setEnabled(true);
+    ui::Form1 form(desktop);
+    new app::Commands(form, ServiceConfig::onOrigin(server.origin()), desktop);
+    Form1Controls(form).Text1->setEnabled(true);
+    Form1Controls(form).Command1->setEnabled(true);
     form.show();
 
     auto resolve = [&](int times) {
         for (int i = 0; i < times; ++i) {
-            form.Text1->setText(u"http://"_s + server.origin() +
-                                (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
-            form.Command1->click();
+            Form1Controls(form).Text1->setText(u"http://"_s + server.origin() +
+                                               (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
+            Form1Controls(form).Command1->click();
             QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
             server.clearRequests();
         }

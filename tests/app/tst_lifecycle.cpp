@@ -8,12 +8,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/commands.h"
 #include "app/lifecycle.h"
 #include "common.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
@@ -24,6 +25,13 @@ using namespace corvane::testing;
 using corvane::desktop::MessageAnswer;
 using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
+
+namespace {
+app::Commands &commandsOf(ui::Form1 &form)
+{
+    return *form.findChild<app::Commands *>();
+}
+} // namespace
 
 class TestLifecycle final : public QObject
 {
@@ -83,7 +91,9 @@ std::unique_ptr<ui::Form1> TestLifecycle::makeForm()
 {
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(1500);
-    return std::make_unique<ui::Form1>(config, m_desktop);
+    auto form = std::make_unique<ui::Form1>(m_desktop);
+    new app::Commands(*form, config, m_desktop);
+    return form;
 }
 
 void TestLifecycle::versionCheck_data()
@@ -133,11 +143,11 @@ void TestLifecycle::versionCheck()
 
     m_versionFile = versionFile;
     auto form = makeForm();
-    const app::LoadResult result = app::Form_Load(*form, m_folder.path());
+    const app::LoadResult result = app::Form_Load(commandsOf(*form), m_folder.path());
 
     QCOMPARE(result == app::LoadResult::Open, opens);
-    QCOMPARE(form->Text1->isEnabled(), enabled);
-    QCOMPARE(form->Command1->isEnabled(), enabled);
+    QCOMPARE(Form1Controls(*form).Text1->isEnabled(), enabled);
+    QCOMPARE(Form1Controls(*form).Command1->isEnabled(), enabled);
     QCOMPARE(form->statusText(), status);
     QVERIFY(!form->isVisible());
     const QList<ScriptedDesktop::Box> shown = m_desktop.boxes;
@@ -147,9 +157,9 @@ void TestLifecycle::versionCheck()
         QCOMPARE(shown.first().text, boxText);
     }
     // Only the newer version opens a page: the version check's own forum, once.
-    QCOMPARE(m_desktop.pages,
-             opens ? QStringList()
-                   : QStringList{desktop::pageOpenerProgram() + u' ' + form->config().updateForumPage});
+    QCOMPARE(m_desktop.pages, opens ? QStringList()
+                                    : QStringList{desktop::pageOpenerProgram() + u' ' +
+                                                  commandsOf(*form).config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -161,10 +171,10 @@ void TestLifecycle::versionCheckUnreachable()
     m_versionResponse = HttpResponse();
     m_versionResponse.stall = true;
     auto form = makeForm();
-    QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(app::Form_Load(commandsOf(*form), m_folder.path()), app::LoadResult::Open);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbExclamationOk);
-    QVERIFY(!form->Text1->isEnabled());
+    QVERIFY(!Form1Controls(*form).Text1->isEnabled());
     QCOMPARE(form->statusText(), u"正在检测最新版本"_s);
 }
 
@@ -176,16 +186,16 @@ void TestLifecycle::startupSequence()
     skin.write("QPushButton { color: #123456; }");
     skin.close();
     auto form = makeForm();
-    QCOMPARE(form->W1->settings().volume(), 50);
+    QCOMPARE(Form1Controls(*form).W1->settings().volume(), 50);
     QVERIFY(form->testAttribute(Qt::WA_SetWindowIcon));
-    QVERIFY(!form->WebBrowser1->Silent());
+    QVERIFY(!Form1Controls(*form).WebBrowser1->Silent());
 
-    QCOMPARE(app::Form_Load(*form, m_folder.path()), app::LoadResult::Open);
-    QCOMPARE(form->W1->settings().volume(), 100);
+    QCOMPARE(app::Form_Load(commandsOf(*form), m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(Form1Controls(*form).W1->settings().volume(), 100);
     // The window's own icon is gone; what shows is whatever the desktop gives a window without one.
     QVERIFY(!form->testAttribute(Qt::WA_SetWindowIcon));
     QCOMPARE(qApp->styleSheet(), u"QPushButton { color: #123456; }"_s);
-    QVERIFY(form->WebBrowser1->Silent());
+    QVERIFY(Form1Controls(*form).WebBrowser1->Silent());
     QCOMPARE(app::skinPath(u"/opt/corvane"_s), u"/opt/corvane/skinh.she"_s);
     QCOMPARE(app::skinPath(u"/"_s), u"//skinh.she"_s);
 }
@@ -195,10 +205,10 @@ void TestLifecycle::missingSkinChangesNothing()
     m_versionFile = ownVersionFile();
     QTemporaryDir empty;
     auto form = makeForm();
-    QCOMPARE(app::Form_Load(*form, empty.path()), app::LoadResult::Open);
+    QCOMPARE(app::Form_Load(commandsOf(*form), empty.path()), app::LoadResult::Open);
     QCOMPARE(qApp->styleSheet(), QString());
-    QVERIFY(form->WebBrowser1->Silent());
-    QVERIFY(form->Command1->isEnabled()); // the version check still ran
+    QVERIFY(Form1Controls(*form).WebBrowser1->Silent());
+    QVERIFY(Form1Controls(*form).Command1->isEnabled()); // the version check still ran
 }
 
 void TestLifecycle::closePrompt_data()
@@ -219,7 +229,7 @@ void TestLifecycle::closePrompt()
     QFETCH(bool, opensForum);
     m_versionFile = ownVersionFile();
     auto form = makeForm();
-    form->setCloseQuery([&form] { return app::QueryUnload(*form); });
+    form->setCloseQuery([&form] { return app::QueryUnload(commandsOf(*form)); });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
@@ -231,23 +241,23 @@ void TestLifecycle::closePrompt()
         m_desktop.boxes.first().text,
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
-    QCOMPARE(m_desktop.pages,
-             opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' + form->config().forumPage}
-                        : QStringList());
+    QCOMPARE(m_desktop.pages, opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' +
+                                                       commandsOf(*form).config().forumPage}
+                                         : QStringList());
 }
 
 void TestLifecycle::exitButtonAsksTheSame()
 {
     auto form = makeForm();
-    form->setCloseQuery([&form] { return app::QueryUnload(*form); });
+    form->setCloseQuery([&form] { return app::QueryUnload(commandsOf(*form)); });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     m_desktop.queueAnswer(MessageAnswer::vbCancel);
-    QTest::mouseClick(form->Command8, Qt::LeftButton);
+    QTest::mouseClick(Form1Controls(*form).Command8, Qt::LeftButton);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QVERIFY(form->isVisible());
     m_desktop.queueAnswer(MessageAnswer::vbNo);
-    QTest::mouseClick(form->Command8, Qt::LeftButton);
+    QTest::mouseClick(Form1Controls(*form).Command8, Qt::LeftButton);
     QCOMPARE(m_desktop.boxes.size(), 2);
     QVERIFY(!form->isVisible());
     QVERIFY(m_desktop.pages.isEmpty());
@@ -287,11 +297,12 @@ void TestLifecycle::buildWithoutUpdateCheckAsksNothing()
     m_server.clearRequests();
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.checkForUpdates = false;
-    ui::Form1 form(config, m_desktop);
-    QCOMPARE(app::gx(form), app::LoadResult::Open);
+    ui::Form1 form(m_desktop);
+    auto *commands = new app::Commands(form, config, m_desktop);
+    QCOMPARE(app::gx(*commands), app::LoadResult::Open);
     QVERIFY(m_server.requests().isEmpty());
-    QVERIFY(form.Text1->isEnabled());
-    QVERIFY(form.Command1->isEnabled());
+    QVERIFY(Form1Controls(form).Text1->isEnabled());
+    QVERIFY(Form1Controls(form).Command1->isEnabled());
     QCOMPARE(form.statusText(), u"欢迎使用Quennet系列软件"_s);
 }
 

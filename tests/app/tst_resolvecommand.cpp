@@ -6,10 +6,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/commands.h"
 #include "common.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
@@ -54,9 +55,10 @@ private:
         return u"http://"_s + m_server.origin() + u"/yinyue/"_s + QString::fromLatin1(id) + u"/"_s;
     }
     void resolve(const QString &address);
+    Form1Controls ui() const { return Form1Controls(*m_form); }
     QColor pictureColour() const
     {
-        return m_form->Image1->pixmap().toImage().pixelColor(m_form->Image1->pixmap().width() / 2, 2);
+        return ui().Image1->pixmap().toImage().pixelColor(ui().Image1->pixmap().width() / 2, 2);
     }
 
     HttpTestServer m_server;
@@ -74,7 +76,7 @@ void TestResolveCommand::initTestCase()
     m_server.setHandler([this](const HttpRequest &request) {
         if (m_form) {
             m_statusAtRequest << m_form->statusText();
-            m_buttonAtRequest << m_form->Command1->isEnabled();
+            m_buttonAtRequest << ui().Command1->isEnabled();
         }
         if (m_onRequest)
             m_onRequest(request);
@@ -100,17 +102,18 @@ void TestResolveCommand::init()
 
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(3000);
-    m_form = std::make_unique<ui::Form1>(config, m_desktop);
-    m_form->Text1->setEnabled(true);
-    m_form->Command1->setEnabled(true);
+    m_form = std::make_unique<ui::Form1>(m_desktop);
+    new app::Commands(*m_form, config, m_desktop);
+    ui().Text1->setEnabled(true);
+    ui().Command1->setEnabled(true);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
 void TestResolveCommand::resolve(const QString &address)
 {
-    m_form->Text1->setText(address);
-    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+    ui().Text1->setText(address);
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
 }
 
 void TestResolveCommand::wholeResolution()
@@ -122,11 +125,11 @@ void TestResolveCommand::wholeResolution()
     QCOMPARE(m_buttonAtRequest, QList<bool>(4, false));
     QCOMPARE(m_form->statusText(), kDone);
     QVERIFY(m_desktop.boxes.isEmpty());
-    QVERIFY(m_form->Command1->isEnabled());
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);
-    QCOMPARE(m_form->Label2->text(), u"歌手名称：周杰伦"_s);
-    QCOMPARE(m_form->Text2->text(), u"http://"_s + m_server.origin() + u"/music/1001.mp3"_s);
-    QCOMPARE(m_form->Text3->toPlainText(), u"故事的小黄花\n从出生那年就飘着"_s);
+    QVERIFY(ui().Command1->isEnabled());
+    QCOMPARE(ui().Label1->text(), u"音乐名称：晴天"_s);
+    QCOMPARE(ui().Label2->text(), u"歌手名称：周杰伦"_s);
+    QCOMPARE(ui().Text2->text(), u"http://"_s + m_server.origin() + u"/music/1001.mp3"_s);
+    QCOMPARE(ui().Text3->toPlainText(), u"故事的小黄花\n从出生那年就飘着"_s);
     QCOMPARE(pictureColour(), QColor(Qt::red));
 }
 
@@ -151,8 +154,8 @@ void TestResolveCommand::failuresLeaveWhatWasReached()
 
     resolve(songAddress("1001"));
     QCOMPARE(m_form->statusText(), kDone);
-    const QString firstLink = m_form->Text2->text();
-    const QString firstLyrics = m_form->Text3->toPlainText();
+    const QString firstLink = ui().Text2->text();
+    const QString firstLyrics = ui().Text3->toPlainText();
 
     QByteArray id = "1002";
     if (change == u"no-lyrics"_s)
@@ -168,10 +171,10 @@ void TestResolveCommand::failuresLeaveWhatWasReached()
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().text, kFailed);
     QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
-    QVERIFY(m_form->Command1->isEnabled());
-    QCOMPARE(m_form->Label1->text(), label1);
-    QCOMPARE(m_form->Text2->text() != firstLink, newLink);
-    QCOMPARE(m_form->Text3->toPlainText() != firstLyrics, newLyrics);
+    QVERIFY(ui().Command1->isEnabled());
+    QCOMPARE(ui().Label1->text(), label1);
+    QCOMPARE(ui().Text2->text() != firstLink, newLink);
+    QCOMPARE(ui().Text3->toPlainText() != firstLyrics, newLyrics);
     QCOMPARE(pictureColour(), QColor(Qt::red)); // the previous song's picture stays
 }
 
@@ -182,7 +185,7 @@ void TestResolveCommand::emptyAddress()
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().text, kEnter);
     QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
-    QVERIFY(m_form->Command1->isEnabled());
+    QVERIFY(ui().Command1->isEnabled());
     QVERIFY(m_server.requests().isEmpty());
 }
 
@@ -192,7 +195,7 @@ void TestResolveCommand::blankAddressIsAttempted()
     QCOMPARE(m_form->statusText(), kFailed);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().text, kFailed);
-    QVERIFY(m_form->Command1->isEnabled());
+    QVERIFY(ui().Command1->isEnabled());
 }
 
 void TestResolveCommand::editDuringResolutionWaitsForTheNext_data()
@@ -210,24 +213,24 @@ void TestResolveCommand::editDuringResolutionWaitsForTheNext()
     // is still one song, the one the button was pressed for.
     m_onRequest = [&](const HttpRequest &request) {
         if (request.path() == editAt) {
-            QVERIFY(m_form->Text1->isEnabled());
-            m_form->Text1->setText(songAddress("1002"));
+            QVERIFY(ui().Text1->isEnabled());
+            ui().Text1->setText(songAddress("1002"));
         }
     };
     resolve(songAddress("1001"));
     QCOMPARE(m_form->statusText(), kDone);
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：晴天"_s);
-    QCOMPARE(m_form->Label2->text(), u"歌手名称：周杰伦"_s);
-    QVERIFY(m_form->Text2->text().endsWith(u"/music/1001.mp3"_s));
+    QCOMPARE(ui().Label1->text(), u"音乐名称：晴天"_s);
+    QCOMPARE(ui().Label2->text(), u"歌手名称：周杰伦"_s);
+    QVERIFY(ui().Text2->text().endsWith(u"/music/1001.mp3"_s));
     QCOMPARE(pictureColour(), QColor(Qt::red));
     for (const HttpRequest &request : m_server.requests())
         QVERIFY2(!request.pathAndQuery().contains("1002"), request.pathAndQuery().constData());
 
     // The edit is what the next resolution uses.
     m_onRequest = nullptr;
-    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
-    QCOMPARE(m_form->Label2->text(), u"歌手名称：另一位"_s);
-    QVERIFY(m_form->Text2->text().endsWith(u"/music/1002.mp3"_s));
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    QCOMPARE(ui().Label2->text(), u"歌手名称：另一位"_s);
+    QVERIFY(ui().Text2->text().endsWith(u"/music/1002.mp3"_s));
 }
 
 void TestResolveCommand::enterResolves_data()
@@ -240,25 +243,25 @@ void TestResolveCommand::enterResolves_data()
 void TestResolveCommand::enterResolves()
 {
     QFETCH(bool, buttonEnabled);
-    m_form->Text1->setText(songAddress("1001"));
-    m_form->Command1->setEnabled(buttonEnabled);
-    m_form->Text1->setFocus();
-    QTest::keyClick(m_form->Text1, Qt::Key_Return);
+    ui().Text1->setText(songAddress("1001"));
+    ui().Command1->setEnabled(buttonEnabled);
+    ui().Text1->setFocus();
+    QTest::keyClick(ui().Text1, Qt::Key_Return);
     QCOMPARE(m_form->statusText() == kDone, buttonEnabled);
     QCOMPARE(m_server.requests().isEmpty(), !buttonEnabled);
 }
 
 void TestResolveCommand::linkKeepsItsSongName()
 {
-    m_form->WebBrowser1->setSilent(true);
+    ui().WebBrowser1->setSilent(true);
     QStringList suggested;
     m_desktop.setSaveChooser([&](const QString &path) {
         suggested << QFileInfo(path).fileName();
         return QString();
     });
     auto download = [&] {
-        QSignalSpy ended(m_form->WebBrowser1, &widgets::Downloader::downloadEnded);
-        QTest::mouseClick(m_form->Command9, Qt::LeftButton);
+        QSignalSpy ended(ui().WebBrowser1, &widgets::Downloader::downloadEnded);
+        QTest::mouseClick(ui().Command9, Qt::LeftButton);
         QTRY_COMPARE(ended.size(), 1);
     };
     m_songs["1002"].link = "IPDeny";
@@ -267,11 +270,11 @@ void TestResolveCommand::linkKeepsItsSongName()
     // The next song fails at the link: its names show, but the link is still the first song's.
     resolve(songAddress("1002"));
     QCOMPARE(m_form->statusText(), kFailed);
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：七里香"_s);
+    QCOMPARE(ui().Label1->text(), u"音乐名称：七里香"_s);
     download();
-    QCOMPARE(m_form->W1->title(), QString());
-    QTest::mouseClick(m_form->Command3, Qt::LeftButton);
-    QCOMPARE(m_form->W1->title(), u"周杰伦 - 晴天"_s);
+    QCOMPARE(ui().W1->title(), QString());
+    QTest::mouseClick(ui().Command3, Qt::LeftButton);
+    QCOMPARE(ui().W1->title(), u"周杰伦 - 晴天"_s);
     QCOMPARE(suggested, (QStringList{u"周杰伦 - 晴天.mp3"_s, u"周杰伦 - 晴天.mp3"_s}));
 }
 
@@ -279,9 +282,9 @@ void TestResolveCommand::longNameIsShortened()
 {
     m_songs["1001"].title = u"一二三四五六七八九十一二三四五六七八_歌手"_s;
     resolve(songAddress("1001"));
-    QCOMPARE(m_form->Label1->text(), u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
+    QCOMPARE(ui().Label1->text(), u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
     // The label sizes itself to its caption: nothing of the name is clipped.
-    QVERIFY(m_form->Label1->width() >= m_form->Label1->sizeHint().width());
+    QVERIFY(ui().Label1->width() >= ui().Label1->sizeHint().width());
 }
 
 void TestResolveCommand::newResolutionAfterFailure()
@@ -290,7 +293,7 @@ void TestResolveCommand::newResolutionAfterFailure()
     QCOMPARE(m_form->statusText(), kFailed);
     resolve(songAddress("1002"));
     QCOMPARE(m_form->statusText(), kDone);
-    QCOMPARE(m_form->Label2->text(), u"歌手名称：另一位"_s);
+    QCOMPARE(ui().Label2->text(), u"歌手名称：另一位"_s);
 }
 
 QTEST_MAIN(TestResolveCommand)

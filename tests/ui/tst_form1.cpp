@@ -9,14 +9,16 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/serviceconfig.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
+#include "form1controls.h"
 #include "scripteddesktop.h"
-#include "ui/addressedit.h"
 #include "ui/form1.h"
 #include "widgets/alphaimage.h"
 #include "widgets/downloader.h"
@@ -44,22 +46,16 @@ private slots:
     void statusBar();
     void linkBoxesAreReadOnly();
     void portraitFillsItsSquare();
-    void copy_data();
-    void copy();
-    void paste_data();
-    void paste();
-    void disabledAddressBoxDoesNotPaste();
-    void webShortcuts_data();
-    void webShortcuts();
-    void promotion_data();
-    void promotion();
-    void previewAndDownloadLeaveStatus();
     void closeAsksOncePerRequest_data();
     void closeAsksOncePerRequest();
     void pageOpensWithoutTheProgram();
     void announcedAsAWindow();
+    void eachControlHandsOver_data();
+    void eachControlHandsOver();
 
 private:
+    testing::Form1Controls ui() const { return testing::Form1Controls(*m_form); }
+
     std::unique_ptr<ScriptedDesktop> m_desktop;
     std::unique_ptr<Form1> m_form;
 };
@@ -67,7 +63,7 @@ private:
 void TestForm1::init()
 {
     m_desktop = std::make_unique<ScriptedDesktop>();
-    m_form = std::make_unique<Form1>(ServiceConfig::fromBuild(), *m_desktop);
+    m_form = std::make_unique<Form1>(*m_desktop);
 }
 
 void TestForm1::cleanup()
@@ -166,7 +162,7 @@ void TestForm1::tabOrder()
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     QStringList order;
-    QWidget *start = m_form->Text1;
+    QWidget *start = ui().Text1;
     QWidget *w = start;
     do {
         QWidget *owner = w;
@@ -189,7 +185,7 @@ void TestForm1::tabOrder()
     QCOMPARE(focusable, expected);
     // With Text1 and Command1 disabled, the focus starts in the link box.
     m_form->activateWindow();
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_form->Text2));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(ui().Text2));
 }
 
 void TestForm1::stacking()
@@ -198,176 +194,65 @@ void TestForm1::stacking()
         const QObjectList siblings = upper->parentWidget()->children();
         return siblings.indexOf(upper) > siblings.indexOf(lower);
     };
-    QVERIFY(above(m_form->aicAlphaImage1, m_form->Image1));
-    QVERIFY(above(m_form->Text3, m_form->WebBrowser1));
-    QVERIFY(m_form->Text3->geometry().contains(m_form->WebBrowser1->geometry()));
-    QVERIFY(above(m_form->Command8, m_form->W1));
-    QVERIFY(above(m_form->Command9, m_form->Text2));
-    QCOMPARE(m_form->aicAlphaImage1->image().size(), QSize(180, 180));
-    QVERIFY(m_form->aicAlphaImage1->image().hasAlphaChannel());
+    QVERIFY(above(ui().aicAlphaImage1, ui().Image1));
+    QVERIFY(above(ui().Text3, ui().WebBrowser1));
+    QVERIFY(ui().Text3->geometry().contains(ui().WebBrowser1->geometry()));
+    QVERIFY(above(ui().Command8, ui().W1));
+    QVERIFY(above(ui().Command9, ui().Text2));
+    QCOMPARE(ui().aicAlphaImage1->image().size(), QSize(180, 180));
+    QVERIFY(ui().aicAlphaImage1->image().hasAlphaChannel());
     // The ring frame: opaque beige corners, a transparent centre.
-    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(2, 2), QColor(248, 245, 238));
-    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(90, 90).alpha(), 0);
-    QCOMPARE(m_form->aicAlphaImage1->image().pixelColor(90, 90 - 70).alpha(), 0);
+    QCOMPARE(ui().aicAlphaImage1->image().pixelColor(2, 2), QColor(248, 245, 238));
+    QCOMPARE(ui().aicAlphaImage1->image().pixelColor(90, 90).alpha(), 0);
+    QCOMPARE(ui().aicAlphaImage1->image().pixelColor(90, 90 - 70).alpha(), 0);
 }
 
 void TestForm1::statusBar()
 {
-    QStatusBar *bar = m_form->S1;
+    QStatusBar *bar = ui().S1;
     QCOMPARE(bar->geometry(), QRect(0, 449, 513, 33));
     QVERIFY(!bar->isSizeGripEnabled());
-    QCOMPARE(m_form->Panel1->text(), u"运行提示："_s);
+    QCOMPARE(ui().Panel1->text(), u"运行提示："_s);
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-    QCOMPARE(m_form->Panel3->text(), u"Quennet出品"_s);
-    QVERIFY(m_form->Panel3->alignment() & Qt::AlignHCenter);
+    QCOMPARE(ui().Panel3->text(), u"Quennet出品"_s);
+    QVERIFY(ui().Panel3->alignment() & Qt::AlignHCenter);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    QCOMPARE(m_form->Panel1->width(), 96);
-    QCOMPARE(m_form->Panel3->width(), 96);
-    QVERIFY(m_form->Panel2->width() > 96 * 2);
+    QCOMPARE(ui().Panel1->width(), 96);
+    QCOMPARE(ui().Panel3->width(), 96);
+    QVERIFY(ui().Panel2->width() > 96 * 2);
     m_form->setStatusText(u"外链地址已复制.."_s);
-    QCOMPARE(m_form->Panel1->text(), u"运行提示："_s);
-    QCOMPARE(m_form->Panel3->text(), u"Quennet出品"_s);
-    QCOMPARE(m_form->Panel2->text(), u"外链地址已复制.."_s);
+    QCOMPARE(ui().Panel1->text(), u"运行提示："_s);
+    QCOMPARE(ui().Panel3->text(), u"Quennet出品"_s);
+    QCOMPARE(ui().Panel2->text(), u"外链地址已复制.."_s);
 }
 
 void TestForm1::linkBoxesAreReadOnly()
 {
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    m_form->Text2->setText(u"http://m.example/a.mp3"_s);
-    m_form->Text2->setFocus();
-    QTest::keyClicks(m_form->Text2, u"typed"_s);
-    QCOMPARE(m_form->Text2->text(), u"http://m.example/a.mp3"_s);
-    m_form->Text2->selectAll();
-    QCOMPARE(m_form->Text2->selectedText(), u"http://m.example/a.mp3"_s);
-    QVERIFY(m_form->Text3->isReadOnly());
-    QCOMPARE(m_form->Text3->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    QCOMPARE(m_form->Text3->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QVERIFY(m_form->Text3->textInteractionFlags() & Qt::TextSelectableByMouse);
+    ui().Text2->setText(u"http://m.example/a.mp3"_s);
+    ui().Text2->setFocus();
+    QTest::keyClicks(ui().Text2, u"typed"_s);
+    QCOMPARE(ui().Text2->text(), u"http://m.example/a.mp3"_s);
+    ui().Text2->selectAll();
+    QCOMPARE(ui().Text2->selectedText(), u"http://m.example/a.mp3"_s);
+    QVERIFY(ui().Text3->isReadOnly());
+    QCOMPARE(ui().Text3->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(ui().Text3->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(ui().Text3->textInteractionFlags() & Qt::TextSelectableByMouse);
 }
 
 void TestForm1::portraitFillsItsSquare()
 {
-    QVERIFY(m_form->Image1->hasScaledContents());
-    QCOMPARE(m_form->Image1->pixmap().size(), QSize(90, 90));
+    QVERIFY(ui().Image1->hasScaledContents());
+    QCOMPARE(ui().Image1->pixmap().size(), QSize(90, 90));
     QImage tiny(7, 3, QImage::Format_RGB32);
     tiny.fill(Qt::red);
-    m_form->Image1->setPixmap(QPixmap::fromImage(tiny));
-    const QImage shown = m_form->Image1->grab().toImage();
+    ui().Image1->setPixmap(QPixmap::fromImage(tiny));
+    const QImage shown = ui().Image1->grab().toImage();
     QCOMPARE(shown.size(), QSize(164, 164));
     QCOMPARE(shown.pixelColor(160, 160), QColor(Qt::red));
-}
-
-void TestForm1::copy_data()
-{
-    QTest::addColumn<QString>("link");
-    QTest::newRow("a link") << u"http://m.example/a.mp3"_s;
-    QTest::newRow("an empty link box") << QString();
-}
-
-void TestForm1::copy()
-{
-    QFETCH(QString, link);
-    auto *before = new QMimeData;
-    before->setHtml(u"<b>old</b>"_s);
-    before->setText(u"old"_s);
-    QGuiApplication::clipboard()->setMimeData(before);
-    m_form->Text2->setText(link);
-    QTest::mouseClick(m_form->Command2, Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), link);
-    QVERIFY(!QGuiApplication::clipboard()->mimeData()->hasHtml());
-    QCOMPARE(m_form->statusText(), u"外链地址已复制.."_s);
-}
-
-void TestForm1::paste_data()
-{
-    QTest::addColumn<bool>("hasText");
-    QTest::addColumn<QString>("clipboard");
-    QTest::newRow("an address") << true << u"http://www.kuwo.cn/yinyue/1/"_s;
-    QTest::newRow("no text on the clipboard") << false << QString();
-}
-
-void TestForm1::paste()
-{
-    QFETCH(bool, hasText);
-    QFETCH(QString, clipboard);
-    if (hasText) {
-        QGuiApplication::clipboard()->setText(clipboard);
-    } else {
-        auto *data = new QMimeData;
-        data->setImageData(QImage(2, 2, QImage::Format_RGB32));
-        QGuiApplication::clipboard()->setMimeData(data);
-    }
-    m_form->Text1->setEnabled(true);
-    m_form->Command1->setEnabled(true);
-    m_form->Text1->setText(u"something typed"_s);
-    m_form->Text1->setCursorPosition(4);
-    QTest::mouseDClick(m_form->Text1, Qt::LeftButton);
-    QCOMPARE(m_form->Text1->text(), clipboard);
-    // Pasting does not start a resolution.
-    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-    QVERIFY(m_desktop->boxes.isEmpty());
-}
-
-void TestForm1::disabledAddressBoxDoesNotPaste()
-{
-    QGuiApplication::clipboard()->setText(u"http://www.kuwo.cn/yinyue/1/"_s);
-    QTest::mouseDClick(m_form->Text1, Qt::LeftButton);
-    QCOMPARE(m_form->Text1->text(), QString());
-}
-
-void TestForm1::webShortcuts_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("page");
-    const ServiceConfig config = ServiceConfig::fromBuild();
-    QTest::newRow("Command4: the music service") << u"Command4"_s << config.kuwoHomePage;
-    QTest::newRow("Command5: the forum") << u"Command5"_s << config.forumPage;
-    QTest::newRow("Command6: the maker's home") << u"Command6"_s << config.homePage;
-}
-
-void TestForm1::webShortcuts()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, page);
-    QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
-    QCOMPARE(m_desktop->pages, QStringList{desktop::pageOpenerProgram() + u' ' + page});
-    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-}
-
-void TestForm1::promotion_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("started");
-    QTest::newRow("Yes opens the resource page")
-        << int(MessageAnswer::vbYes)
-        << QStringList{desktop::pageOpenerProgram() + u' ' + ServiceConfig::fromBuild().resourcePage};
-    QTest::newRow("No does nothing") << int(MessageAnswer::vbNo) << QStringList();
-}
-
-void TestForm1::promotion()
-{
-    QFETCH(int, answer);
-    QFETCH(QStringList, started);
-    m_desktop->queueAnswer(MessageAnswer(answer));
-    QTest::mouseClick(m_form->Command7, Qt::LeftButton);
-    QCOMPARE(m_desktop->boxes.size(), 1);
-    QCOMPARE(m_desktop->boxes.first().text, u"Ostrel 2014\r\n\r\n宅男超强资源神器,是否现在立刻拥有?"_s);
-    QCOMPARE(m_desktop->boxes.first().style, MessageStyle::vbInformationYesNo);
-    QCOMPARE(m_desktop->pages, started);
-    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-}
-
-void TestForm1::previewAndDownloadLeaveStatus()
-{
-    m_form->Text2->setText(QString());
-    QTest::mouseClick(m_form->Command3, Qt::LeftButton);
-    QCOMPARE(m_form->W1->URL(), QString());
-    QTest::mouseClick(m_form->Command9, Qt::LeftButton);
-    QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
-    for (QWidget *top : QApplication::topLevelWidgets())
-        QVERIFY2(top == m_form.get() || !top->isVisible(), "an empty address opened a download");
 }
 
 void TestForm1::closeAsksOncePerRequest_data()
@@ -392,7 +277,7 @@ void TestForm1::closeAsksOncePerRequest()
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     if (byExitButton)
-        QTest::mouseClick(m_form->Command8, Qt::LeftButton);
+        QTest::mouseClick(ui().Command8, Qt::LeftButton);
     else
         m_form->close();
     QCOMPARE(asked, 1);
@@ -434,6 +319,51 @@ void TestForm1::announcedAsAWindow()
     QVERIFY(accessible);
     QCOMPARE(accessible->role(), QAccessible::Window);
     QCOMPARE(accessible->text(QAccessible::Name), m_form->windowTitle());
+}
+
+void TestForm1::eachControlHandsOver_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("doubleClick");
+    QTest::addColumn<QByteArray>("signal");
+    auto row = [](const char *control, bool doubleClick, auto signal) {
+        QTest::newRow(control) << QString::fromLatin1(control) << doubleClick
+                               << QMetaMethod::fromSignal(signal).methodSignature();
+    };
+    row("Command1", false, &Form1::resolveRequested);
+    row("Command2", false, &Form1::copyRequested);
+    row("Command3", false, &Form1::previewRequested);
+    row("Command4", false, &Form1::kuwoHomeRequested);
+    row("Command5", false, &Form1::forumRequested);
+    row("Command6", false, &Form1::homeRequested);
+    row("Command7", false, &Form1::recommendRequested);
+    row("Command9", false, &Form1::downloadRequested);
+    row("Text1", true, &Form1::pasteRequested);
+}
+
+// Each control reaches its own command and no other; the window decides nothing itself.
+void TestForm1::eachControlHandsOver()
+{
+    QFETCH(QString, control);
+    QFETCH(bool, doubleClick);
+    QFETCH(QByteArray, signal);
+    m_form->setAddressEnabled(true);
+    m_form->setResolveEnabled(true);
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    const QMetaObject *meta = m_form->metaObject();
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        if (meta->method(i).methodType() == QMetaMethod::Signal)
+            spies.push_back(std::make_unique<QSignalSpy>(m_form.get(), meta->method(i)));
+    }
+    QCOMPARE(spies.size(), size_t(9));
+    QWidget *widget = m_form->findChild<QWidget *>(control);
+    QVERIFY(widget);
+    if (doubleClick)
+        QTest::mouseDClick(widget, Qt::LeftButton);
+    else
+        QTest::mouseClick(widget, Qt::LeftButton);
+    for (const auto &spy : spies)
+        QCOMPARE(spy->count(), spy->signal() == signal ? 1 : 0);
 }
 
 QTEST_MAIN(TestForm1)

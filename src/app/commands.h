@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+
+#include "core/serviceconfig.h"
+#include "core/songresolver.h"
+
+namespace corvane::desktop {
+class Desktop;
+}
+namespace corvane::ui {
+class Form1;
+}
+
+namespace corvane::app {
+
+// What the window's buttons do: resolving the address, copying, previewing and
+// downloading the link, the web shortcuts and pasting. Connected to the window's
+// signals and owned by it; every command catches its own errors, so none leaves into
+// the event loop.
+class Commands final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Commands)
+
+public:
+    // `desktop` shows the boxes and opens the pages; it must outlive the window.
+    Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
+
+    ui::Form1 &form() const { return m_form; }
+    const ServiceConfig &config() const { return m_config; }
+    desktop::Desktop &desktop() const { return m_desktop; }
+
+    void resolve();
+    void copyLink();
+    void preview();
+    void download();
+    void openKuwoHome();
+    void openForum();
+    void openHome();
+    void recommend();
+    void pasteAddress();
+
+private:
+    class Reports;
+
+    // Whether `link` is the one the last link conversion delivered: then m_linkSong
+    // names its song.
+    bool isLinkOfLastSong(const QString &link) const;
+
+    ui::Form1 &m_form;
+    ServiceConfig m_config;
+    desktop::Desktop &m_desktop;
+    SongInfo m_song;
+    struct LinkSong
+    {
+        QString link, singer, name;
+    } m_linkSong;
+};
+
+} // namespace corvane::app
