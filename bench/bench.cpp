@@ -34,6 +34,7 @@
 #include "core/versioncheck.h"
 #include "desktop/desktop.h"
 #include "httptestserver.h"
+#include "musicservice.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
@@ -45,10 +46,6 @@ using namespace corvane::testing;
 namespace {
 
 constexpr qint64 kBigBytes = 512LL * 1024 * 1024;
-const QByteArray kPage =
-    QStringLiteral("<html><head><title>晴天_周杰伦_酷我音乐</title></head><body><p>【周杰伦】</p>"
-                   "<div><a>复制歌词</a>故事的小黄花<br>从出生那年就飘着</div></body></html>")
-        .toUtf8();
 
 double processCpuSeconds()
 {
@@ -133,42 +130,50 @@ void report(const char *name, const QString &measured, const QString &reference,
     std::fprintf(stderr, "bench: %s done\n", name);
 }
 
-// The server the benchmarks talk to: the version file, one song, a slow answer and a
-// big file, on loopback.
-HttpResponse serve(const HttpRequest &request, const QString &origin)
+// The server the benchmarks talk to: the music service with one song, and beside it a
+// slow answer and a big file, on loopback.
+class BenchService
 {
-    const QByteArray path = request.path();
-    if (path == "/soft/version/main.txt")
-        return HttpResponse::text("mqvt:" + kOwnVersion.toUtf8() + "|");
-    if (path == "/slow") {
-        HttpResponse response = HttpResponse::text("late");
-        response.delay = std::chrono::seconds(3);
-        return response;
+public:
+    explicit BenchService(const QString &origin)
+        : m_service(ServiceConfig::onOrigin(origin),
+                    {FakeSong{.id = "1",
+                              .name = u"晴天"_s,
+                              .singer = u"周杰伦"_s,
+                              .lyrics = {u"故事的小黄花"_s, u"从出生那年就飘着"_s},
+                              .title = u"晴天_周杰伦_酷我音乐"_s,
+                              .picture = picture()}})
+    {
     }
-    if (path == "/yinyue/1/")
-        return HttpResponse::text(kPage, "text/html; charset=utf-8");
-    if (path == "/anti.s")
-        return HttpResponse::text("http://" + origin.toLatin1() + "/music/1.mp3");
-    if (path == "/webmusic/st/getNewMuiseByRid")
-        return HttpResponse::text("<Song><artist_pic240>http://" + origin.toLatin1() +
-                                  "/star/1.png</artist_pic240></Song>");
-    if (path == "/star/1.png") {
-        static const QByteArray png = [] {
-            QFile file(u":/qt-project.org/styles/commonstyle/images/standardbutton-apply-128.png"_s);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
-        return HttpResponse::text(png, "image/png");
+
+    HttpResponse answer(const HttpRequest &request) const
+    {
+        const QByteArray path = request.path();
+        if (path == "/slow") {
+            HttpResponse response = HttpResponse::text("late");
+            response.delay = std::chrono::seconds(3);
+            return response;
+        }
+        if (path == "/big.bin") {
+            QByteArray block(1024 * 1024, Qt::Uninitialized);
+            for (qsizetype i = 0; i < block.size(); ++i)
+                block[i] = char(i * 31);
+            HttpResponse response = HttpResponse::text(block, "application/octet-stream");
+            response.repeat = kBigBytes / block.size();
+            return response;
+        }
+        return m_service.answer(request);
     }
-    if (path == "/big.bin") {
-        QByteArray block(1024 * 1024, Qt::Uninitialized);
-        for (qsizetype i = 0; i < block.size(); ++i)
-            block[i] = char(i * 31);
-        HttpResponse response = HttpResponse::text(block, "application/octet-stream");
-        response.repeat = kBigBytes / block.size();
-        return response;
+
+private:
+    static QByteArray picture()
+    {
+        QFile file(u":/qt-project.org/styles/commonstyle/images/standardbutton-apply-128.png"_s);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    return HttpResponse::text("missing", "text/plain", 404);
-}
+
+    MusicService m_service;
+};
 
 // The server in a process of its own, so that neither the tool nor curl shares it.
 class ServerProcess
@@ -249,7 +254,7 @@ void resolve()
     const QStringList urls{
         server.url("/yinyue/1/"),
         server.url("/anti.s?type=convert%5Furl&response=url&rid=MUSIC%5F1&format=mp3%7Cmp3"),
-        server.url("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1"), server.url("/star/1.png")};
+        server.url("/webmusic/st/getNewMuiseByRid?rid=MUSIC_1"), server.url("/sample-media/1.jpg")};
     QStringList arguments{u"-s"_s};
     for (const QString &url : urls)
         arguments << u"-o"_s << u"/dev/null"_s << url;
@@ -501,9 +506,10 @@ int child(const QString &what, const QStringList &args)
 {
     if (what == u"serve"_s) {
         HttpTestServer server;
-        server.setHandler([&](const HttpRequest &request) { return serve(request, server.origin()); });
         if (!server.listen())
             return 1;
+        const BenchService service(server.origin());
+        server.setHandler([&service](const HttpRequest &request) { return service.answer(request); });
         std::printf("%s\n", qPrintable(server.origin()));
         std::fflush(stdout);
         return QCoreApplication::exec();

@@ -31,11 +31,12 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     const QByteArray stage = argc > 1 ? QByteArray(argv[1]) : QByteArray("page");
-    const QByteArray stagePath = stage == "version"    ? "/soft/version/main.txt"
-                                 : stage == "page"     ? "/yinyue/1001/"
-                                 : stage == "link"     ? "/anti.s"
-                                 : stage == "metadata" ? "/webmusic/st/getNewMuiseByRid"
-                                                       : "/star/1001.png";
+    using Route = MusicService::Route;
+    const Route stageRoute = stage == "version"    ? Route::VersionFile
+                             : stage == "page"     ? Route::SongPage
+                             : stage == "link"     ? Route::LinkConversion
+                             : stage == "metadata" ? Route::Metadata
+                                                   : Route::Picture;
 
     HttpTestServer server;
     if (!server.listen())
@@ -44,12 +45,12 @@ int main(int argc, char *argv[])
     ScriptedDesktop desktop;
     ui::Form1 form(desktop);
     auto *commands = new app::Commands(form, config, desktop);
-    QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
+    const MusicService service(config, {sunnyDay("1001")});
     QString statusAtClose;
 
     server.setHandler([&](const HttpRequest &request) {
-        if (request.path() != stagePath)
-            return answerService(request, ownVersionFile(), songs, server.origin());
+        if (service.routeOf(request) != stageRoute)
+            return service.answer(request);
         QTimer::singleShot(100, &form, [&] {
             statusAtClose = form.statusText();
             if (stage == "version")

@@ -31,7 +31,10 @@ constexpr qint64 kMaxBytes = 256 * 1024;
 enum Stage { Version, Page, Link, Metadata, Picture };
 
 const QByteArray kStagePaths[] = {"/soft/version/main.txt", "/yinyue/1001/", "/anti.s",
-                                  "/webmusic/st/getNewMuiseByRid", "/star/1001.png"};
+                                  "/webmusic/st/getNewMuiseByRid", "/sample-media/1001.jpg"};
+const MusicService::Route kStageRoutes[] = {MusicService::Route::VersionFile, MusicService::Route::SongPage,
+                                            MusicService::Route::LinkConversion,
+                                            MusicService::Route::Metadata, MusicService::Route::Picture};
 
 } // namespace
 
@@ -49,7 +52,7 @@ private:
     HttpTestServer m_server;
     QString m_closedOrigin;
     Stage m_stage = Page;
-    HttpResponse m_fault;
+    MusicService m_service;
 };
 
 void TestFaults::initTestCase()
@@ -60,15 +63,15 @@ void TestFaults::initTestCase()
     probe.close();
 
     QVERIFY(m_server.listen());
-    const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}};
-    m_server.setHandler([this, songs](const HttpRequest &request) {
-        if (request.path() == kStagePaths[m_stage])
-            return m_fault;
-        return answerService(request, ownVersionFile(), songs, m_server.origin());
-    });
+    m_service.setHosts(ServiceConfig::onOrigin(m_server.origin()));
+    m_service.setSongs({sunnyDay("1001")});
+    m_server.setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
 }
 
-void TestFaults::init() {}
+void TestFaults::init()
+{
+    m_service.clearFaults();
+}
 
 void TestFaults::fault_data()
 {
@@ -97,7 +100,7 @@ void TestFaults::fault()
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch = {kBound, kMaxBytes};
     config.picture = {kBound, kMaxBytes};
-    m_fault = HttpResponse();
+    HttpResponse answer;
     if (fault == u"connection refused"_s) {
         // The stage's host is a port nobody listens on; the picture's address comes from the record.
         if (m_stage == Version)
@@ -109,31 +112,32 @@ void TestFaults::fault()
         else if (m_stage == Metadata)
             config.metadataHost = m_closedOrigin;
         else
-            m_fault = HttpResponse::redirect("http://" + m_closedOrigin.toLatin1() + "/star/1001.png");
+            answer = HttpResponse::redirect("http://" + m_closedOrigin.toLatin1() + "/sample-media/1001.jpg");
     } else if (fault == u"reset mid-body"_s) {
-        m_fault = HttpResponse::text(QByteArray(50000, 'x'));
-        m_fault.resetAfter = 100;
+        answer = HttpResponse::text(QByteArray(50000, 'x'));
+        answer.resetAfter = 100;
     } else if (fault == u"never answers"_s) {
-        m_fault.stall = true;
+        answer.stall = true;
     } else if (fault == u"404 with a body"_s) {
-        m_fault = HttpResponse::text("<html><body>Not Found</body></html>", "text/html", 404);
+        answer = HttpResponse::text("<html><body>Not Found</body></html>", "text/html", 404);
     } else if (fault == u"500 with a body"_s) {
-        m_fault = HttpResponse::text("<html><body>Internal Server Error</body></html>", "text/html", 500);
+        answer = HttpResponse::text("<html><body>Internal Server Error</body></html>", "text/html", 500);
     } else if (fault == u"empty body"_s) {
-        m_fault = HttpResponse::text(QByteArray(), "text/html");
+        answer = HttpResponse::text(QByteArray(), "text/html");
     } else if (fault == u"over the size bound"_s) {
-        m_fault = HttpResponse::text(QByteArray(64 * 1024, 'x'), "text/html");
-        m_fault.repeat = 5;
+        answer = HttpResponse::text(QByteArray(64 * 1024, 'x'), "text/html");
+        answer.repeat = 5;
     } else if (fault == u"invalid UTF-8, no charset"_s) {
-        m_fault = HttpResponse::text(QByteArray("\xff\xfe\xc3\x28 no text here \xa0\xa1\xe2\x28\xa1"),
-                                     QByteArray());
+        answer = HttpResponse::text(QByteArray("\xff\xfe\xc3\x28 no text here \xa0\xa1\xe2\x28\xa1"),
+                                    QByteArray());
     } else if (fault == u"redirect loop"_s) {
-        m_fault = HttpResponse::redirect(
+        answer = HttpResponse::redirect(
             kStagePaths[m_stage] +
             QByteArray(m_stage == Link || m_stage == Metadata ? "?rid=MUSIC_1001" : ""));
     } else if (fault == u"deflate past the size bound"_s) {
-        m_fault = HttpResponse::deflated(QByteArray(4 * 1024 * 1024, ' '), "text/html");
+        answer = HttpResponse::deflated(QByteArray(4 * 1024 * 1024, ' '), "text/html");
     }
+    m_service.setFault(kStageRoutes[m_stage], answer);
 
     ScriptedDesktop desktop;
     ui::Form1 form(desktop);

@@ -50,10 +50,9 @@ void TestHeapGrowth::hundredResolutions()
         QSKIP("the sanitizer's allocator keeps freed memory in quarantine");
     HttpTestServer server;
     QVERIFY(server.listen());
-    const QMap<QByteArray, SampleSong> songs{{"1001", SampleSong{}}, {"1002", SampleSong{}}};
-    server.setHandler([&](const HttpRequest &request) {
-        return answerService(request, ownVersionFile(), songs, server.origin());
-    });
+    const MusicService service(ServiceConfig::onOrigin(server.origin()),
+                               {sunnyDay("1001"), sunnyDay("1002")});
+    server.setHandler([&](const HttpRequest &request) { return service.answer(request); });
     ScriptedDesktop desktop;
     ui::Form1 form(desktop);
     new app::Commands(form, ServiceConfig::onOrigin(server.origin()), desktop);

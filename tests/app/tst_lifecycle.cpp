@@ -57,9 +57,7 @@ private:
     std::unique_ptr<ui::Form1> makeForm();
 
     HttpTestServer m_server;
-    QByteArray m_versionFile;
-    HttpResponse m_versionResponse;
-    bool m_useResponse = false;
+    MusicService m_service;
     ScriptedDesktop m_desktop;
     QTemporaryDir m_folder;
 };
@@ -67,18 +65,15 @@ private:
 void TestLifecycle::initTestCase()
 {
     QVERIFY(m_server.listen());
-    m_server.setHandler([this](const HttpRequest &request) {
-        if (m_useResponse)
-            return m_versionResponse;
-        return answerService(request, m_versionFile, {}, m_server.origin());
-    });
+    m_service.setHosts(ServiceConfig::onOrigin(m_server.origin()));
+    m_server.setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
     QVERIFY(m_folder.isValid());
 }
 
 void TestLifecycle::init()
 {
     m_desktop.reset();
-    m_useResponse = false;
+    m_service.clearFaults();
     m_server.clearRequests();
 }
 
@@ -141,7 +136,7 @@ void TestLifecycle::versionCheck()
     QFETCH(int, boxStyle);
     QFETCH(QString, boxText);
 
-    m_versionFile = versionFile;
+    m_service.setVersionFile(versionFile);
     auto form = makeForm();
     const app::LoadResult result = app::Form_Load(commandsOf(*form), m_folder.path());
 
@@ -167,9 +162,9 @@ void TestLifecycle::versionCheck()
 
 void TestLifecycle::versionCheckUnreachable()
 {
-    m_useResponse = true;
-    m_versionResponse = HttpResponse();
-    m_versionResponse.stall = true;
+    HttpResponse stall;
+    stall.stall = true;
+    m_service.setFault(MusicService::Route::VersionFile, stall);
     auto form = makeForm();
     QCOMPARE(app::Form_Load(commandsOf(*form), m_folder.path()), app::LoadResult::Open);
     QCOMPARE(m_desktop.boxes.size(), 1);
@@ -180,7 +175,7 @@ void TestLifecycle::versionCheckUnreachable()
 
 void TestLifecycle::startupSequence()
 {
-    m_versionFile = ownVersionFile();
+    m_service.setVersionFile(ownVersionFile());
     QFile skin(app::skinPath(m_folder.path()));
     QVERIFY(skin.open(QIODevice::WriteOnly));
     skin.write("QPushButton { color: #123456; }");
@@ -202,7 +197,7 @@ void TestLifecycle::startupSequence()
 
 void TestLifecycle::missingSkinChangesNothing()
 {
-    m_versionFile = ownVersionFile();
+    m_service.setVersionFile(ownVersionFile());
     QTemporaryDir empty;
     auto form = makeForm();
     QCOMPARE(app::Form_Load(commandsOf(*form), empty.path()), app::LoadResult::Open);
@@ -227,7 +222,7 @@ void TestLifecycle::closePrompt()
     QFETCH(int, answer);
     QFETCH(bool, closes);
     QFETCH(bool, opensForum);
-    m_versionFile = ownVersionFile();
+    m_service.setVersionFile(ownVersionFile());
     auto form = makeForm();
     form->setCloseQuery([&form] { return app::QueryUnload(commandsOf(*form)); });
     form->show();

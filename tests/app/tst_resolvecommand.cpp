@@ -63,7 +63,7 @@ private:
 
     HttpTestServer m_server;
     ScriptedDesktop m_desktop;
-    QMap<QByteArray, SampleSong> m_songs;
+    MusicService m_service;
     QStringList m_statusAtRequest;
     QList<bool> m_buttonAtRequest;
     std::function<void(const HttpRequest &)> m_onRequest;
@@ -73,6 +73,7 @@ private:
 void TestResolveCommand::initTestCase()
 {
     QVERIFY(m_server.listen());
+    m_service.setHosts(ServiceConfig::onOrigin(m_server.origin()));
     m_server.setHandler([this](const HttpRequest &request) {
         if (m_form) {
             m_statusAtRequest << m_form->statusText();
@@ -80,7 +81,7 @@ void TestResolveCommand::initTestCase()
         }
         if (m_onRequest)
             m_onRequest(request);
-        return answerService(request, ownVersionFile(), m_songs, m_server.origin());
+        return m_service.answer(request);
     });
 }
 
@@ -91,14 +92,7 @@ void TestResolveCommand::init()
     m_statusAtRequest.clear();
     m_buttonAtRequest.clear();
     m_onRequest = nullptr;
-    m_songs.clear();
-    m_songs.insert("1001", SampleSong{});
-    SampleSong second;
-    second.title = u"七里香_周杰伦"_s;
-    second.singer = u"另一位"_s;
-    second.lyrics = u"窗外的麻雀"_s;
-    second.picture = Qt::blue;
-    m_songs.insert("1002", second);
+    m_service.setSongs({sunnyDay("1001"), otherSong("1002")});
 
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(3000);
@@ -128,7 +122,7 @@ void TestResolveCommand::wholeResolution()
     QVERIFY(ui().Command1->isEnabled());
     QCOMPARE(ui().Label1->text(), u"音乐名称：晴天"_s);
     QCOMPARE(ui().Label2->text(), u"歌手名称：周杰伦"_s);
-    QCOMPARE(ui().Text2->text(), u"http://"_s + m_server.origin() + u"/music/1001.mp3"_s);
+    QCOMPARE(ui().Text2->text(), u"http://"_s + m_server.origin() + u"/sample-media/1001.mp3"_s);
     QCOMPARE(ui().Text3->toPlainText(), u"故事的小黄花\n从出生那年就飘着"_s);
     QCOMPARE(pictureColour(), QColor(Qt::red));
 }
@@ -159,9 +153,9 @@ void TestResolveCommand::failuresLeaveWhatWasReached()
 
     QByteArray id = "1002";
     if (change == u"no-lyrics"_s)
-        m_songs["1002"].hasLyricsMarker = false;
+        m_service.song("1002")->hasLyrics = false;
     else if (change == u"ipdeny"_s)
-        m_songs["1002"].link = "IPDeny";
+        m_service.song("1002")->linkDenied = true;
     else
         id = "9999";
     m_desktop.reset();
@@ -221,7 +215,7 @@ void TestResolveCommand::editDuringResolutionWaitsForTheNext()
     QCOMPARE(m_form->statusText(), kDone);
     QCOMPARE(ui().Label1->text(), u"音乐名称：晴天"_s);
     QCOMPARE(ui().Label2->text(), u"歌手名称：周杰伦"_s);
-    QVERIFY(ui().Text2->text().endsWith(u"/music/1001.mp3"_s));
+    QVERIFY(ui().Text2->text().endsWith(u"/sample-media/1001.mp3"_s));
     QCOMPARE(pictureColour(), QColor(Qt::red));
     for (const HttpRequest &request : m_server.requests())
         QVERIFY2(!request.pathAndQuery().contains("1002"), request.pathAndQuery().constData());
@@ -230,7 +224,7 @@ void TestResolveCommand::editDuringResolutionWaitsForTheNext()
     m_onRequest = nullptr;
     QTest::mouseClick(ui().Command1, Qt::LeftButton);
     QCOMPARE(ui().Label2->text(), u"歌手名称：另一位"_s);
-    QVERIFY(ui().Text2->text().endsWith(u"/music/1002.mp3"_s));
+    QVERIFY(ui().Text2->text().endsWith(u"/sample-media/1002.mp3"_s));
 }
 
 void TestResolveCommand::enterResolves_data()
@@ -264,7 +258,7 @@ void TestResolveCommand::linkKeepsItsSongName()
         QTest::mouseClick(ui().Command9, Qt::LeftButton);
         QTRY_COMPARE(ended.size(), 1);
     };
-    m_songs["1002"].link = "IPDeny";
+    m_service.song("1002")->linkDenied = true;
     resolve(songAddress("1001"));
     download();
     // The next song fails at the link: its names show, but the link is still the first song's.
@@ -280,7 +274,7 @@ void TestResolveCommand::linkKeepsItsSongName()
 
 void TestResolveCommand::longNameIsShortened()
 {
-    m_songs["1001"].title = u"一二三四五六七八九十一二三四五六七八_歌手"_s;
+    m_service.song("1001")->title = u"一二三四五六七八九十一二三四五六七八_歌手"_s;
     resolve(songAddress("1001"));
     QCOMPARE(ui().Label1->text(), u"音乐名称：一二三四五六七八九十一二三四五六七.."_s);
     // The label sizes itself to its caption: nothing of the name is clipped.

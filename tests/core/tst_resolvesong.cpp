@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
+#include "musicservice.h"
 #include "pictures.h"
 
 using namespace Qt::StringLiterals;
@@ -20,15 +21,21 @@ QString songPage(const QString &title = u"晴天_周杰伦_酷我音乐"_s, cons
            u"</h1><div class=\"lrc\"><a href=\"#\">"_s + lyrics + u"</body></html>"_s;
 }
 
-// The service as a resolution sees it; each part can be replaced by a test row.
-struct FakeService
+HttpResponse pageResponse(const QString &page)
 {
-    QString page = songPage();
-    HttpResponse link;
-    HttpResponse metadata;
-    bool linkGiven = false;
-    bool metadataGiven = false;
-};
+    return HttpResponse::text(page.toUtf8(), "text/html; charset=utf-8");
+}
+
+// 晴天 on the fake service, with a small plain picture.
+FakeSong song(QByteArray id)
+{
+    return {.id = std::move(id),
+            .name = u"晴天"_s,
+            .singer = u"周杰伦"_s,
+            .lyrics = {u"故事的小黄花"_s, u"从出生那年就飘着"_s},
+            .title = u"晴天_周杰伦_酷我音乐"_s,
+            .picture = pngOf(Qt::red, 40)};
+}
 
 class Recorder final : public SongReports
 {
@@ -88,10 +95,10 @@ private slots:
     void unreadablePictureIsNoFailure();
 
 private:
-    void serve(const FakeService &service);
     QString pageAddress() const { return u"http://"_s + m_server->origin() + u"/yinyue/678/"_s; }
 
     std::unique_ptr<HttpTestServer> m_server;
+    MusicService m_service;
     ServiceConfig m_config;
 };
 
@@ -101,32 +108,10 @@ void TestResolveSong::init()
     QVERIFY(m_server->listen());
     m_config = ServiceConfig::onOrigin(m_server->origin());
     m_config.fetch.timeout = std::chrono::milliseconds(2000);
-    serve(FakeService{});
-}
-
-void TestResolveSong::serve(const FakeService &service)
-{
-    const QByteArray picture = pngOf(Qt::red, 40);
-    const QString origin = m_server->origin();
-    m_server->setHandler([=](const HttpRequest &request) {
-        const QByteArray path = request.path();
-        if (path.startsWith("/yinyue/"))
-            return HttpResponse::text(service.page.toUtf8(), "text/html; charset=utf-8");
-        if (path == "/anti.s") {
-            return service.linkGiven ? service.link
-                                     : HttpResponse::text("http://" + origin.toLatin1() + "/music/678.mp3");
-        }
-        if (path == "/webmusic/st/getNewMuiseByRid") {
-            if (service.metadataGiven)
-                return service.metadata;
-            const QString record =
-                u"<Song><artist_pic240>http://"_s + origin + u"/star/1.png</artist_pic240></Song>"_s;
-            return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
-        }
-        if (path == "/star/1.png")
-            return HttpResponse::text(picture, "image/png");
-        return HttpResponse::text("not found", "text/plain", 404);
-    });
+    m_service.setHosts(m_config);
+    m_service.setSongs({song("678"), song("999")});
+    m_service.clearFaults();
+    m_server->setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
 }
 
 void TestResolveSong::success()
@@ -139,11 +124,11 @@ void TestResolveSong::success()
     QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s}));
     QCOMPARE(recorder.songName, u"晴天"_s);
     QCOMPARE(recorder.singerName, u"周杰伦"_s);
-    QCOMPARE(recorder.link, u"http://"_s + m_server->origin() + u"/music/678.mp3"_s);
+    QCOMPARE(recorder.link, u"http://"_s + m_server->origin() + u"/sample-media/678.mp3"_s);
     QCOMPARE(recorder.lyrics, u"故事的小黄花\r\n从出生那年就飘着"_s);
     QCOMPARE(recorder.picture.size(), QSize(40, 40));
     QCOMPARE(info.Rid, u"678"_s);
-    QCOMPARE(info.PictureAddress, u"http://"_s + m_server->origin() + u"/star/1.png"_s);
+    QCOMPARE(info.PictureAddress, u"http://"_s + m_server->origin() + u"/sample-media/678.jpg"_s);
 
     const QList<HttpRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 4);
@@ -151,7 +136,7 @@ void TestResolveSong::success()
     QCOMPARE(requests.at(1).target,
              QByteArray("/anti.s?type=convert_url&response=url&rid=MUSIC_678&format=mp3%7Cmp3"));
     QCOMPARE(requests.at(2).target, QByteArray("/webmusic/st/getNewMuiseByRid?rid=MUSIC_678"));
-    QCOMPARE(requests.at(3).target, QByteArray("/star/1.png"));
+    QCOMPARE(requests.at(3).target, QByteArray("/sample-media/678.jpg"));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(requests.at(i).header("If-Modified-Since"), QByteArray("0"));
 }
@@ -200,8 +185,11 @@ void TestResolveSong::failureTable()
     QFETCH(HttpResponse, metadata);
     QFETCH(QStringList, reports);
 
-    FakeService service{page, link, metadata, linkGiven, metadataGiven};
-    serve(service);
+    m_service.setFault(MusicService::Route::SongPage, pageResponse(page));
+    if (linkGiven)
+        m_service.setFault(MusicService::Route::LinkConversion, link);
+    if (metadataGiven)
+        m_service.setFault(MusicService::Route::Metadata, metadata);
     SongInfo info;
     Recorder recorder;
     QVERIFY_THROWS_EXCEPTION(Error, ResolveSong(
@@ -258,11 +246,8 @@ void TestResolveSong::unreachedFieldsKeepPreviousValues()
         info, [this] { return pageAddress(); }, first, m_config);
     const SongInfo before = info;
 
-    FakeService service;
-    service.page = songPage(u"另一首_x"_s, u"【别人】"_s);
-    service.linkGiven = true;
-    service.link = HttpResponse::text("IPDeny");
-    serve(service);
+    m_service.setFault(MusicService::Route::SongPage, pageResponse(songPage(u"另一首_x"_s, u"【别人】"_s)));
+    m_service.setFault(MusicService::Route::LinkConversion, HttpResponse::text("IPDeny"));
     Recorder second;
     QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(
                                                info, [this] { return pageAddress(); }, second, m_config));
@@ -286,11 +271,8 @@ void TestResolveSong::receiverErrorEndsResolution()
 
 void TestResolveSong::unreadablePictureIsNoFailure()
 {
-    FakeService service;
-    service.metadataGiven = true;
-    service.metadata =
-        HttpResponse::text("<artist_pic240></artist_pic240>"); // empty address: still handed on
-    serve(service);
+    // An empty address: still handed on.
+    m_service.setFault(MusicService::Route::Metadata, HttpResponse::text("<artist_pic240></artist_pic240>"));
     SongInfo info;
     Recorder recorder;
     ResolveSong(

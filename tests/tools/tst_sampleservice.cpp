@@ -1,11 +1,11 @@
 #include <QNetworkProxyFactory>
 #include <QTest>
 
-#include "catalogue.h"
 #include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
+#include "musicservice.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -56,13 +56,13 @@ private slots:
     void byteRanges();
 
 private:
-    std::unique_ptr<sample::SampleService> m_service;
+    std::unique_ptr<MusicService> m_service;
     HttpTestServer m_server;
 };
 
 void TestSampleService::initTestCase()
 {
-    m_service = std::make_unique<sample::SampleService>(ServiceConfig::fromBuild());
+    m_service = std::make_unique<MusicService>(ServiceConfig::fromBuild());
     m_server.setHandler([this](const HttpRequest &request) { return m_service->answer(request); });
     QVERIFY(m_server.listen());
 }
@@ -114,14 +114,14 @@ void TestSampleService::everySampleSongThroughTheProxy_data()
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QString>("name");
     const QStringList all{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s};
-    for (const sample::SampleSong &song : sample::catalogue()) {
+    for (const FakeSong &song : sampleSongs()) {
         QStringList calls = all;
         if (!song.hasLyrics)
             calls = {u"names"_s, u"link"_s};
         if (song.linkDenied)
             calls = {u"names"_s};
         const QString name = song.name.size() > 17 ? song.name.first(17) + u".."_s : song.name;
-        QTest::newRow(song.id.constData()) << m_service->songAddress(song) << calls << name;
+        QTest::newRow(song.id.constData()) << m_service->songAddress(song.id) << calls << name;
     }
     QTest::newRow("not a song page") << m_service->notASongAddress() << QStringList() << QString();
 }
@@ -165,9 +165,9 @@ void TestSampleService::everySampleSongThroughTheProxy()
 void TestSampleService::aSampleNameIsShortened()
 {
     // The demo shows the shortening: at least one name is longer than the window takes.
-    const QList<sample::SampleSong> songs = sample::catalogue();
+    const QList<FakeSong> songs = sampleSongs();
     QVERIFY(std::any_of(songs.begin(), songs.end(),
-                        [](const sample::SampleSong &song) { return song.name.size() > kSongNameMaxUnits; }));
+                        [](const FakeSong &song) { return song.name.size() > kSongNameMaxUnits; }));
 }
 
 void TestSampleService::byteRanges_data()
@@ -195,7 +195,7 @@ void TestSampleService::byteRanges()
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, contentRange);
-    const HttpResponse response = sample::byteRange("0123456789", "audio/mpeg", range);
+    const HttpResponse response = byteRange("0123456789", "audio/mpeg", range);
     QCOMPARE(response.status, status);
     QCOMPARE(response.body, body);
     QByteArray sentRange, acceptRanges;

@@ -9,8 +9,8 @@
 
 #include <cstdio>
 
-#include "catalogue.h"
 #include "httptestserver.h"
+#include "musicservice.h"
 
 using namespace Qt::StringLiterals;
 
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
     parser.addOption({u"copy-first"_s, u"Keep the first sample song's address on the clipboard."_s});
     parser.process(application);
 
-    const corvane::sample::SampleService service(corvane::ServiceConfig::fromBuild());
+    const corvane::testing::MusicService service(corvane::ServiceConfig::fromBuild());
     corvane::testing::HttpTestServer server(
         [&service](const corvane::testing::HttpRequest &request) { return service.answer(request); });
     server.setLogging(true);
@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::printf("listening on 127.0.0.1:%u\n", unsigned(server.port()));
-    for (const corvane::sample::SampleSong &song : corvane::sample::catalogue()) {
-        std::printf("%s  %s — %s: %s\n", qPrintable(service.songAddress(song)),
+    for (const corvane::testing::FakeSong &song : corvane::testing::sampleSongs()) {
+        std::printf("%s  %s — %s: %s\n", qPrintable(service.songAddress(song.id)),
                     song.name.toUtf8().constData(), song.singer.toUtf8().constData(),
                     song.expected.toUtf8().constData());
     }
@@ -52,6 +52,6 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     if (parser.isSet(u"copy-first"_s))
-        QGuiApplication::clipboard()->setText(service.songAddress(corvane::sample::catalogue().first()));
+        QGuiApplication::clipboard()->setText(service.songAddress(corvane::testing::sampleSongs().first().id));
     return QGuiApplication::exec();
 }

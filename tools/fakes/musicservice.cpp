@@ -1,4 +1,4 @@
-#include "catalogue.h"
+#include "musicservice.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -12,10 +12,7 @@
 #include "core/versioncheck.h"
 
 using namespace Qt::StringLiterals;
-using corvane::testing::HttpRequest;
-using corvane::testing::HttpResponse;
-
-namespace corvane::sample {
+namespace corvane::testing {
 namespace {
 
 // Song pages indent their lyric lines with runs of 27 blanks, which the tool removes.
@@ -86,111 +83,126 @@ HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, co
         .withHeader("Accept-Ranges", "bytes");
 }
 
-QList<SampleSong> catalogue()
+QList<FakeSong> sampleSongs()
 {
     const QString ok = u"成功"_s;
     return {
-        {"1001",
-         u"晨光里的纸飞机"_s,
-         u"林小雨"_s,
-         {u"清晨的风吹过窗台"_s, u"纸飞机飞向远方"_s, u"带着昨天的梦想"_s, u"落在你的肩膀"_s},
-         PageEncoding::Utf8Header,
-         "tone-440.mp3",
-         QColor(70, 130, 180),
-         true,
-         false,
-         ok},
-        {"1002",
-         u"海港的蓝灯"_s,
-         u"周北辰"_s,
-         {u"夜色里的海港"_s, u"亮着一盏蓝灯"_s, u"等一艘归来的船"_s},
-         PageEncoding::Gb18030Header,
-         "tone-523.mp3",
-         QColor(46, 139, 87),
-         true,
-         false,
-         ok},
-        {"1003",
-         u"夏夜晚风"_s,
-         u"沈星河"_s,
-         {u"萤火虫在草丛里"_s, u"晚风吹过稻田"_s, u"星星落在河面"_s},
-         PageEncoding::Gb18030Meta,
-         "tone-587.mp3",
-         QColor(205, 133, 63),
-         true,
-         false,
-         ok},
-        {"1004",
-         u"在那遥远的山谷里有一条会唱歌的小河流"_s,
-         u"陈木"_s,
-         {u"山谷里的小河"_s, u"一路唱着歌"_s},
-         PageEncoding::Utf8Undeclared,
-         "tone-659.mp3",
-         QColor(147, 112, 219),
-         true,
-         false,
-         u"成功（歌名超过17个字符，显示为前17个字符加..）"_s},
-        {"1005",
-         u"雨巷"_s,
-         u"许青"_s,
-         {u"撑着油纸伞"_s, u"独自彷徨在悠长的雨巷"_s},
-         PageEncoding::Utf8Header,
-         "tone-698.mp3",
-         QColor(112, 128, 144),
-         true,
-         false,
-         ok},
-        {"1006",
-         u"星星点灯的夜晚"_s,
-         u"白鹿乐队"_s,
-         {u"点一盏灯"_s, u"照亮回家的路"_s, u"Shine a light"_s},
-         PageEncoding::Gb18030Header,
-         "tone-784.mp3",
-         QColor(178, 34, 34),
-         true,
-         false,
-         ok},
-        {"2001",
-         u"没有歌词的歌"_s,
-         u"无名氏"_s,
-         {},
-         PageEncoding::Utf8Header,
-         "tone-440.mp3",
-         QColor(128, 128, 0),
-         false,
-         false,
-         u"失败：页面没有歌词（名称和外链已显示）"_s},
-        {"2002",
-         u"地区受限的歌"_s,
-         u"远方"_s,
-         {u"听不到的旋律"_s},
-         PageEncoding::Utf8Header,
-         "tone-440.mp3",
-         QColor(0, 128, 128),
-         true,
-         true,
-         u"失败：外链转换回答 IPDeny（名称已显示）"_s},
+        {.id = "1001",
+         .name = u"晨光里的纸飞机"_s,
+         .singer = u"林小雨"_s,
+         .lyrics = {u"清晨的风吹过窗台"_s, u"纸飞机飞向远方"_s, u"带着昨天的梦想"_s, u"落在你的肩膀"_s},
+         .encoding = PageEncoding::Utf8Header,
+         .tone = "tone-440.mp3",
+         .colour = QColor(70, 130, 180),
+         .expected = ok},
+        {.id = "1002",
+         .name = u"海港的蓝灯"_s,
+         .singer = u"周北辰"_s,
+         .lyrics = {u"夜色里的海港"_s, u"亮着一盏蓝灯"_s, u"等一艘归来的船"_s},
+         .encoding = PageEncoding::Gb18030Header,
+         .tone = "tone-523.mp3",
+         .colour = QColor(46, 139, 87),
+         .expected = ok},
+        {.id = "1003",
+         .name = u"夏夜晚风"_s,
+         .singer = u"沈星河"_s,
+         .lyrics = {u"萤火虫在草丛里"_s, u"晚风吹过稻田"_s, u"星星落在河面"_s},
+         .encoding = PageEncoding::Gb18030Meta,
+         .tone = "tone-587.mp3",
+         .colour = QColor(205, 133, 63),
+         .expected = ok},
+        {.id = "1004",
+         .name = u"在那遥远的山谷里有一条会唱歌的小河流"_s,
+         .singer = u"陈木"_s,
+         .lyrics = {u"山谷里的小河"_s, u"一路唱着歌"_s},
+         .encoding = PageEncoding::Utf8Undeclared,
+         .tone = "tone-659.mp3",
+         .colour = QColor(147, 112, 219),
+         .expected = u"成功（歌名超过17个字符，显示为前17个字符加..）"_s},
+        {.id = "1005",
+         .name = u"雨巷"_s,
+         .singer = u"许青"_s,
+         .lyrics = {u"撑着油纸伞"_s, u"独自彷徨在悠长的雨巷"_s},
+         .encoding = PageEncoding::Utf8Header,
+         .tone = "tone-698.mp3",
+         .colour = QColor(112, 128, 144),
+         .expected = ok},
+        {.id = "1006",
+         .name = u"星星点灯的夜晚"_s,
+         .singer = u"白鹿乐队"_s,
+         .lyrics = {u"点一盏灯"_s, u"照亮回家的路"_s, u"Shine a light"_s},
+         .encoding = PageEncoding::Gb18030Header,
+         .tone = "tone-784.mp3",
+         .colour = QColor(178, 34, 34),
+         .expected = ok},
+        {.id = "2001",
+         .name = u"没有歌词的歌"_s,
+         .singer = u"无名氏"_s,
+         .lyrics = {},
+         .encoding = PageEncoding::Utf8Header,
+         .tone = "tone-440.mp3",
+         .colour = QColor(128, 128, 0),
+         .hasLyrics = false,
+         .expected = u"失败：页面没有歌词（名称和外链已显示）"_s},
+        {.id = "2002",
+         .name = u"地区受限的歌"_s,
+         .singer = u"远方"_s,
+         .lyrics = {u"听不到的旋律"_s},
+         .encoding = PageEncoding::Utf8Header,
+         .tone = "tone-440.mp3",
+         .colour = QColor(0, 128, 128),
+         .linkDenied = true,
+         .expected = u"失败：外链转换回答 IPDeny（名称已显示）"_s},
     };
 }
 
-SampleService::SampleService(ServiceConfig hosts) : m_hosts(std::move(hosts)), m_songs(catalogue()) {}
-
-QString SampleService::songAddress(const SampleSong &song) const
+MusicService::MusicService(ServiceConfig hosts, QList<FakeSong> songs)
+    : m_hosts(std::move(hosts)), m_songs(std::move(songs))
 {
-    return m_hosts.songPagePrefix() + QString::fromLatin1(song.id) + u"/"_s;
 }
 
-QString SampleService::notASongAddress() const
+QByteArray MusicService::defaultVersionFile()
+{
+    return "[Corvane]\r\nname=Corvane\r\nmqvt:" + kOwnVersion.toUtf8() +
+           "|2014-05-01|\r\n"
+           "download=http://soft.quennet.example/corvane.zip\r\n";
+}
+
+QString MusicService::songAddress(const QByteArray &id) const
+{
+    return m_hosts.songPagePrefix() + QString::fromLatin1(id) + u"/"_s;
+}
+
+QString MusicService::notASongAddress() const
 {
     return u"http://"_s + m_hosts.webHost + u"/about/"_s;
 }
 
-QString SampleService::mediaUrl(const QByteArray &file) const
+QString MusicService::mediaUrl(const QByteArray &file) const
 {
     return u"http://"_s + m_hosts.webHost + u"/sample-media/"_s + QString::fromLatin1(file);
 }
 
-HttpResponse SampleService::answer(const HttpRequest &request) const
+std::optional<MusicService::Route> MusicService::routeOf(const HttpRequest &request) const
+{
+    const QByteArray host = request.hostName();
+    const QByteArray path = request.path();
+    const bool loopback = host == "127.0.0.1" || host == "localhost";
+    auto on = [&](const QString &configured) { return loopback || host == hostOf(configured); };
+    if (on(m_hosts.webHost) && path.startsWith("/yinyue/"))
+        return Route::SongPage;
+    if (on(m_hosts.webHost) && path.startsWith("/sample-media/"))
+        return path.endsWith(".jpg") ? Route::Picture : Route::Media;
+    if (on(m_hosts.linkHost) && path == "/anti.s")
+        return Route::LinkConversion;
+    if (on(m_hosts.metadataHost) && path == "/webmusic/st/getNewMuiseByRid")
+        return Route::Metadata;
+    if (on(m_hosts.versionHost) && path == "/soft/version/main.txt")
+        return Route::VersionFile;
+    return std::nullopt;
+}
+
+HttpResponse MusicService::answer(const HttpRequest &request) const
 {
     const QByteArray host = request.hostName();
     const QByteArray path = request.path();
@@ -202,47 +214,53 @@ HttpResponse SampleService::answer(const HttpRequest &request) const
         }
         return QByteArray();
     };
-    const bool loopback = host == "127.0.0.1" || host == "localhost";
-    auto on = [&](const QString &configured) { return loopback || host == hostOf(configured); };
 
-    if (on(m_hosts.webHost) && path.startsWith("/yinyue/"))
-        return songPage(path.mid(8).replace('/', ""));
-    if (on(m_hosts.webHost) && path.startsWith("/sample-media/"))
-        return media(path.mid(14), request);
-    if (on(m_hosts.linkHost) && path == "/anti.s")
-        return linkConversion(param("rid"));
-    if (on(m_hosts.metadataHost) && path == "/webmusic/st/getNewMuiseByRid")
-        return metadata(param("rid"));
-    if (on(m_hosts.versionHost) && path == "/soft/version/main.txt") {
-        return HttpResponse::text("[Corvane]\r\nname=Corvane\r\nmqvt:" + kOwnVersion.toUtf8() +
-                                      "|2014-05-01|\r\n"
-                                      "download=http://soft.quennet.example/corvane.zip\r\n",
-                                  "text/plain");
+    if (const std::optional<Route> route = routeOf(request)) {
+        if (const auto fault = m_faults.constFind(*route); fault != m_faults.cend())
+            return *fault;
+        switch (*route) {
+        case Route::SongPage:
+            return songPage(path.mid(8).replace('/', ""));
+        case Route::Picture:
+        case Route::Media:
+            return media(path.mid(14), request);
+        case Route::LinkConversion:
+            return linkConversion(param("rid"));
+        case Route::Metadata:
+            return metadata(param("rid"));
+        case Route::VersionFile:
+            return HttpResponse::text(m_versionFile, "text/plain");
+        }
     }
     for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,
                                 m_hosts.resourcePage, m_hosts.updateForumPage}) {
         if (host == hostOf(page))
             return htmlPage(QString::fromLatin1(host), u"<p>示例页面：%1</p>"_s.arg(page));
     }
-    if (on(m_hosts.webHost))
+    if (host == "127.0.0.1" || host == "localhost" || host == hostOf(m_hosts.webHost))
         return htmlPage(u"404"_s, u"<h1>页面不存在</h1>"_s, 404);
     return htmlPage(u"502"_s, u"<h1>示例服务不认识这个主机</h1>"_s, 502);
 }
 
-const SampleSong *SampleService::find(QByteArray id) const
+FakeSong *MusicService::song(QByteArrayView id)
+{
+    return const_cast<FakeSong *>(find(id.toByteArray()));
+}
+
+const FakeSong *MusicService::find(QByteArray id) const
 {
     if (id.startsWith("MUSIC_"))
         id = id.mid(6);
-    for (const SampleSong &song : m_songs) {
+    for (const FakeSong &song : m_songs) {
         if (song.id == id)
             return &song;
     }
     return nullptr;
 }
 
-HttpResponse SampleService::songPage(const QByteArray &id) const
+HttpResponse MusicService::songPage(const QByteArray &id) const
 {
-    const SampleSong *song = find(id);
+    const FakeSong *song = find(id);
     if (!song)
         return htmlPage(u"404"_s, u"<h1>歌曲不存在</h1>"_s, 404);
     const bool gb =
@@ -250,8 +268,10 @@ HttpResponse SampleService::songPage(const QByteArray &id) const
     QString html = u"<!DOCTYPE html>\n<html><head>\n"_s;
     if (song->encoding == PageEncoding::Gb18030Meta)
         html += u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\n"_s;
-    html += u"<title>"_s + song->name + u"_"_s + song->singer +
-            u"_单曲在线试听_酷我音乐</title>\n</head><body>\n"_s;
+    const QString title = song->title.isEmpty()
+                              ? song->name + u"_"_s + song->singer + u"_单曲在线试听_酷我音乐"_s
+                              : song->title;
+    html += u"<title>"_s + title + u"</title>\n</head><body>\n"_s;
     html += u"<div class=\"song\"><h1>"_s + song->name + u"</h1><p class=\"artist\">【"_s + song->singer +
             u"】</p></div>\n"_s;
     html += u"<div class=\"lrc\" id=\"lrc\">"_s;
@@ -268,18 +288,18 @@ HttpResponse SampleService::songPage(const QByteArray &id) const
     return HttpResponse::text(std::move(body), type);
 }
 
-HttpResponse SampleService::linkConversion(const QByteArray &rid) const
+HttpResponse MusicService::linkConversion(const QByteArray &rid) const
 {
     // The service's answer for a song it will not convert, or does not know.
-    const SampleSong *song = find(rid);
+    const FakeSong *song = find(rid);
     if (!song || song->linkDenied)
         return HttpResponse::text("IPDeny", "text/plain");
     return HttpResponse::text(mediaUrl(song->id + ".mp3").toLatin1(), "text/plain");
 }
 
-HttpResponse SampleService::metadata(const QByteArray &rid) const
+HttpResponse MusicService::metadata(const QByteArray &rid) const
 {
-    const SampleSong *song = find(rid);
+    const FakeSong *song = find(rid);
     if (!song)
         return HttpResponse::text("<Song></Song>", "text/xml");
     const QString record =
@@ -289,11 +309,17 @@ HttpResponse SampleService::metadata(const QByteArray &rid) const
     return HttpResponse::text(record.toUtf8(), "text/xml; charset=utf-8");
 }
 
-HttpResponse SampleService::media(const QByteArray &name, const HttpRequest &request) const
+HttpResponse MusicService::media(const QByteArray &name, const HttpRequest &request) const
 {
-    const SampleSong *song = find(name.left(name.indexOf('.')));
-    if (song && name.endsWith(".jpg"))
-        return HttpResponse::text(singerPicture(song->colour), "image/jpeg");
+    const FakeSong *song = find(name.left(name.indexOf('.')));
+    if (song && name.endsWith(".jpg")) {
+        if (song->picture.isEmpty())
+            return HttpResponse::text(singerPicture(song->colour), "image/jpeg");
+        return HttpResponse::text(song->picture,
+                                  song->picture.startsWith("\x89PNG") ? "image/png" : "image/jpeg");
+    }
+    if (song && name.endsWith(".mp3") && song->tone.isEmpty())
+        return byteRange(QByteArray(4096, '\xff'), "audio/mpeg", request.header("Range"));
     if (song && name.endsWith(".mp3")) {
         QFile tone(u":/media/"_s + QString::fromLatin1(song->tone));
         if (tone.open(QIODevice::ReadOnly)) {
@@ -305,4 +331,4 @@ HttpResponse SampleService::media(const QByteArray &name, const HttpRequest &req
     return htmlPage(u"404"_s, u"<h1>文件不存在</h1>"_s, 404);
 }
 
-} // namespace corvane::sample
+} // namespace corvane::testing

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QColor>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include "core/serviceconfig.h"
+#include "httptestserver.h"
+
+namespace corvane::testing {
+
+// How a song's page is encoded and where it says so.
+enum class PageEncoding {
+    Utf8Header,     // UTF-8, charset in Content-Type
+    Utf8Undeclared, // UTF-8, declared nowhere
+    Gb18030Header,  // GB18030, "charset=gbk" in Content-Type
+    Gb18030Meta,    // GB18030, charset in a <meta> tag only
+};
+
+struct FakeSong
+{
+    QByteArray id = {};
+    QString name = {};
+    QString singer = {};
+    QStringList lyrics = {};
+    PageEncoding encoding = PageEncoding::Utf8Header;
+    QByteArray tone = {}; // resource name of its MP3 under :/media; empty: 4 KiB of filler
+    QColor colour = {};   // of the singer's portrait
+    bool hasLyrics = true;
+    bool linkDenied = false; // the link conversion answers "IPDeny"
+    QString expected = {};   // what a resolution of it ends with, for the catalogue listing
+    QString title = {};      // the page's <title>; empty: the service's own "<name>_<singer>_…"
+    QByteArray picture = {}; // the singer's picture file; empty: a portrait drawn in `colour`
+};
+
+// The bundled sample songs: every encoding, a long name, and the two ways a song fails.
+QList<FakeSong> sampleSongs();
+
+// `body`, or the single byte range a Range header value ("bytes=0-99") asks for (206).
+HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range);
+
+// The one stand-in for the music service and the maker's servers, used by the sample
+// service, the tests and the benchmarks: song pages, link conversion, metadata records,
+// singers' pictures, MP3s (with byte ranges) and the version file. Answers origin-form
+// and absolute-form (proxy) requests alike, by host name and path. Any route can be
+// made to fail with a response of the test's choosing: a stall, a reset, a delay, a
+// status, no length, or exact bytes.
+class MusicService final
+{
+public:
+    enum class Route { VersionFile, SongPage, LinkConversion, Metadata, Picture, Media };
+
+    explicit MusicService(ServiceConfig hosts = {}, QList<FakeSong> songs = sampleSongs());
+
+    HttpResponse answer(const HttpRequest &request) const;
+    // The route a request takes, when it takes one.
+    std::optional<Route> routeOf(const HttpRequest &request) const;
+
+    // The hosts it answers for besides loopback, and names in the links it hands out.
+    void setHosts(ServiceConfig hosts) { m_hosts = std::move(hosts); }
+    void setSongs(QList<FakeSong> songs) { m_songs = std::move(songs); }
+    // The song with this id, to change between requests; null when there is none.
+    FakeSong *song(QByteArrayView id);
+    // The body of "/soft/version/main.txt"; by default it names this build's version.
+    void setVersionFile(QByteArray body) { m_versionFile = std::move(body); }
+    // Every request on `route` gets `response` instead, until cleared.
+    void setFault(Route route, HttpResponse response) { m_faults.insert(route, std::move(response)); }
+    void clearFault(Route route) { m_faults.remove(route); }
+    void clearFaults() { m_faults.clear(); }
+
+    QString songAddress(const QByteArray &id) const;
+    QString notASongAddress() const;
+    // Where the song's MP3 ("<id>.mp3") and picture ("<id>.jpg") are served.
+    QString mediaUrl(const QByteArray &file) const;
+    static QByteArray defaultVersionFile();
+
+private:
+    // The song with this id ("1001" or "MUSIC_1001"), or null.
+    const FakeSong *find(QByteArray id) const;
+    HttpResponse songPage(const QByteArray &id) const;
+    HttpResponse linkConversion(const QByteArray &rid) const;
+    HttpResponse metadata(const QByteArray &rid) const;
+    HttpResponse media(const QByteArray &name, const HttpRequest &request) const;
+
+    ServiceConfig m_hosts;
+    QList<FakeSong> m_songs;
+    QByteArray m_versionFile = defaultVersionFile();
+    QHash<Route, HttpResponse> m_faults;
+};
+
+} // namespace corvane::testing
