@@ -135,7 +135,7 @@ LoadResult Form_Load(Commands &commands, const QString &programFolder)
     form.setPlayerVolume(100);
     form.setWindowIcon(QIcon());
     const QString skin = findSkin(programFolder);
-    const int attached = SkinH::AttachEx(skin.toLocal8Bit(), QByteArray());
+    const int attached = SkinH::AttachEx(desktop::localEightBitPath(skin), QByteArray());
     qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)),
            attached ? "" : " (not applied)");
     form.setDownloadsSilent(true);

@@ -2,11 +2,17 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +21,27 @@ namespace corvane::desktop {
 QString messageBoxTitle()
 {
     return u"Quennet系列软件"_s;
+}
+
+QByteArray localEightBitPath(const QString &path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    if (QFile::decodeName(local) == path)
+        return local;
+#ifdef Q_OS_WIN
+    const std::wstring wide = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD needed = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (needed == 0)
+        return local; // no such file, or short names are off on that volume
+    std::wstring shortPath(needed, L'\0');
+    const DWORD written = GetShortPathNameW(wide.c_str(), shortPath.data(), needed);
+    if (written == 0 || written >= needed)
+        return local;
+    shortPath.resize(written);
+    return QFile::encodeName(QString::fromStdWString(shortPath));
+#else
+    return local;
+#endif
 }
 
 QString pageOpenerProgram()

@@ -53,4 +53,9 @@ QString messageBoxTitle();
 // The program that opens web pages: "explorer.exe" on Windows, "xdg-open" elsewhere.
 QString pageOpenerProgram();
 
+// `path` in the local 8-bit encoding, for a library that takes its paths that way (the
+// ANSI code page on Windows). Where that encoding cannot hold the path, as a Chinese
+// folder on a Western Windows, the file's short 8.3 name is given instead, which it can.
+QByteArray localEightBitPath(const QString &path);
+
 } // namespace corvane::desktop

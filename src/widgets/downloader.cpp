@@ -37,9 +37,12 @@ constexpr qint64 kProgressIntervalMs = 100;
 // click visibly did something.
 constexpr int kShowConnectingAfterMs = 500;
 
+// The part after the last slash or backslash. Not QFileInfo: on Windows it would take
+// "a:" in "a:b.mp3" for a drive.
 QString lastSegment(QString name)
 {
-    return QFileInfo(name.replace(u'\\', u'/')).fileName();
+    name.replace(u'\\', u'/');
+    return name.mid(name.lastIndexOf(u'/') + 1);
 }
 
 } // namespace

@@ -53,7 +53,8 @@ void TestCloseDuringFetch::windsUpSilently()
     QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, transcript.constData());
 
     QMap<QString, QString> report;
-    for (const QString &line : QString::fromUtf8(output).split(u'\n', Qt::SkipEmptyParts)) {
+    // Windows' C runtime ends the child's lines with CR LF.
+    for (const QString &line : QString::fromUtf8(output).remove(u'\r').split(u'\n', Qt::SkipEmptyParts)) {
         const qsizetype eq = line.indexOf(u'=');
         report.insert(line.left(eq), line.mid(eq + 1));
     }

@@ -47,6 +47,7 @@ private slots:
     void versionCheck_data();
     void versionCheck();
     void versionCheckUnreachable();
+    void startupSequence_data();
     void startupSequence();
     void missingSkinChangesNothing();
     void closePrompt_data();
@@ -173,10 +174,22 @@ void TestLifecycle::versionCheckUnreachable()
     QCOMPARE(form->statusText(), u"正在检测最新版本"_s);
 }
 
+void TestLifecycle::startupSequence_data()
+{
+    QTest::addColumn<QString>("programFolder");
+    QTest::newRow("a plain folder") << QString();
+    // On Windows the skin's path goes through the ANSI code page, which on a Western
+    // system has no Chinese characters.
+    QTest::newRow("a folder with a Chinese name") << u"酷我 工具"_s;
+}
+
 void TestLifecycle::startupSequence()
 {
+    QFETCH(QString, programFolder);
+    const QString folder = programFolder.isEmpty() ? m_folder.path() : m_folder.filePath(programFolder);
+    QVERIFY(QDir().mkpath(folder));
     m_service.setVersionFile(ownVersionFile());
-    QFile skin(app::skinPath(m_folder.path()));
+    QFile skin(app::skinPath(folder));
     QVERIFY(skin.open(QIODevice::WriteOnly));
     skin.write("QPushButton { color: #123456; }");
     skin.close();
@@ -185,7 +198,7 @@ void TestLifecycle::startupSequence()
     QVERIFY(form->testAttribute(Qt::WA_SetWindowIcon));
     QVERIFY(!Form1Controls(*form).WebBrowser1->Silent());
 
-    QCOMPARE(app::Form_Load(commandsOf(*form), m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(app::Form_Load(commandsOf(*form), folder), app::LoadResult::Open);
     QCOMPARE(Form1Controls(*form).W1->settings().volume(), 100);
     // The window's own icon is gone; what shows is whatever the desktop gives a window without one.
     QVERIFY(!form->testAttribute(Qt::WA_SetWindowIcon));

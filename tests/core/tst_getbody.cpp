@@ -1,5 +1,4 @@
 #include <QElapsedTimer>
-#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -201,7 +200,8 @@ void TestGetBody::decoding_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("contentType");
     const QString page = u"<title>晴天_周_酷我</title>"_s;
-    const QByteArray gb = QStringEncoder("GB18030").encode(page);
+    // The same title in GB18030, as bytes: Qt for Windows has no GB18030 encoder.
+    const QByteArray gb("<title>\xc7\xe7\xcc\xec_\xd6\xdc_\xbf\xe1\xce\xd2</title>");
     QTest::newRow("GB18030 named in the header") << gb << QByteArray("text/html; charset=GB2312");
     QTest::newRow("GB18030 named in a meta tag")
         << (QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" />") + gb)

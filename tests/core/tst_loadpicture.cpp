@@ -5,7 +5,9 @@
 #include <QTest>
 #include <QUrl>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#endif
 
 #include "core/pictureloader.h"
 #include "httptestserver.h"
@@ -141,8 +143,6 @@ void TestLoadPicture::local_data()
     bigFile.write(encoded("PNG"));
     bigFile.write(QByteArray(128 * 1024, '\0'));
     bigFile.close();
-    const QString fifo = m_dir.filePath(u"pipe.png"_s);
-    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     QTest::newRow("a picture file") << png << true;
     QTest::newRow("a file URL") << QUrl::fromLocalFile(png).toString() << true;
@@ -150,7 +150,12 @@ void TestLoadPicture::local_data()
     QTest::newRow("missing file") << m_dir.filePath(u"none.png"_s) << false;
     QTest::newRow("a folder") << m_dir.path() << false;
     QTest::newRow("/dev/zero") << u"/dev/zero"_s << false;
+#ifdef Q_OS_UNIX
+    // Opening one for reading waits for a writer; on Windows there are no named pipes in folders.
+    const QString fifo = m_dir.filePath(u"pipe.png"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QTest::newRow("a FIFO nobody writes") << fifo << false;
+#endif
     QTest::newRow("over the size bound") << big << false;
     QTest::newRow("unreachable web address") << u"http://127.0.0.1:1/a.png"_s << false;
 }

@@ -3,6 +3,7 @@
 
 #include "core/errors.h"
 #include "core/httpfetch.h"
+#include "core/proxyfactory.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
 #include "musicservice.h"
@@ -69,7 +70,7 @@ void TestSampleService::initTestCase()
 
 void TestSampleService::cleanupTestCase()
 {
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
+    QNetworkProxyFactory::setApplicationProxyFactory(nullptr);
 }
 
 void TestSampleService::originAndProxyFormAgree_data()
@@ -135,7 +136,7 @@ void TestSampleService::everySampleSongThroughTheProxy()
     // As ./run starts the tool: the configured hosts, reached through http_proxy.
     qputenv("http_proxy", "http://" + m_server.origin().toLatin1());
     qunsetenv("no_proxy");
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    QNetworkProxyFactory::setApplicationProxyFactory(new EnvironmentProxyFactory);
     m_server.clearRequests();
 
     SongInfo info;

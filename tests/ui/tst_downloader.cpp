@@ -317,7 +317,7 @@ void TestDownloader::errorsInWords()
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
     QCOMPARE(ended.first().at(2).toString(), message);
     QCOMPARE(Downloader::describeFileError(QFileDevice::ResourceError, u"/m/a.mp3"_s),
-             u"无法保存 /m/a.mp3：磁盘空间不足"_s);
+             u"无法保存 "_s + QDir::toNativeSeparators(u"/m/a.mp3"_s) + u"：磁盘空间不足"_s);
     for (QDialog *window : downloadWindows())
         window->close();
 }

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "httptestserver.h"
+#include "platform.h"
 #include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
@@ -92,6 +93,8 @@ void TestMediaPlayer::volumeIsClamped()
 
 void TestMediaPlayer::playsServedMp3()
 {
+    if (corvane::testing::runningUnderWine())
+        QSKIP("wine's Media Foundation fetches no http:// source (the source fails with 0x80004003)");
     MediaPlayer player;
     player.resize(473, 41);
     player.show();
@@ -136,6 +139,8 @@ void TestMediaPlayer::recoversAfterAnError_data()
 
 void TestMediaPlayer::recoversAfterAnError()
 {
+    if (corvane::testing::runningUnderWine())
+        QSKIP("wine's Media Foundation fetches no http:// source (the source fails with 0x80004003)");
     QFETCH(QString, path);
     QFETCH(bool, viaPlayButton);
     MediaPlayer player;

@@ -9,6 +9,10 @@
 #include <QStringEncoder>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include "core/versioncheck.h"
 
 using namespace Qt::StringLiterals;
@@ -37,6 +41,23 @@ QByteArray singerPicture(const QColor &colour)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG", 85);
     return bytes;
+}
+
+// Qt for Windows has no GB18030 encoder (no ICU); Windows has the code page, and wine
+// at least GBK (936), which holds every character the sample pages use.
+QByteArray encodeGb18030(const QString &text)
+{
+#ifdef Q_OS_WIN
+    const UINT page = IsValidCodePage(54936) ? 54936 : 936;
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int size = int(text.size());
+    const int bytes = WideCharToMultiByte(page, 0, wide, size, nullptr, 0, nullptr, nullptr);
+    QByteArray encoded(bytes, Qt::Uninitialized);
+    WideCharToMultiByte(page, 0, wide, size, encoded.data(), bytes, nullptr, nullptr);
+    return encoded;
+#else
+    return QStringEncoder("GB18030").encode(text);
+#endif
 }
 
 QByteArray hostOf(const QString &hostOrUrl)
@@ -279,7 +300,7 @@ HttpResponse MusicService::songPage(const QByteArray &id) const
         html += u"<a href=\"javascript:;\" class=\"copy\">复制歌词</a>"_s;
     html += kIndent + song->lyrics.join(u"<br>"_s + kIndent) + u"</div>\n</body></html>\n"_s;
 
-    QByteArray body = gb ? QByteArray(QStringEncoder("GB18030").encode(html)) : html.toUtf8();
+    QByteArray body = gb ? encodeGb18030(html) : html.toUtf8();
     QByteArray type = "text/html";
     if (song->encoding == PageEncoding::Utf8Header)
         type += "; charset=utf-8";
