@@ -234,11 +234,6 @@ void Form1::setResolveEnabled(bool enabled)
     Command1->setEnabled(enabled);
 }
 
-bool Form1::isResolveEnabled() const
-{
-    return Command1->isEnabled();
-}
-
 void Form1::showNames(const QString &songName, const QString &singerName)
 {
     setCaption(Label1, kNamePrefix + songName);

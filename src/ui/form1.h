@@ -44,7 +44,6 @@ public:
     void setAddressEnabled(bool enabled);
     bool isAddressEnabled() const;
     void setResolveEnabled(bool enabled);
-    bool isResolveEnabled() const;
 
     // A song's results, each in its control.
     void showNames(const QString &songName, const QString &singerName);
