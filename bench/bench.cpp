@@ -136,13 +136,7 @@ class BenchService
 {
 public:
     explicit BenchService(const QString &origin)
-        : m_service(ServiceConfig::onOrigin(origin),
-                    {FakeSong{.id = "1",
-                              .name = u"晴天"_s,
-                              .singer = u"周杰伦"_s,
-                              .lyrics = {u"故事的小黄花"_s, u"从出生那年就飘着"_s},
-                              .title = u"晴天_周杰伦_酷我音乐"_s,
-                              .picture = picture()}})
+        : m_service(ServiceConfig::onOrigin(origin), {sunnyDay("1", picture())})
     {
     }
 

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -148,6 +149,24 @@ QString decodeGb18030(QByteArrayView bytes)
     return text;
 #else
     return QStringDecoder(QStringDecoder::Utf8).decode(bytes);
+#endif
+}
+
+QByteArray encodeGb18030(QStringView text)
+{
+    if (qtDecodesGb18030())
+        return QStringEncoder(kGb18030.constData()).encode(text);
+#ifdef Q_OS_WIN
+    if (text.isEmpty())
+        return {};
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int size = int(qMin<qsizetype>(text.size(), INT_MAX));
+    const int bytes = WideCharToMultiByte(gbCodePage(), 0, wide, size, nullptr, 0, nullptr, nullptr);
+    QByteArray encoded(bytes, Qt::Uninitialized);
+    WideCharToMultiByte(gbCodePage(), 0, wide, size, encoded.data(), bytes, nullptr, nullptr);
+    return encoded;
+#else
+    return text.toUtf8();
 #endif
 }
 

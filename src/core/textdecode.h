@@ -18,6 +18,9 @@ QByteArray decideCharset(QByteArrayView body, QByteArrayView contentType);
 // GB18030 (and so GBK and GB2312) decoded on every build: by Qt where it has ICU, else
 // by the system (Windows code page 54936; GBK's 936 where only that exists, as on wine).
 QString decodeGb18030(QByteArrayView bytes);
+// The reverse, through the same decoder's code page; the tests' fake service serves its
+// GB pages with it.
+QByteArray encodeGb18030(QStringView text);
 // Whether decodeGb18030() knows GB18030's four-byte sequences too.
 bool decodesWholeGb18030();
 

@@ -14,18 +14,7 @@ inline QByteArray ownVersionFile()
     return "mqvt:" + kOwnVersion.toUtf8() + "|";
 }
 
-// 晴天 by 周杰伦 with a plain red picture, so that a test can tell whose picture is shown.
-inline FakeSong sunnyDay(QByteArray id = "1001")
-{
-    return {.id = std::move(id),
-            .name = QStringLiteral("晴天"),
-            .singer = QStringLiteral("周杰伦"),
-            .lyrics = {QStringLiteral("故事的小黄花"), QStringLiteral("从出生那年就飘着")},
-            .title = QStringLiteral("晴天_周杰伦_酷我音乐"),
-            .picture = pngOf(Qt::red)};
-}
-
-// A second song: every result differs from the first's.
+// A second song beside sunnyDay(): every result differs from the first's.
 inline FakeSong otherSong(QByteArray id = "1002")
 {
     return {.id = std::move(id),

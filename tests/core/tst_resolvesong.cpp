@@ -26,17 +26,6 @@ HttpResponse pageResponse(const QString &page)
     return HttpResponse::text(page.toUtf8(), "text/html; charset=utf-8");
 }
 
-// 晴天 on the fake service, with a small plain picture.
-FakeSong song(QByteArray id)
-{
-    return {.id = std::move(id),
-            .name = u"晴天"_s,
-            .singer = u"周杰伦"_s,
-            .lyrics = {u"故事的小黄花"_s, u"从出生那年就飘着"_s},
-            .title = u"晴天_周杰伦_酷我音乐"_s,
-            .picture = pngOf(Qt::red, 40)};
-}
-
 class Recorder final : public SongReports
 {
 public:
@@ -109,7 +98,7 @@ void TestResolveSong::init()
     m_config = ServiceConfig::onOrigin(m_server->origin());
     m_config.fetch.timeout = std::chrono::milliseconds(2000);
     m_service.setHosts(m_config);
-    m_service.setSongs({song("678"), song("999")});
+    m_service.setSongs({sunnyDay("678", pngOf(Qt::red, 40)), sunnyDay("999", pngOf(Qt::red, 40))});
     m_service.clearFaults();
     m_server->setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
 }

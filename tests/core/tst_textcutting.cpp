@@ -36,6 +36,8 @@ private slots:
     void charset();
     void decodeBody_data();
     void decodeBody();
+    void encodeGb18030_data();
+    void encodeGb18030();
 };
 
 void TestTextCutting::segmentAfter_data()
@@ -324,6 +326,28 @@ void TestTextCutting::decodeBody()
     if (text.contains(u"\U00020000"_s) && !corvane::decodesWholeGb18030())
         QSKIP("this system decodes GB18030 as GBK only (wine has no code page 54936)");
     QCOMPARE(corvane::decodeBody(body, contentType), text);
+}
+
+void TestTextCutting::encodeGb18030_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ASCII and two-byte characters")
+        << u"<title>晴天_周_酷我</title>"_s
+        << QByteArray("<title>\xc7\xe7\xcc\xec_\xd6\xdc_\xbf\xe1\xce\xd2</title>");
+    QTest::newRow("a four-byte character") << u"\U00020000"_s << QByteArray("\x95\x32\x82\x36");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+// The fake service's GB pages must be what a real GB18030 server sends.
+void TestTextCutting::encodeGb18030()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    if (text.contains(u"\U00020000"_s) && !corvane::decodesWholeGb18030())
+        QSKIP("this system encodes GB18030 as GBK only (wine has no code page 54936)");
+    QCOMPARE(corvane::encodeGb18030(text), bytes);
+    QCOMPARE(corvane::decodeGb18030(bytes), text);
 }
 
 QTEST_GUILESS_MAIN(TestTextCutting)

@@ -6,14 +6,11 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QStringEncoder>
 #include <QUrl>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
+#include "core/textdecode.h"
 #include "core/versioncheck.h"
+#include "pictures.h"
 
 using namespace Qt::StringLiterals;
 namespace corvane::testing {
@@ -41,23 +38,6 @@ QByteArray singerPicture(const QColor &colour)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG", 85);
     return bytes;
-}
-
-// Qt for Windows has no GB18030 encoder (no ICU); Windows has the code page, and wine
-// at least GBK (936), which holds every character the sample pages use.
-QByteArray encodeGb18030(const QString &text)
-{
-#ifdef Q_OS_WIN
-    const UINT page = IsValidCodePage(54936) ? 54936 : 936;
-    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
-    const int size = int(text.size());
-    const int bytes = WideCharToMultiByte(page, 0, wide, size, nullptr, 0, nullptr, nullptr);
-    QByteArray encoded(bytes, Qt::Uninitialized);
-    WideCharToMultiByte(page, 0, wide, size, encoded.data(), bytes, nullptr, nullptr);
-    return encoded;
-#else
-    return QStringEncoder("GB18030").encode(text);
-#endif
 }
 
 QByteArray hostOf(const QString &hostOrUrl)
@@ -175,6 +155,16 @@ QList<FakeSong> sampleSongs()
          .linkDenied = true,
          .expected = u"失败：外链转换回答 IPDeny（名称已显示）"_s},
     };
+}
+
+FakeSong sunnyDay(QByteArray id, QByteArray picture)
+{
+    return {.id = std::move(id),
+            .name = u"晴天"_s,
+            .singer = u"周杰伦"_s,
+            .lyrics = {u"故事的小黄花"_s, u"从出生那年就飘着"_s},
+            .title = u"晴天_周杰伦_酷我音乐"_s,
+            .picture = picture.isEmpty() ? pngOf(Qt::red) : std::move(picture)};
 }
 
 MusicService::MusicService(ServiceConfig hosts, QList<FakeSong> songs)

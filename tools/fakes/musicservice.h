@@ -40,6 +40,11 @@ struct FakeSong
 // The bundled sample songs: every encoding, a long name, and the two ways a song fails.
 QList<FakeSong> sampleSongs();
 
+// 晴天 by 周杰伦 as the tests and benchmarks resolve it: a title of its own, two lines
+// of lyrics and a plain picture (red, 48 px, unless one is given), so that a test can
+// tell whose picture is shown.
+FakeSong sunnyDay(QByteArray id, QByteArray picture = {});
+
 // `body`, or the single byte range a Range header value ("bytes=0-99") asks for (206).
 HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range);
 
