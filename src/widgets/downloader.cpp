@@ -171,12 +171,13 @@ private:
         if (m_owner)
             m_owner->m_lastFolder = QFileInfo(chosen).absolutePath();
         m_target = chosen;
+        // Named before the file is opened, so that a failure names the file it is about.
+        m_name->setText(QFileInfo(chosen).fileName());
         m_file.setFileName(chosen);
         if (!m_file.open(QIODevice::WriteOnly)) {
             fail(Downloader::describeFileError(m_file.error(), chosen));
             return;
         }
-        m_name->setText(QFileInfo(chosen).fileName());
         m_state = Writing;
         show();
         drain();
@@ -376,11 +377,16 @@ QString Downloader::describeNetworkError(QNetworkReply::NetworkError error, int 
 QString Downloader::describeFileError(QFileDevice::FileError error, const QString &path)
 {
     const QString where = QDir::toNativeSeparators(path);
+    if (QFileInfo(path).isDir())
+        return u"无法保存 %1：已有同名文件夹"_s.arg(where);
     switch (error) {
     case QFileDevice::ResourceError:
         return u"无法保存 %1：磁盘空间不足"_s.arg(where);
     case QFileDevice::OpenError:
     case QFileDevice::PermissionsError:
+        // The save dialog takes a typed path to a folder that is not there.
+        if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+            return u"无法保存 %1：文件夹不存在"_s.arg(where);
         return QFileInfo(QFileInfo(path).absolutePath()).isWritable()
                    ? u"无法保存 %1：无法创建文件"_s.arg(where)
                    : u"无法保存 %1：没有写入权限"_s.arg(where);

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -63,6 +64,8 @@ private slots:
     void dialogOpensInTheLastFolder();
     void errorsInWords_data();
     void errorsInWords();
+    void unsavableTargetsInWords_data();
+    void unsavableTargetsInWords();
     void otherAddressesAreIgnored_data();
     void otherAddressesAreIgnored();
 
@@ -77,6 +80,7 @@ private:
     Downloader *m_downloader = nullptr;
     QString m_suggested;
     bool m_decline = false;
+    QString m_choice; // the path the save dialog answers with, else target()
 };
 
 void TestDownloader::initTestCase()
@@ -117,9 +121,10 @@ void TestDownloader::init()
     m_downloader = new Downloader(m_desktop, m_window.get());
     m_downloader->setSilent(true);
     m_decline = false;
+    m_choice.clear();
     m_desktop.setSaveChooser([this](const QString &suggested) {
         m_suggested = suggested;
-        return m_decline ? QString() : target();
+        return m_decline ? QString() : m_choice.isEmpty() ? target() : m_choice;
     });
 }
 
@@ -320,6 +325,43 @@ void TestDownloader::errorsInWords()
              u"无法保存 "_s + QDir::toNativeSeparators(u"/m/a.mp3"_s) + u"：磁盘空间不足"_s);
     for (QDialog *window : downloadWindows())
         window->close();
+}
+
+void TestDownloader::unsavableTargetsInWords_data()
+{
+    QTest::addColumn<QString>("folder"); // inside the test's folder; created when it ends in '+'
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a typed folder that is not there") << u"missing/deeper"_s << u"song.mp3"_s
+                                                      << u"文件夹不存在"_s;
+    QTest::newRow("a folder of that name in the way") << u"in the way+"_s << u"."_s << u"已有同名文件夹"_s;
+}
+
+void TestDownloader::unsavableTargetsInWords()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, fileName);
+    QFETCH(QString, reason);
+    const bool create = folder.endsWith(u'+');
+    if (create)
+        folder.chop(1);
+    const QString path = QDir::cleanPath(m_dir->filePath(folder) + u'/' + fileName);
+    if (create)
+        QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
+    m_choice = path;
+    QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/music/song.mp3")));
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QCOMPARE(ended.first().at(1).toBool(), false);
+    QCOMPARE(ended.first().at(2).toString(), u"无法保存 "_s + QDir::toNativeSeparators(path) + u"："_s + reason);
+    // The window names the file the user chose, not the one suggested.
+    const QList<QDialog *> windows = downloadWindows();
+    QCOMPARE(windows.size(), 1);
+    QStringList texts;
+    for (QLabel *label : windows.first()->findChildren<QLabel *>())
+        texts << label->text();
+    QVERIFY2(texts.contains(QFileInfo(path).fileName()), qPrintable(texts.join(u" | "_s)));
+    windows.first()->close();
 }
 
 void TestDownloader::otherAddressesAreIgnored_data()
