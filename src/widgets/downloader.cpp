@@ -383,13 +383,14 @@ QString Downloader::describeFileError(QFileDevice::FileError error, const QStrin
     case QFileDevice::ResourceError:
         return u"无法保存 %1：磁盘空间不足"_s.arg(where);
     case QFileDevice::OpenError:
-    case QFileDevice::PermissionsError:
+    case QFileDevice::PermissionsError: {
+        const QFileInfo folder(QFileInfo(path).absolutePath());
         // The save dialog takes a typed path to a folder that is not there.
-        if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        if (!folder.isDir())
             return u"无法保存 %1：文件夹不存在"_s.arg(where);
-        return QFileInfo(QFileInfo(path).absolutePath()).isWritable()
-                   ? u"无法保存 %1：无法创建文件"_s.arg(where)
-                   : u"无法保存 %1：没有写入权限"_s.arg(where);
+        return folder.isWritable() ? u"无法保存 %1：无法创建文件"_s.arg(where)
+                                   : u"无法保存 %1：没有写入权限"_s.arg(where);
+    }
     default:
         return u"无法保存 %1：写入失败"_s.arg(where);
     }

@@ -329,31 +329,32 @@ void TestDownloader::errorsInWords()
 
 void TestDownloader::unsavableTargetsInWords_data()
 {
-    QTest::addColumn<QString>("folder"); // inside the test's folder; created when it ends in '+'
+    QTest::addColumn<QString>("folder"); // inside the test's folder
+    QTest::addColumn<bool>("folderExists");
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("a typed folder that is not there") << u"missing/deeper"_s << u"song.mp3"_s
-                                                      << u"文件夹不存在"_s;
-    QTest::newRow("a folder of that name in the way") << u"in the way+"_s << u"."_s << u"已有同名文件夹"_s;
+    QTest::newRow("a typed folder that is not there")
+        << u"missing/deeper"_s << false << u"song.mp3"_s << u"文件夹不存在"_s;
+    QTest::newRow("a folder of that name in the way")
+        << u"in the way"_s << true << u"."_s << u"已有同名文件夹"_s;
 }
 
 void TestDownloader::unsavableTargetsInWords()
 {
     QFETCH(QString, folder);
+    QFETCH(bool, folderExists);
     QFETCH(QString, fileName);
     QFETCH(QString, reason);
-    const bool create = folder.endsWith(u'+');
-    if (create)
-        folder.chop(1);
-    const QString path = QDir::cleanPath(m_dir->filePath(folder) + u'/' + fileName);
-    if (create)
+    if (folderExists)
         QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
+    const QString path = QDir::cleanPath(m_dir->filePath(folder) + u'/' + fileName);
     m_choice = path;
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/music/song.mp3")));
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
     QCOMPARE(ended.first().at(1).toBool(), false);
-    QCOMPARE(ended.first().at(2).toString(), u"无法保存 "_s + QDir::toNativeSeparators(path) + u"："_s + reason);
+    QCOMPARE(ended.first().at(2).toString(),
+             u"无法保存 "_s + QDir::toNativeSeparators(path) + u"："_s + reason);
     // The window names the file the user chose, not the one suggested.
     const QList<QDialog *> windows = downloadWindows();
     QCOMPARE(windows.size(), 1);
