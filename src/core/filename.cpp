@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "textcutting.h"
+
 using namespace Qt::StringLiterals;
 
 namespace corvane {
@@ -11,10 +13,14 @@ QString safeFileName(const QString &name)
     QString safe;
     safe.reserve(name.size());
     for (const QChar c : name) {
-        const bool refused = c.unicode() < 0x20 || c.unicode() == 0x7f || u"<>:\"/\\|?*"_s.contains(c);
+        const QChar::Category category = c.category();
+        const bool refused = category == QChar::Other_Control || category == QChar::Other_Format ||
+                             u"<>:\"/\\|?*"_s.contains(c);
         safe += refused ? u'_' : c;
     }
     safe = safe.trimmed();
+    while (safe.startsWith(u'.') || safe.startsWith(u' '))
+        safe.remove(0, 1);
     while (safe.endsWith(u'.') || safe.endsWith(u' '))
         safe.chop(1);
     // Windows reserves these names with any extension.
@@ -31,10 +37,20 @@ QString songTitle(const QString &singer, const QString &songName)
     return a.isEmpty() ? b : b.isEmpty() ? a : a + u" - "_s + b;
 }
 
+QString mp3FileName(const QString &name)
+{
+    const QString extension = u".mp3"_s;
+    QString stem = safeFileName(name);
+    if (stem.endsWith(extension, Qt::CaseInsensitive))
+        stem.chop(extension.size());
+    // Cut after making it safe, then made safe again: the cut may leave a trailing dot.
+    stem = safeFileName(firstUtf8Bytes(safeFileName(stem), kFileStemMaxBytes));
+    return stem.isEmpty() ? QString() : stem + extension;
+}
+
 QString songFileName(const QString &singer, const QString &songName)
 {
-    const QString safe = safeFileName(songTitle(singer, songName));
-    return safe.isEmpty() ? QString() : safe + u".mp3"_s;
+    return mp3FileName(songTitle(singer, songName));
 }
 
 } // namespace corvane

@@ -4,15 +4,22 @@
 
 namespace corvane {
 
+// At most this many bytes of UTF-8 before ".mp3": file systems take 255.
+inline constexpr qsizetype kFileStemMaxBytes = 200;
+
 // `name` as a file name that every file system takes, Windows' included: path
-// separators, the characters < > : " | ? * and control characters become "_", trailing
-// dots and spaces go, and a device name (CON, NUL, COM1...) gets a "_" in front. Empty
-// when nothing is left.
+// separators, the characters < > : " | ? *, control characters and format characters
+// (bidirectional overrides among them, which would show the name reversed) become "_",
+// leading dots (a hidden file) and trailing dots and spaces go, and a device name (CON,
+// NUL, COM1...) gets a "_" in front. Empty when nothing is left.
 QString safeFileName(const QString &name);
+// safeFileName(name) cut to kFileStemMaxBytes, always ending in ".mp3" (an ending it
+// already has is kept once); empty when nothing is left.
+QString mp3FileName(const QString &name);
 
 // "歌手 - 歌名", or the one name there is; empty when both are empty.
 QString songTitle(const QString &singer, const QString &songName);
-// songTitle() made safe, with ".mp3"; empty when there is no title.
+// mp3FileName(songTitle()); empty when there is no title.
 QString songFileName(const QString &singer, const QString &songName);
 
 } // namespace corvane

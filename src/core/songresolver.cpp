@@ -1,5 +1,7 @@
 #include "songresolver.h"
 
+#include <QUrl>
+
 #include "errors.h"
 #include "httpfetch.h"
 #include "pictureloader.h"
@@ -17,12 +19,12 @@ QString ridFromAddress(QStringView address, QStringView songPagePrefix)
 
 QString singerFromPage(QStringView page)
 {
-    return cutBetween(page, u"【", u"】").toString();
+    return firstUnits(cutBetween(page, u"【", u"】"), kNameMaxUnits);
 }
 
 QString fullSongNameFromPage(QStringView page)
 {
-    return cutBetween(page, u"<title>", u"_").toString();
+    return firstUnits(cutBetween(page, u"<title>", u"_"), kNameMaxUnits);
 }
 
 QString songNameFromPage(QStringView page)
@@ -32,7 +34,7 @@ QString songNameFromPage(QStringView page)
 
 QString lyricsFromPage(QStringView page)
 {
-    return cleanLyrics(cutBetween(page, u"复制歌词</a>", u"</div>"));
+    return firstUtf8Bytes(cleanLyrics(cutBetween(page, u"复制歌词</a>", u"</div>")), kLyricsMaxBytes);
 }
 
 QString pictureFromRecord(QStringView record)
@@ -40,10 +42,27 @@ QString pictureFromRecord(QStringView record)
     return cutBetween(record, u"<artist_pic240>", u"<").toString();
 }
 
-bool isDirectLink(QStringView answer)
+QString directLinkFrom(QStringView answer)
 {
-    return answer.startsWith(u"http://", Qt::CaseInsensitive) ||
-           answer.startsWith(u"https://", Qt::CaseInsensitive);
+    if (answer.endsWith(u"\r\n"))
+        answer.chop(2);
+    else if (answer.endsWith(u'\n'))
+        answer.chop(1);
+    if (answer.isEmpty() || answer.size() > kLinkMaxBytes || answer.toUtf8().size() > kLinkMaxBytes)
+        return {};
+    for (const QChar c : answer) {
+        const QChar::Category category = c.category();
+        if (c.isSpace() || category == QChar::Other_Control || category == QChar::Other_Format)
+            return {};
+    }
+    const QString link = answer.toString();
+    const QUrl url(link, QUrl::StrictMode);
+    return isWebAddress(link) && url.isValid() ? link : QString();
+}
+
+bool isWebAddress(const QString &address)
+{
+    return acceptedHttpUrl(address).isValid();
 }
 
 QString linkConversionUrl(const QString &linkHost, const QString &rid)
@@ -68,10 +87,11 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     reports.NamesReady(info.SongName, info.SingerName);
 
     info.Rid = ridFromAddress(pageAddress(), prefix);
-    const QString link = GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
+    const QString answer = GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
     // The service answers a bare word (such as "IPDeny") where it will not convert: that
     // is a failure, not a link.
-    if (!isDirectLink(link))
+    const QString link = directLinkFrom(answer);
+    if (link.isEmpty())
         throw ContentError("link conversion refused");
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
@@ -82,7 +102,8 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     reports.LyricsReady(info.LyricsText);
 
     info.PictureAddress = pictureFromRecord(info.MetadataText);
-    const QImage picture = LoadPicture(info.PictureAddress, config.picture);
+    const QImage picture =
+        isWebAddress(info.PictureAddress) ? LoadPicture(info.PictureAddress, config.picture) : QImage();
     reports.PictureReady(picture);
 }
 

@@ -37,7 +37,8 @@ public:
 };
 
 // The pieces a resolution cuts from the song page and the metadata record. Each throws
-// ContentError when its start marker is missing.
+// ContentError when its start marker is missing. Names and lyrics come bounded (see
+// kNameMaxUnits and kLyricsMaxBytes).
 QString singerFromPage(QStringView page);       // after "【", before "】"
 QString songNameFromPage(QStringView page);     // after "<title>", before "_", shortened
 QString fullSongNameFromPage(QStringView page); // the same, not shortened
@@ -46,8 +47,15 @@ QString pictureFromRecord(QStringView record);  // after "<artist_pic240>", befo
 
 // The resource id: the address after the song page prefix, every "/" removed.
 QString ridFromAddress(QStringView address, QStringView songPagePrefix);
-// The link-conversion answer is an address, not an error word such as "IPDeny".
-bool isDirectLink(QStringView answer);
+// The direct link in a link-conversion answer, or empty when the answer is anything else
+// (an error word such as "IPDeny", a second line, a local path). A link is an http or
+// https address with a host, at most kLinkMaxBytes long, with no blank or control
+// character in it; the one line break a text answer may end with is dropped first.
+inline constexpr qsizetype kLinkMaxBytes = 8 * 1024;
+QString directLinkFrom(QStringView answer);
+// A picture address from the network is loaded only over the web: a local or UNC path
+// there would read the user's files or reach another host's file server.
+bool isWebAddress(const QString &address);
 
 QString linkConversionUrl(const QString &linkHost, const QString &rid);
 QString metadataUrl(const QString &metadataHost, const QString &rid);

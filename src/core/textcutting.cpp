@@ -22,6 +22,35 @@ QStringView TextBefore(QStringView text, QStringView marker)
     return at < 0 ? QStringView() : text.first(at);
 }
 
+QString firstUnits(QStringView text, qsizetype maxUnits)
+{
+    if (text.size() <= maxUnits)
+        return text.toString();
+    qsizetype keep = qMax<qsizetype>(0, maxUnits);
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.first(keep).toString();
+}
+
+QString firstUtf8Bytes(QStringView text, qsizetype maxBytes)
+{
+    // Every unit takes at least one byte: a text that short in units may fit whole.
+    if (text.size() * 3 <= maxBytes)
+        return text.toString();
+    qsizetype bytes = 0;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const char16_t c = text.at(at).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
+        const qsizetype size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        at += pair ? 2 : 1;
+    }
+    return text.first(at).toString();
+}
+
 QString shortenSongName(const QString &name)
 {
     if (name.size() <= kSongNameMaxUnits)

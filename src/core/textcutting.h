@@ -8,6 +8,11 @@
 namespace corvane {
 
 inline constexpr qsizetype kSongNameMaxUnits = 17;
+// What a server sends is shown and used only up to these sizes: a label or a file name
+// holds a name of at most kNameMaxUnits units, the lyrics box at most kLyricsMaxBytes of
+// UTF-8 (text layout takes time that grows fast with a line that cannot be broken).
+inline constexpr qsizetype kNameMaxUnits = 256;
+inline constexpr qsizetype kLyricsMaxBytes = 64 * 1024;
 
 // The text after the first occurrence of marker, up to its second occurrence or the end.
 // Throws ContentError when the marker does not occur. A view into `text`: pages are
@@ -24,6 +29,13 @@ QStringView cutBetween(QStringView text, QStringView start, QStringView end);
 // A name longer than kSongNameMaxUnits units becomes its first 17 units and "..",
 // never splitting a surrogate pair.
 QString shortenSongName(const QString &name);
+// The first `maxUnits` UTF-16 units of `text`, one fewer where the last would split a
+// surrogate pair.
+QString firstUnits(QStringView text, qsizetype maxUnits);
+// The longest start of `text` whose UTF-8 form takes at most `maxBytes`, whole
+// characters only.
+QString firstUtf8Bytes(QStringView text, qsizetype maxBytes);
+
 // "<br>" becomes CR LF, every "<" goes, and every run of exactly 27 spaces goes.
 QString cleanLyrics(QStringView lyrics);
 

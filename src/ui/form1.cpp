@@ -55,6 +55,7 @@ QLabel *panel(QWidget *parent, const QString &name, const QString &text, Qt::Ali
 {
     auto *p = new QLabel(text, parent);
     p->setObjectName(name);
+    p->setTextFormat(Qt::PlainText);
     p->setAlignment(alignment | Qt::AlignVCenter);
     p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     p->setMinimumWidth(96);
@@ -192,6 +193,9 @@ void Form1::buildLayout()
 
 void Form1::setCaption(QLabel *label, const QString &caption)
 {
+    // The names come from the network: as rich text, markup in them would render and
+    // <img> would read local files.
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(false);
     label->setText(caption);
     label->setAccessibleName(caption);

@@ -59,6 +59,9 @@ public:
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowTitle(u"下载"_s);
         setModal(false);
+        // Names come from the server: never rich text, which would load files it names.
+        m_name->setTextFormat(Qt::PlainText);
+        m_detail->setTextFormat(Qt::PlainText);
         m_name->setText(suggestedName.isEmpty() ? (url.fileName().isEmpty() ? url.toString() : url.fileName())
                                                 : suggestedName);
         m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -335,10 +338,10 @@ QString Downloader::suggestedFileName(const QString &address, const QByteArray &
         // Servers commonly send UTF-8 bytes here although the header is Latin-1.
         name = QString::fromUtf8(raw.toLatin1());
     }
-    name = safeFileName(lastSegment(name));
-    if (name.isEmpty() || name == u".."_s)
-        name = safeFileName(lastSegment(QUrl(address).fileName()));
-    return name.isEmpty() ? u"download"_s : name;
+    name = mp3FileName(lastSegment(name));
+    if (name.isEmpty())
+        name = mp3FileName(lastSegment(QUrl(address).fileName()));
+    return name.isEmpty() ? u"download.mp3"_s : name;
 }
 
 QString Downloader::describeNetworkError(QNetworkReply::NetworkError error, int httpStatus)

@@ -36,7 +36,8 @@ public:
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
 
-    // The file name a download of `address` would suggest, given its Content-Disposition.
+    // The file name a download of `address` would suggest, given its Content-Disposition:
+    // always a plain name ending in ".mp3", "download.mp3" when neither gives one.
     static QString suggestedFileName(const QString &address, const QByteArray &contentDisposition);
     // What went wrong, in words for the user.
     static QString describeNetworkError(QNetworkReply::NetworkError error, int httpStatus);

@@ -104,6 +104,13 @@ protected:
     }
 };
 
+// Tooltips take markup whenever the text looks like it, and titles come from the
+// network: this one always shows the text as it is.
+QString plainToolTip(const QString &text)
+{
+    return text.isEmpty() ? text : u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s;
+}
+
 // A label that shortens its text with "…" to the width it is given.
 class TitleLabel final : public QLabel
 {
@@ -111,11 +118,12 @@ public:
     explicit TitleLabel(QWidget *parent) : QLabel(parent)
     {
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setTextFormat(Qt::PlainText);
     }
     void setFullText(const QString &text)
     {
         m_full = text;
-        setToolTip(text);
+        setToolTip(plainToolTip(text));
         setAccessibleName(text.isEmpty() ? u"播放内容"_s : text);
         elide();
     }
@@ -317,6 +325,7 @@ void MediaPlayer::setTitle(const QString &title)
 {
     m_title = title;
     static_cast<TitleLabel *>(m_name)->setFullText(this->title());
+    updateState();
 }
 
 QString MediaPlayer::title() const
@@ -418,7 +427,7 @@ void MediaPlayer::updateState()
     }
     m_play->setEnabled(!m_url.isEmpty());
     m_stop->setEnabled(state != QMediaPlayer::StoppedState || !m_error.isEmpty());
-    setToolTip(title().isEmpty() ? stateText() : title() + u"："_s + stateText());
+    setToolTip(plainToolTip(title().isEmpty() ? stateText() : title() + u"："_s + stateText()));
     updateTime();
 }
 

@@ -1,6 +1,9 @@
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include "core/errors.h"
 #include "core/songresolver.h"
@@ -82,6 +85,8 @@ private slots:
     void unreachedFieldsKeepPreviousValues();
     void receiverErrorEndsResolution();
     void unreadablePictureIsNoFailure();
+    void localPictureIsNotRead_data();
+    void localPictureIsNotRead();
 
 private:
     QString pageAddress() const { return u"http://"_s + m_server->origin() + u"/yinyue/678/"_s; }
@@ -156,6 +161,9 @@ void TestResolveSong::failureTable_data()
         << songPage() << true << reset << false << none << names;
     QTest::newRow("link conversion: answers IPDeny")
         << songPage() << true << HttpResponse::text("IPDeny") << false << none << names;
+    QTest::newRow("link conversion: a second line")
+        << songPage() << true << HttpResponse::text("http://m.example/20.mp3\nrm -rf ~/important\n") << false
+        << none << names;
     QTest::newRow("metadata: connection reset") << songPage() << false << none << true << reset << namesLink;
     QTest::newRow("lyrics cut: page without 复制歌词</a>")
         << songPage(u"晴天_x"_s, u"【周杰伦】"_s, u"歌词</a>x</div>"_s) << false << none << false << none
@@ -269,6 +277,33 @@ void TestResolveSong::unreadablePictureIsNoFailure()
     QCOMPARE(recorder.calls.size(), 4);
     QVERIFY(recorder.picture.isNull());
     QCOMPARE(info.PictureAddress, QString());
+}
+
+void TestResolveSong::localPictureIsNotRead_data()
+{
+    static QTemporaryDir dir;
+    const QString picture = dir.filePath(u"portrait.png"_s);
+    QFile file(picture);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pngOf(Qt::red, 40)) <= 0)
+        qFatal("cannot write the picture");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("a local path") << picture;
+    QTest::newRow("a file address") << QUrl::fromLocalFile(picture).toString();
+    QTest::newRow("a UNC path") << u"\\\\127.0.0.1\\share\\a.png"_s;
+}
+
+void TestResolveSong::localPictureIsNotRead()
+{
+    QFETCH(QString, address);
+    m_service.setFault(MusicService::Route::Metadata,
+                       HttpResponse::text("<artist_pic240>" + address.toUtf8() + "</artist_pic240>"));
+    SongInfo info;
+    Recorder recorder;
+    ResolveSong(
+        info, [this] { return pageAddress(); }, recorder, m_config);
+    QCOMPARE(recorder.calls.size(), 4);
+    QCOMPARE(info.PictureAddress, address);
+    QVERIFY(recorder.picture.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestResolveSong)

@@ -29,6 +29,8 @@ private slots:
     void ridFromAddress();
     void directLink_data();
     void directLink();
+    void bounds_data();
+    void bounds();
     void requestAddresses();
     void versionFile_data();
     void versionFile();
@@ -197,20 +199,68 @@ void TestTextCutting::ridFromAddress()
 void TestTextCutting::directLink_data()
 {
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<bool>("isLink");
-    QTest::newRow("http") << u"http://m.example/a.mp3"_s << true;
-    QTest::newRow("https") << u"https://m.example/a.mp3"_s << true;
-    QTest::newRow("upper-case scheme") << u"HTTP://m.example/a.mp3"_s << true;
-    QTest::newRow("IPDeny") << u"IPDeny"_s << false;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("leading blank") << u" http://m.example/a.mp3"_s << false;
+    QTest::addColumn<QString>("link");
+    const QString mp3 = u"http://m.example/a.mp3"_s;
+    const QString longest = mp3 + u"?"_s + QString(kLinkMaxBytes - mp3.size() - 1, u'x');
+    QTest::newRow("http") << mp3 << mp3;
+    QTest::newRow("https") << u"https://m.example/a.mp3"_s << u"https://m.example/a.mp3"_s;
+    QTest::newRow("upper-case scheme") << u"HTTP://m.example/a.mp3"_s << u"HTTP://m.example/a.mp3"_s;
+    QTest::newRow("one LF at the end is dropped") << mp3 + u"\n"_s << mp3;
+    QTest::newRow("one CR LF at the end is dropped") << mp3 + u"\r\n"_s << mp3;
+    QTest::newRow("IPDeny") << u"IPDeny"_s << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("leading blank") << u" "_s + mp3 << QString();
+    QTest::newRow("a second line") << mp3 + u"\nrm -rf ~/important\n"_s << QString();
+    QTest::newRow("two line breaks at the end") << mp3 + u"\n\n"_s << QString();
+    QTest::newRow("a lone CR") << mp3 + u"\r"_s << QString();
+    QTest::newRow("a blank inside") << u"http://m.example/a b.mp3"_s << QString();
+    QTest::newRow("a tab") << mp3 + u"\t"_s << QString();
+    QTest::newRow("a bidirectional override") << u"http://m.example/a\u202Eb.mp3"_s << QString();
+    QTest::newRow("no host") << u"http:///a.mp3"_s << QString();
+    QTest::newRow("local file") << u"file:///etc/passwd"_s << QString();
+    QTest::newRow("UNC path") << u"\\\\host\\share\\a.mp3"_s << QString();
+    QTest::newRow("8 KiB") << longest << longest;
+    QTest::newRow("over 8 KiB") << longest + u"x"_s << QString();
 }
 
 void TestTextCutting::directLink()
 {
     QFETCH(QString, answer);
-    QFETCH(bool, isLink);
-    QCOMPARE(isDirectLink(answer), isLink);
+    QFETCH(QString, link);
+    QCOMPARE(directLinkFrom(answer), link);
+}
+
+void TestTextCutting::bounds_data()
+{
+    // The page holds `piece` in each place; what comes out is cut to its bound.
+    QTest::addColumn<QString>("piece");
+    QTest::addColumn<qsizetype>("singerUnits");
+    QTest::addColumn<qsizetype>("lyricsUnits");
+    QTest::newRow("within both") << u"晴天"_s << qsizetype(2) << qsizetype(2);
+    QTest::newRow("long ASCII") << QString(100000, u'a') << kNameMaxUnits << kLyricsMaxBytes;
+    // Three bytes of UTF-8 each: 65536 / 3 whole characters.
+    QTest::newRow("long Chinese") << QString(30000, u'晴') << kNameMaxUnits << qsizetype(21845);
+    // A pair is never split: the 128th pair would end at unit 256, the 16384th at byte 65536.
+    QTest::newRow("surrogate pairs") << QString(30000, u'x').replace(u"x"_s, u"😀"_s) << kNameMaxUnits
+                                     << qsizetype(32768);
+    QTest::newRow("pairs after one unit") << u"a"_s + QString(30000, u'x').replace(u"x"_s, u"😀"_s)
+                                          << kNameMaxUnits - 1 << qsizetype(32767);
+}
+
+void TestTextCutting::bounds()
+{
+    QFETCH(QString, piece);
+    QFETCH(qsizetype, singerUnits);
+    QFETCH(qsizetype, lyricsUnits);
+    const QString page =
+        u"<title>"_s + piece + u"_</title>【"_s + piece + u"】<p>复制歌词</a>"_s + piece + u"</div>"_s;
+    const QString singer = singerFromPage(page);
+    QCOMPARE(singer.size(), singerUnits);
+    QCOMPARE(fullSongNameFromPage(page), singer);
+    QVERIFY(piece.startsWith(singer));
+    const QString lyrics = lyricsFromPage(page);
+    QCOMPARE(lyrics.size(), lyricsUnits);
+    QVERIFY(piece.startsWith(lyrics));
 }
 
 void TestTextCutting::requestAddresses()

@@ -1,6 +1,6 @@
 // libFuzzer target over everything that cuts text out of answers from the network: the
 // charset decision and decoding, the song page and metadata cutting, the lyrics
-// cleaning, the resource id, the link check and the version file.
+// cleaning, the resource id, the link check, the file name and the version file.
 //
 // Input: an optional Content-Type line ending in '\n' (at most 100 bytes), then the body.
 
@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/errors.h"
+#include "core/filename.h"
 #include "core/songresolver.h"
 #include "core/textdecode.h"
 #include "core/versioncheck.h"
@@ -94,7 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(!rid.contains(u'/'));
     } catch (const ContentError &) {
     }
-    isDirectLink(text);
+    // What may reach the clipboard, the player and the save dialog.
+    const QString link = directLinkFrom(text);
+    check(link.isEmpty() || (text.startsWith(link) && link.toUtf8().size() <= kLinkMaxBytes &&
+                             !link.contains(u'\n') && !link.contains(u'\r') && !link.contains(u' ')));
+    const QString file = mp3FileName(text);
+    check(file.isEmpty() || (file.endsWith(u".mp3"_s) && !file.startsWith(u'.') && !file.contains(u'/') &&
+                             !file.contains(u'\\') && file.toUtf8().size() <= kFileStemMaxBytes + 4));
+    check(singer.size() <= kNameMaxUnits && lyrics.toUtf8().size() <= kLyricsMaxBytes);
 
     const VersionVerdict verdict = judgeVersionFile(text);
     if (verdict.outcome == VersionVerdict::UpToDate)

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "httptestserver.h"
+#include "markup.h"
 #include "scripteddesktop.h"
 #include "widgets/downloader.h"
 
@@ -68,6 +69,8 @@ private slots:
     void unsavableTargetsInWords();
     void otherAddressesAreIgnored_data();
     void otherAddressesAreIgnored();
+    void namesShowAsText_data();
+    void namesShowAsText();
 
 private:
     QString target() const { return m_dir->filePath(u"song.mp3"_s); }
@@ -99,6 +102,11 @@ void TestDownloader::initTestCase()
             HttpResponse response = HttpResponse::text(block, "audio/mpeg");
             response.repeat = 24;
             response.resetAfter = 3 * 1024 * 1024;
+            return response;
+        }
+        if (path == "/stall.mp3") {
+            HttpResponse response;
+            response.stall = true;
             return response;
         }
         if (path == "/endless.mp3") {
@@ -146,10 +154,22 @@ void TestDownloader::suggestedName_data()
                                            "attachment; filename=\"x.mp3\"; filename*=UTF-8''%E6%99%B4.mp3")
                                     << u"晴.mp3"_s;
     QTest::newRow("path in the header is dropped")
-        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../etc/passwd\"") << u"passwd"_s;
-    QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download"_s;
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../etc/passwd\"")
+        << u"passwd.mp3"_s;
+    QTest::newRow("no hidden file from the header")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../.bashrc\"") << u"bashrc.mp3"_s;
+    QTest::newRow("no hidden file from the address")
+        << u"http://m.example/a/%2E%2E%2F.bashrc"_s << QByteArray() << u"bashrc.mp3"_s;
+    QTest::newRow("a bidirectional override")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename*=UTF-8''invoice%E2%80%AEgpj.exe")
+        << u"invoice_gpj.exe.mp3"_s;
+    QTest::newRow("a long name is cut to 200 bytes")
+        << u"http://m.example/x"_s
+        << QByteArray("attachment; filename*=UTF-8''") + QByteArray("%E6%99%B4").repeated(300) + ".mp3"
+        << QString(66, u'晴') + u".mp3"_s;
+    QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download.mp3"_s;
     QTest::newRow("dot-dot is no name")
-        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"") << u"x"_s;
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"") << u"x.mp3"_s;
     QTest::newRow("parameter names in any case")
         << u"http://m.example/x"_s << QByteArray("Attachment; FileName=\"Up.mp3\"") << u"Up.mp3"_s;
     QTest::newRow("FILENAME* with a language")
@@ -379,6 +399,26 @@ void TestDownloader::otherAddressesAreIgnored()
     QFETCH(QString, address);
     m_downloader->Navigate(address);
     QVERIFY(downloadWindows().isEmpty());
+}
+
+void TestDownloader::namesShowAsText_data()
+{
+    static QTemporaryDir dir;
+    addMarkupRows(writeRedSquare(dir.path()));
+}
+
+void TestDownloader::namesShowAsText()
+{
+    QFETCH(QString, text);
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/stall.mp3")), text);
+    // A server slow to answer gets the window, with the name, before the save dialog.
+    QTRY_COMPARE_WITH_TIMEOUT(downloadWindows().size(), 1, 5000);
+    QDialog *window = downloadWindows().constFirst();
+    const QList<QLabel *> labels = window->findChildren<QLabel *>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [&](QLabel *label) { return label->text() == text; }));
+    for (QLabel *label : labels)
+        QVERIFY2(showsAsText(label), qPrintable(label->text()));
+    QVERIFY(!showsRed(window));
 }
 
 QTEST_MAIN(TestDownloader)

@@ -18,6 +18,7 @@
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
 #include "form1controls.h"
+#include "markup.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
 #include "widgets/alphaimage.h"
@@ -52,6 +53,8 @@ private slots:
     void announcedAsAWindow();
     void eachControlHandsOver_data();
     void eachControlHandsOver();
+    void networkTextShowsAsText_data();
+    void networkTextShowsAsText();
 
 private:
     testing::Form1Controls ui() const { return testing::Form1Controls(*m_form); }
@@ -367,6 +370,31 @@ void TestForm1::eachControlHandsOver()
         QTest::mouseClick(widget, Qt::LeftButton);
     for (const auto &spy : spies)
         QCOMPARE(spy->count(), spy->signal() == signal ? 1 : 0);
+}
+
+
+void TestForm1::networkTextShowsAsText_data()
+{
+    static QTemporaryDir dir;
+    testing::addMarkupRows(testing::writeRedSquare(dir.path()));
+}
+
+void TestForm1::networkTextShowsAsText()
+{
+    QFETCH(QString, text);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_form->showNames(text, text);
+    m_form->preview(QString(), text);
+    auto *title = ui().W1->findChild<QLabel *>(u"title"_s);
+    QVERIFY(title);
+    for (QLabel *label : {ui().Label1, ui().Label2, title}) {
+        QVERIFY2(label->text().endsWith(text) || label->text().endsWith(u"…"_s), qPrintable(label->text()));
+        QVERIFY2(testing::showsAsText(label), qPrintable(label->objectName()));
+    }
+    QVERIFY(!testing::showsRed(m_form.get()));
+    QCOMPARE(testing::shownToolTip(title->toolTip()), text);
+    QVERIFY(testing::shownToolTip(ui().W1->toolTip()).startsWith(text));
 }
 
 QTEST_MAIN(TestForm1)
