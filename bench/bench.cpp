@@ -29,6 +29,7 @@
 
 #include "app/commands.h"
 #include "app/lifecycle.h"
+#include "awaited.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
 #include "core/versioncheck.h"
@@ -208,7 +209,7 @@ void waitCpu()
     double cpu = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    GetBody(server.url("/slow"));
+    awaited(GetBody(server.url("/slow")));
     const double waitRatio = (processCpuSeconds() - cpu) / (wall.nsecsElapsed() / 1e9);
 
     // The reference: a poll that dispatches events back to back, for one second.
@@ -237,6 +238,8 @@ void resolve()
         QElapsedTimer clock;
         clock.start();
         resolveButton->click();
+        while (!resolveButton->isEnabled())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (form.statusText() != u"音乐获取成功.."_s) {
             std::printf("resolve: failed\n");
@@ -512,7 +515,7 @@ int child(const QString &what, const QStringList &args)
         desktop::SystemDesktop desktop; // as the program starts
         ui::Form1 form(desktop);
         auto *commands = new app::Commands(form, ServiceConfig::onOrigin(args.value(2)), desktop);
-        if (app::Form_Load(*commands, QCoreApplication::applicationDirPath()) != app::LoadResult::Open)
+        if (awaited(app::Form_Load(*commands, QCoreApplication::applicationDirPath())) != app::LoadResult::Open)
             return 1;
         showAndSettle(form);
         return form.isAddressEnabled() ? 0 : 1;

@@ -2,8 +2,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPointer>
 
-#include "core/errors.h"
 #include "core/filename.h"
 #include "desktop/desktop.h"
 #include "ui/form1.h"
@@ -29,46 +29,33 @@ template <typename Command> void guarded(const char *name, Command &&command)
 
 } // namespace
 
-// Shows each result the moment it is settled. Once the window has closed, nothing is
-// shown: the resolution winds up instead.
+// Shows each result the moment it is settled, while the resolution's guard lives: it
+// goes when the window closes (or the commands go), and the resolution ends at its next
+// step without showing anything more.
 class Commands::Reports final : public SongReports
 {
 public:
-    explicit Reports(Commands &commands) : m_commands(commands) {}
+    Reports(Commands &commands, QObject *guard) : m_commands(commands), m_guard(guard) {}
 
+    bool wanted() const override { return !m_guard.isNull(); }
     void NamesReady(const QString &SongName, const QString &SingerName) override
     {
-        checkOpen();
         m_commands.m_form.showNames(SongName, SingerName);
     }
     void LinkReady(const QString &DirectLink) override
     {
-        checkOpen();
         m_commands.m_form.showLink(DirectLink);
         // The link's own song, for the file name and the player: after a later failure
         // the labels may already name another song.
         const SongInfo &song = m_commands.m_song;
         m_commands.m_linkSong = {DirectLink, song.SingerName, fullSongNameFromPage(song.PageText)};
     }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        checkOpen();
-        m_commands.m_form.showLyrics(LyricsText);
-    }
-    void PictureReady(const QImage &picture) override
-    {
-        checkOpen();
-        m_commands.m_form.showPicture(picture);
-    }
+    void LyricsReady(const QString &LyricsText) override { m_commands.m_form.showLyrics(LyricsText); }
+    void PictureReady(const QImage &picture) override { m_commands.m_form.showPicture(picture); }
 
 private:
-    void checkOpen() const
-    {
-        if (m_commands.m_form.isClosed())
-            throw FetchAbandoned("window closed");
-    }
-
     Commands &m_commands;
+    QPointer<QObject> m_guard;
 };
 
 Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop)
@@ -83,11 +70,18 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
     connect(&form, &ui::Form1::homeRequested, this, &Commands::openHome);
     connect(&form, &ui::Form1::recommendRequested, this, &Commands::recommend);
     connect(&form, &ui::Form1::pasteRequested, this, &Commands::pasteAddress);
+    connect(&form, &ui::Form1::closed, this, &Commands::end);
 }
 
 void Commands::resolve()
 {
-    guarded("resolve", [this] {
+    // Runs until its first wait and goes on from the event loop; the task ends itself.
+    resolveSong();
+}
+
+QCoro::Task<> Commands::resolveSong()
+{
+    try {
         const QString enterAddress = u"请输入酷我音乐地址.."_s;
         const QString failed = u"获取出错,请您检查地址是否正确!"_s;
 
@@ -97,32 +91,43 @@ void Commands::resolve()
         if (address.isEmpty()) {
             m_form.setStatusText(enterAddress);
             m_desktop.showMessage(&m_form, enterAddress, MessageStyle::vbInformationOk);
-        } else {
-            m_form.setResolveEnabled(false);
-            m_form.setStatusText(u"正在获取音乐信息.."_s);
-            bool succeeded = false;
-            try {
-                Reports reports(*this);
-                ResolveSong(
-                    m_song, [&address] { return address; }, reports, m_config);
-                succeeded = true;
-            } catch (const FetchAbandoned &) {
-                return; // the window has closed: nothing more to show
-            } catch (const std::exception &) {
-                succeeded = false;
-            }
-            if (m_form.isClosed())
-                return;
-            if (succeeded) {
-                m_form.setStatusText(u"音乐获取成功.."_s);
-            } else {
-                m_form.setStatusText(failed);
-                m_desktop.showMessage(&m_form, failed, MessageStyle::vbInformationOk);
-            }
+            co_return;
         }
-        if (!m_form.isClosed())
-            m_form.setResolveEnabled(true);
-    });
+        // The button stays disabled until the end, so this is the only resolution.
+        m_form.setResolveEnabled(false);
+        m_form.setStatusText(u"正在获取音乐信息.."_s);
+        m_resolution = new QObject(this);
+        const QPointer<QObject> guard = m_resolution;
+        bool succeeded = false;
+        try {
+            Reports reports(*this, guard);
+            if (co_await ResolveSong(m_song, address, reports, m_config) == ResolveEnd::Abandoned)
+                co_return;
+            succeeded = true;
+        } catch (const std::exception &) {
+            succeeded = false;
+        }
+        if (!guard)
+            co_return; // the window has closed: nothing more to show
+        delete guard.data();
+        if (succeeded) {
+            m_form.setStatusText(u"音乐获取成功.."_s);
+        } else {
+            m_form.setStatusText(failed);
+            m_desktop.showMessage(&m_form, failed, MessageStyle::vbInformationOk);
+        }
+        m_form.setResolveEnabled(true);
+    } catch (const std::exception &error) {
+        qWarning("resolve: %s", error.what());
+    } catch (...) {
+        qWarning("resolve: unknown error");
+    }
+}
+
+void Commands::end()
+{
+    m_ended = true;
+    delete m_resolution.data();
 }
 
 void Commands::copyLink()

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+
+#include <QCoroTask>
 
 #include "core/serviceconfig.h"
 #include "core/songresolver.h"
@@ -41,8 +44,15 @@ public:
     void recommend();
     void pasteAddress();
 
+    // The window has closed, or the program is ending: what still waits winds up at its
+    // next step without showing anything.
+    void end();
+    bool hasEnded() const { return m_ended; }
+
 private:
     class Reports;
+
+    QCoro::Task<> resolveSong();
 
     // Whether `link` is the one the last link conversion delivered: then m_linkSong
     // names its song.
@@ -52,6 +62,9 @@ private:
     ServiceConfig m_config;
     desktop::Desktop &m_desktop;
     SongInfo m_song;
+    // Lives as long as the running resolution is wanted.
+    QPointer<QObject> m_resolution;
+    bool m_ended = false;
     struct LinkSong
     {
         QString link, singer, name;

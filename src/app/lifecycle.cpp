@@ -8,11 +8,12 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QTranslator>
 
 #include "commands.h"
-#include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
@@ -86,7 +87,7 @@ bool installQtTranslations(QCoreApplication &application)
     return false;
 }
 
-LoadResult gx(Commands &commands)
+QCoro::Task<LoadResult> gx(Commands &commands)
 {
     ui::Form1 &form = commands.form();
     const ServiceConfig &config = commands.config();
@@ -96,14 +97,15 @@ LoadResult gx(Commands &commands)
         // A build without the maker's check: as if the check had found this version.
         verdict.outcome = VersionVerdict::UpToDate;
     } else {
+        const QPointer<Commands> alive(&commands);
         QString response;
         try {
-            response = GetBody(config.versionFileUrl(), config.fetch);
-        } catch (const FetchAbandoned &) {
-            return LoadResult::EndProgram; // the application is quitting
+            response = co_await GetBody(config.versionFileUrl(), config.fetch);
         } catch (...) {
             response.clear();
         }
+        if (!alive || alive->hasEnded())
+            co_return LoadResult::EndProgram; // the program ended while the check waited
         verdict = judgeVersionFile(response);
     }
 
@@ -113,23 +115,23 @@ LoadResult gx(Commands &commands)
             desktop.showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s,
                                 MessageStyle::vbExclamationOk);
         });
-        return LoadResult::Open;
+        co_return LoadResult::Open;
     case VersionVerdict::UpToDate:
         resumeNext([&] { form.setAddressEnabled(true); });
         resumeNext([&] { form.setResolveEnabled(true); });
         resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
-        return LoadResult::Open;
+        co_return LoadResult::Open;
     case VersionVerdict::Newer:
         resumeNext([&] {
             desktop.showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk);
         });
         resumeNext([&] { desktop.openPage(config.updateForumPage); });
-        return LoadResult::EndProgram;
+        co_return LoadResult::EndProgram;
     }
-    return LoadResult::Open;
+    co_return LoadResult::Open;
 }
 
-LoadResult Form_Load(Commands &commands, const QString &programFolder)
+QCoro::Task<LoadResult> Form_Load(Commands &commands, QString programFolder)
 {
     ui::Form1 &form = commands.form();
     form.setPlayerVolume(100);
@@ -139,7 +141,7 @@ LoadResult Form_Load(Commands &commands, const QString &programFolder)
     qCInfo(lcStartup, "skin: %s%s", qUtf8Printable(QDir::toNativeSeparators(skin)),
            attached ? "" : " (not applied)");
     form.setDownloadsSilent(true);
-    return gx(commands);
+    co_return co_await gx(commands);
 }
 
 bool QueryUnload(Commands &commands)
@@ -157,23 +159,46 @@ bool QueryUnload(Commands &commands)
     }
 }
 
-int run(Commands &commands, const QString &programFolder)
+QCoro::Task<> startUp(Commands &commands, QString programFolder)
 {
     ui::Form1 &form = commands.form();
-    form.setCloseQuery([&commands] { return QueryUnload(commands); });
+    const QPointer<Commands> alive(&commands);
     LoadResult loaded = LoadResult::EndProgram;
     try {
-        loaded = Form_Load(commands, programFolder);
+        loaded = co_await Form_Load(commands, programFolder);
     } catch (const std::exception &error) {
         // A failed step ends the load event; the window still opens as far as it got.
         qWarning("start-up: %s", error.what());
         loaded = LoadResult::Open;
     }
-    if (loaded == LoadResult::EndProgram)
-        return 0;
+    if (!alive || alive->hasEnded())
+        co_return; // the program ended during the load: its loop has returned
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    if (loaded == LoadResult::EndProgram) {
+        QCoreApplication::exit(0);
+        co_return;
+    }
     form.show();
     qCInfo(lcStartup, "window shown, address box %s", form.isAddressEnabled() ? "enabled" : "disabled");
-    return QApplication::exec();
+}
+
+int run(Commands &commands, const QString &programFolder)
+{
+    ui::Form1 &form = commands.form();
+    form.setCloseQuery([&commands] { return QueryUnload(commands); });
+    // A box shown before the window (the version check's) is the only window then:
+    // closing it must not end the program.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Started from the loop, so that ending the program before the window shows reaches
+    // a loop that is running.
+    QTimer::singleShot(0, &form, [&commands, programFolder] { startUp(commands, programFolder); });
+    const int code = QApplication::exec();
+    // A fetch may still wait (the window closed during it): it winds up now, showing
+    // nothing.
+    commands.end();
+    abandonFetches();
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    return code;
 }
 
 } // namespace corvane::app

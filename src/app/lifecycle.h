@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <QCoroTask>
+
 class QCoreApplication;
 
 #include "core/serviceconfig.h"
@@ -31,20 +33,25 @@ bool installQtTranslations(QCoreApplication &application);
 // folder beside it (../share/corvane on Linux); the first when neither exists.
 QString findSkin(const QString &programFolder);
 
-// gx: the start-up version check (the design's name for it). Nothing escapes it: a
-// failed step is skipped.
-LoadResult gx(Commands &commands);
+// gx: the start-up version check (the design's name for it), its fetch awaited. Nothing
+// escapes it: a failed step is skipped.
+QCoro::Task<LoadResult> gx(Commands &commands);
 
 // The window's load event: player volume 100, icon cleared, skin applied, downloader
 // made silent, then the version check, which may end the program.
-LoadResult Form_Load(Commands &commands, const QString &programFolder);
+QCoro::Task<LoadResult> Form_Load(Commands &commands, QString programFolder);
+
+// Form_Load, then the window shown in the state it left, or the program ended without
+// it.
+QCoro::Task<> startUp(Commands &commands, QString programFolder);
 
 // The close query: the farewell prompt. Yes opens the forum page and closes, No closes,
 // anything else keeps the window open. Returns whether the close goes ahead.
 bool QueryUnload(Commands &commands);
 
-// The program from the window's load to its end; returns the exit code. The window
-// outlives the call, so that what it shows at the end can be looked at.
+// The program from the window's load to its end; returns the exit code. The load runs
+// inside the event loop. The window outlives the call, so that what it shows at the end
+// can be looked at.
 int run(Commands &commands, const QString &programFolder);
 
 } // namespace corvane::app

@@ -31,14 +31,6 @@ public:
     using FetchError::FetchError;
 };
 
-// The wait was ended from outside (the application is quitting): callers wind up
-// silently instead of reporting a failure to a window that is gone.
-class FetchAbandoned final : public Error
-{
-public:
-    using Error::Error;
-};
-
 // A text lacks a marker that the cutting relies on, or an answer is not what it must be.
 class ContentError final : public Error
 {

@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <QCoroNetwork>
+#include <QCoroSignal>
+
 #include "errors.h"
 #include "textdecode.h"
 
@@ -53,8 +56,7 @@ QUrl acceptedHttpUrl(const QString &address)
     return url;
 }
 
-RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::ProcessEventsFlags waitFlags,
-                     bool sendIfModifiedSince)
+QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModifiedSince)
 {
     if (!url.isValid())
         throw FetchError("address refused");
@@ -63,41 +65,40 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
     if (sendIfModifiedSince)
         request.setRawHeader(QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0"));
 
-    // Deleted later: the reply may be the sender of the signal being handled.
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(networkAccessManager().get(request));
+    // Deleted later, when this task ends: the wait below resumes inside a queued call the
+    // reply itself receives, and what runs on from there must not delete its receiver.
+    const std::unique_ptr<QNetworkReply, DeleteLater> reply(networkAccessManager().get(request));
+    QNetworkReply *const r = reply.get();
     QByteArray body;
     bool tooLarge = false;
     bool timedOut = false;
 
-    QEventLoop loop;
+    // The reply is the context of every connection: they go with it.
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-
-    QNetworkReply *r = reply.get();
-    QObject::connect(r, &QNetworkReply::metaDataChanged, &loop, [&] {
+    QObject::connect(r, &QNetworkReply::metaDataChanged, r, [&] {
         const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > limits.maxBytes && !r->isFinished()) {
             tooLarge = true;
             r->abort();
         }
     });
-    QObject::connect(r, &QNetworkReply::readyRead, &loop, [&] {
+    QObject::connect(r, &QNetworkReply::readyRead, r, [&] {
         body += r->readAll();
         if (body.size() > limits.maxBytes && !r->isFinished()) {
             tooLarge = true;
             r->abort();
         }
     });
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&deadline, &QTimer::timeout, r, [&] {
         timedOut = true;
         r->abort();
     });
-    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
     if (!r->isFinished()) {
         deadline.start(limits.timeout);
-        loop.exec(waitFlags);
+        co_await qCoro(r, &QNetworkReply::finished);
         deadline.stop();
     }
 
@@ -105,14 +106,6 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
         throw FetchTimeout("no answer within the time bound");
     if (tooLarge)
         throw FetchTooLarge("answer larger than the size bound");
-    if (!r->isFinished()) {
-        // The loop was ended from outside: the application is shutting down.
-        // No event loop will run again to delete it later: delete it now.
-        QObject::disconnect(r, nullptr, &loop, nullptr);
-        r->abort();
-        delete reply.release();
-        throw FetchAbandoned("fetch abandoned");
-    }
 
     body += r->readAll();
     if (body.size() > limits.maxBytes)
@@ -122,14 +115,32 @@ RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits, QEventLoop::Pro
     if (r->error() != QNetworkReply::NoError && !isHttpStatusError(r->error(), status))
         throw FetchError(r->errorString().toStdString());
 
-    return RawResponse{std::move(body), r->rawHeader(QByteArrayLiteral("Content-Type")), status};
+    co_return RawResponse{std::move(body), r->rawHeader(QByteArrayLiteral("Content-Type")), status};
 }
 
-QString GetBody(QString URL, const FetchLimits &limits)
+QCoro::Task<QString> GetBody(QString URL, FetchLimits limits)
 {
-    const QUrl url = acceptedHttpUrl(URL);
-    const RawResponse response = fetchRaw(url, limits, QEventLoop::AllEvents, /*sendIfModifiedSince=*/true);
-    return decodeBody(response.body, response.contentType);
+    const RawResponse response = co_await fetchRaw(acceptedHttpUrl(URL), limits, /*sendIfModifiedSince=*/true);
+    co_return decodeBody(response.body, response.contentType);
+}
+
+void abandonFetches()
+{
+    // An aborted reply resumes its fetch through a queued call, which only sending the
+    // posted events delivers; the fetch then hands its reply to a deferred delete. What
+    // awaited it may start another fetch before it notices why: so until none is left.
+    for (int round = 0; round < 100; ++round) {
+        const QList<QNetworkReply *> replies =
+            networkAccessManager().findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
+        if (replies.isEmpty())
+            return;
+        for (QNetworkReply *reply : replies) {
+            if (!reply->isFinished())
+                reply->abort();
+        }
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace corvane

@@ -3,11 +3,12 @@
 #include <chrono>
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QString>
+#include <QUrl>
+
+#include <QCoroTask>
 
 class QNetworkAccessManager;
-class QUrl;
 
 namespace corvane {
 
@@ -39,17 +40,19 @@ QNetworkAccessManager &networkAccessManager();
 // object would refuse.
 QUrl acceptedHttpUrl(const QString &address);
 
-// One GET of an accepted address. Waits in a nested event loop that dispatches events
-// with `waitFlags`, never spinning. An HTTP error status is not a failure: its body is
-// returned. Throws FetchError (refused address, network failure, time or size bound) or
-// FetchAbandoned (the wait was ended from outside, e.g. the application quits).
-RawResponse fetchRaw(const QUrl &url, const FetchLimits &limits,
-                     QEventLoop::ProcessEventsFlags waitFlags = QEventLoop::AllEvents,
-                     bool sendIfModifiedSince = false);
+// One GET of an accepted address, awaited: the caller's event loop runs meanwhile. An
+// HTTP error status is not a failure: its body is returned. Throws FetchError (refused
+// address, network failure, time or size bound, or abandoned by abandonFetches). The
+// reply is deleted before the task ends.
+QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModifiedSince = false);
 
 // The text behind an address: one GET with "If-Modified-Since: 0", the body decoded
-// (see decodeBody). Other handlers run while it waits, so nested calls complete
-// last-started first. Throws as fetchRaw does.
-QString GetBody(QString URL, const FetchLimits &limits = {});
+// (see decodeBody). Throws as fetchRaw does.
+QCoro::Task<QString> GetBody(QString URL, FetchLimits limits = {});
+
+// For the end of the program, when no event loop will run again: aborts every fetch
+// still waiting and runs what awaits each until it has wound up, so that no coroutine is
+// left suspended.
+void abandonFetches();
 
 } // namespace corvane

@@ -37,25 +37,25 @@ QImage decodePicture(const QByteArray &bytes)
     return reader.read();
 }
 
-QImage LoadPicture(QString strFileName, const PictureLimits &limits)
+QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits)
 {
     if (strFileName.isEmpty())
-        return {};
+        co_return QImage();
 
     if (const QUrl web = acceptedHttpUrl(strFileName); web.isValid()) {
+        RawResponse response;
         try {
-            const RawResponse response = fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes},
-                                                  QEventLoop::ExcludeUserInputEvents);
-            return decodePicture(response.body);
+            response = co_await fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes});
         } catch (const FetchError &) {
-            return {};
+            co_return QImage();
         }
+        co_return decodePicture(response.body);
     }
 
     const QUrl url(strFileName);
     if (url.isLocalFile())
-        return loadLocalFile(url.toLocalFile(), limits.maxBytes);
-    return loadLocalFile(strFileName, limits.maxBytes);
+        co_return loadLocalFile(url.toLocalFile(), limits.maxBytes);
+    co_return loadLocalFile(strFileName, limits.maxBytes);
 }
 
 } // namespace corvane

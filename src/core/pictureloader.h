@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <QCoroTask>
+
 namespace corvane {
 
 using namespace std::chrono_literals;
@@ -22,10 +24,8 @@ struct PictureLimits
 // The picture at a web address (http or https) or a local file, or a null image when
 // nothing readable is there: an unreachable address, something that is not a picture,
 // an empty location, a local path that is not a regular file of at most maxBytes. None of
-// these is an error. User input waits while a web picture downloads, so no other command
-// runs meanwhile; the window still repaints. Throws FetchAbandoned only, when the
-// application quits during the download.
-QImage LoadPicture(QString strFileName, const PictureLimits &limits = {});
+// these is an error. A web picture is awaited: the caller's event loop runs meanwhile.
+QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits = {});
 
 // The picture in some bytes, or a null image.
 QImage decodePicture(const QByteArray &bytes);

@@ -76,18 +76,23 @@ QString metadataUrl(const QString &metadataHost, const QString &rid)
     return u"http://"_s + metadataHost + u"/webmusic/st/getNewMuiseByRid?rid=MUSIC_"_s + rid;
 }
 
-void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, SongReports &reports,
-                 const ServiceConfig &config)
+QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
+                                    ServiceConfig config)
 {
     const QString prefix = config.songPagePrefix();
 
-    info.PageText = GetBody(pageAddress(), config.fetch);
+    const QString page = co_await GetBody(pageAddress, config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    info.PageText = page;
     info.SingerName = singerFromPage(info.PageText);
     info.SongName = songNameFromPage(info.PageText);
     reports.NamesReady(info.SongName, info.SingerName);
 
-    info.Rid = ridFromAddress(pageAddress(), prefix);
-    const QString answer = GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
+    info.Rid = ridFromAddress(pageAddress, prefix);
+    const QString answer = co_await GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
     // The service answers a bare word (such as "IPDeny") where it will not convert: that
     // is a failure, not a link.
     const QString link = directLinkFrom(answer);
@@ -96,15 +101,21 @@ void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, So
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
 
-    info.Rid = ridFromAddress(pageAddress(), prefix);
-    info.MetadataText = GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
+    const QString record = co_await GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    info.MetadataText = record;
     info.LyricsText = lyricsFromPage(info.PageText);
     reports.LyricsReady(info.LyricsText);
 
     info.PictureAddress = pictureFromRecord(info.MetadataText);
-    const QImage picture =
-        isWebAddress(info.PictureAddress) ? LoadPicture(info.PictureAddress, config.picture) : QImage();
+    QImage picture;
+    if (isWebAddress(info.PictureAddress))
+        picture = co_await LoadPicture(info.PictureAddress, config.picture);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
     reports.PictureReady(picture);
+    co_return ResolveEnd::Resolved;
 }
 
 } // namespace corvane

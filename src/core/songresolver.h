@@ -1,9 +1,9 @@
 #pragma once
 
-#include <functional>
-
 #include <QImage>
 #include <QString>
+
+#include <QCoroTask>
 
 #include "serviceconfig.h"
 #include "textcutting.h"
@@ -30,6 +30,9 @@ class SongReports
 {
 public:
     virtual ~SongReports() = default;
+    // Asked after every wait, before anything is stored or reported: false ends the
+    // resolution there, as abandoned (whoever wanted the results has gone).
+    virtual bool wanted() const { return true; }
     virtual void NamesReady(const QString &SongName, const QString &SingerName) = 0;
     virtual void LinkReady(const QString &DirectLink) = 0;
     virtual void LyricsReady(const QString &LyricsText) = 0;
@@ -60,12 +63,17 @@ bool isWebAddress(const QString &address);
 QString linkConversionUrl(const QString &linkHost, const QString &rid);
 QString metadataUrl(const QString &metadataHost, const QString &rid);
 
+// How a resolution that did not fail ended.
+enum class ResolveEnd {
+    Resolved,  // every step done, every report made
+    Abandoned, // reports.wanted() turned false: the steps after it were not taken
+};
+
 // Turns the song page address into `info`, fetching the page, the direct link and the
-// metadata record and loading the singer's picture. `pageAddress` is read at each of
-// the three steps that need the address, so edits made meanwhile count. Returns on
-// success; throws corvane::Error at the first failing step, with the reports made so far
-// standing (FetchAbandoned when the application quit meanwhile).
-void ResolveSong(SongInfo &info, const std::function<QString()> &pageAddress, SongReports &reports,
-                 const ServiceConfig &config);
+// metadata record and loading the singer's picture, each awaited in turn. Throws
+// corvane::Error at the first failing step, with the reports made so far standing.
+// `info` and `reports` must outlive the task.
+QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
+                                    ServiceConfig config);
 
 } // namespace corvane

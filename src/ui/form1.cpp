@@ -360,6 +360,7 @@ void Form1::closeEvent(QCloseEvent *event)
     }
     m_closed = true;
     event->accept();
+    emit closed();
 }
 
 void Form1::showEvent(QShowEvent *event)

@@ -68,8 +68,6 @@ public:
     // Asked on every close request; true lets the close go ahead. Without one, every
     // close goes ahead.
     void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
-    // The window has been closed for good: waiting commands wind up without touching it.
-    bool isClosed() const { return m_closed; }
 
 signals:
     void resolveRequested();
@@ -81,6 +79,8 @@ signals:
     void homeRequested();
     void recommendRequested();
     void pasteRequested();
+    // The close went ahead: the window is gone for good, and nothing waits to show in it.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

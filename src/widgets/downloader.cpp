@@ -160,11 +160,8 @@ private:
                                                 m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
                 : m_suggestedName;
         const QString folder = m_owner->saveFolder();
-        const QPointer<DownloadWindow> self(this);
         const QString chosen = m_owner->m_desktop.chooseSavePath(isVisible() ? this : parentWidget(),
                                                                  QDir(folder).filePath(name));
-        if (!self || m_state != Choosing)
-            return; // the program closed the window while the dialog was open
         if (chosen.isEmpty()) {
             // Cancelled: as if the button had never been pressed.
             fail(u"下载已取消"_s, /*cancelled=*/true);

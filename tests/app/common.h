@@ -1,6 +1,9 @@
 #pragma once
 
-// The songs the window tests resolve on the fake music service.
+// The songs the window tests resolve on the fake music service, and waiting for them.
+
+#include <QPushButton>
+#include <QTest>
 
 #include "core/versioncheck.h"
 #include "musicservice.h"
@@ -23,6 +26,13 @@ inline FakeSong otherSong(QByteArray id = "1002")
             .lyrics = {QStringLiteral("窗外的麻雀")},
             .title = QStringLiteral("七里香_周杰伦"),
             .picture = pngOf(Qt::blue)};
+}
+
+// Waits until the resolution that Command1 started has ended, whichever way: the button
+// is enabled again then.
+inline bool resolutionEnded(const QPushButton *command1, int timeoutMs = 20000)
+{
+    return QTest::qWaitFor([command1] { return command1->isEnabled(); }, timeoutMs);
 }
 
 } // namespace corvane::testing

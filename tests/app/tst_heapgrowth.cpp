@@ -73,6 +73,7 @@ void TestHeapGrowth::hundredResolutions()
             Form1Controls(form).Text1->setText(u"http://"_s + server.origin() +
                                                (i % 2 ? u"/yinyue/1001/"_s : u"/yinyue/1002/"_s));
             Form1Controls(form).Command1->click();
+            QVERIFY(resolutionEnded(Form1Controls(form).Command1));
             QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
             server.clearRequests();
         }

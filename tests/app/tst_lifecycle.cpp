@@ -10,6 +10,7 @@
 
 #include "app/commands.h"
 #include "app/lifecycle.h"
+#include "awaited.h"
 #include "common.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
@@ -139,7 +140,7 @@ void TestLifecycle::versionCheck()
 
     m_service.setVersionFile(versionFile);
     auto form = makeForm();
-    const app::LoadResult result = app::Form_Load(commandsOf(*form), m_folder.path());
+    const app::LoadResult result = awaited(app::Form_Load(commandsOf(*form), m_folder.path()));
 
     QCOMPARE(result == app::LoadResult::Open, opens);
     QCOMPARE(Form1Controls(*form).Text1->isEnabled(), enabled);
@@ -167,7 +168,7 @@ void TestLifecycle::versionCheckUnreachable()
     stall.stall = true;
     m_service.setFault(MusicService::Route::VersionFile, stall);
     auto form = makeForm();
-    QCOMPARE(app::Form_Load(commandsOf(*form), m_folder.path()), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), m_folder.path())), app::LoadResult::Open);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbExclamationOk);
     QVERIFY(!Form1Controls(*form).Text1->isEnabled());
@@ -198,7 +199,7 @@ void TestLifecycle::startupSequence()
     QVERIFY(form->testAttribute(Qt::WA_SetWindowIcon));
     QVERIFY(!Form1Controls(*form).WebBrowser1->Silent());
 
-    QCOMPARE(app::Form_Load(commandsOf(*form), folder), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), folder)), app::LoadResult::Open);
     QCOMPARE(Form1Controls(*form).W1->settings().volume(), 100);
     // The window's own icon is gone; what shows is whatever the desktop gives a window without one.
     QVERIFY(!form->testAttribute(Qt::WA_SetWindowIcon));
@@ -213,7 +214,7 @@ void TestLifecycle::missingSkinChangesNothing()
     m_service.setVersionFile(ownVersionFile());
     QTemporaryDir empty;
     auto form = makeForm();
-    QCOMPARE(app::Form_Load(commandsOf(*form), empty.path()), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), empty.path())), app::LoadResult::Open);
     QCOMPARE(qApp->styleSheet(), QString());
     QVERIFY(Form1Controls(*form).WebBrowser1->Silent());
     QVERIFY(Form1Controls(*form).Command1->isEnabled()); // the version check still ran
@@ -307,7 +308,7 @@ void TestLifecycle::buildWithoutUpdateCheckAsksNothing()
     config.checkForUpdates = false;
     ui::Form1 form(m_desktop);
     auto *commands = new app::Commands(form, config, m_desktop);
-    QCOMPARE(app::gx(*commands), app::LoadResult::Open);
+    QCOMPARE(awaited(app::gx(*commands)), app::LoadResult::Open);
     QVERIFY(m_server.requests().isEmpty());
     QVERIFY(Form1Controls(form).Text1->isEnabled());
     QVERIFY(Form1Controls(form).Command1->isEnabled());

@@ -1,10 +1,13 @@
+#include <QClipboard>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/commands.h"
 #include "common.h"
@@ -48,6 +51,7 @@ private slots:
     void linkKeepsItsSongName();
     void longNameIsShortened();
     void newResolutionAfterFailure();
+    void windowWorksWhileThePictureLoads();
 
 private:
     QString songAddress(const QByteArray &id) const
@@ -55,6 +59,7 @@ private:
         return u"http://"_s + m_server.origin() + u"/yinyue/"_s + QString::fromLatin1(id) + u"/"_s;
     }
     void resolve(const QString &address);
+    void waitForTheEnd();
     Form1Controls ui() const { return Form1Controls(*m_form); }
     QColor pictureColour() const
     {
@@ -93,6 +98,7 @@ void TestResolveCommand::init()
     m_buttonAtRequest.clear();
     m_onRequest = nullptr;
     m_service.setSongs({sunnyDay("1001"), otherSong("1002")});
+    m_service.clearFaults();
 
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(3000);
@@ -108,6 +114,12 @@ void TestResolveCommand::resolve(const QString &address)
 {
     ui().Text1->setText(address);
     QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    waitForTheEnd();
+}
+
+void TestResolveCommand::waitForTheEnd()
+{
+    QVERIFY(resolutionEnded(ui().Command1));
 }
 
 void TestResolveCommand::wholeResolution()
@@ -223,6 +235,7 @@ void TestResolveCommand::editDuringResolutionWaitsForTheNext()
     // The edit is what the next resolution uses.
     m_onRequest = nullptr;
     QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    waitForTheEnd();
     QCOMPARE(ui().Label2->text(), u"歌手名称：另一位"_s);
     QVERIFY(ui().Text2->text().endsWith(u"/sample-media/1002.mp3"_s));
 }
@@ -240,7 +253,10 @@ void TestResolveCommand::enterResolves()
     ui().Text1->setText(songAddress("1001"));
     ui().Command1->setEnabled(buttonEnabled);
     ui().Text1->setFocus();
+    if (!buttonEnabled) // nothing will enable it again
+        QTimer::singleShot(500, ui().Command1, [this] { ui().Command1->setEnabled(true); });
     QTest::keyClick(ui().Text1, Qt::Key_Return);
+    waitForTheEnd();
     QCOMPARE(m_form->statusText() == kDone, buttonEnabled);
     QCOMPARE(m_server.requests().isEmpty(), !buttonEnabled);
 }
@@ -288,6 +304,27 @@ void TestResolveCommand::newResolutionAfterFailure()
     resolve(songAddress("1002"));
     QCOMPARE(m_form->statusText(), kDone);
     QCOMPARE(ui().Label2->text(), u"歌手名称：另一位"_s);
+}
+
+void TestResolveCommand::windowWorksWhileThePictureLoads()
+{
+    HttpResponse slowPicture = HttpResponse::text(pngOf(Qt::blue), "image/png");
+    slowPicture.delay = std::chrono::milliseconds(1500);
+    m_service.setFault(MusicService::Route::Picture, slowPicture);
+    ui().Text1->setText(songAddress("1001"));
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    QTRY_COMPARE(m_server.requests().size(), 4);
+
+    // The link can be copied while the picture downloads; a second resolution cannot start.
+    QTest::mouseClick(ui().Command2, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), ui().Text2->text());
+    QCOMPARE(m_form->statusText(), u"外链地址已复制.."_s);
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    QTest::keyClick(ui().Text1, Qt::Key_Return);
+
+    waitForTheEnd();
+    QCOMPARE(pictureColour(), QColor(Qt::blue));
+    QCOMPARE(m_server.requests().size(), 4);
 }
 
 QTEST_MAIN(TestResolveCommand)

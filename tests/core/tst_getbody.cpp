@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
+#include "awaited.h"
 #include "httptestserver.h"
 
 using namespace Qt::StringLiterals;
@@ -43,7 +44,6 @@ private slots:
     void refusedConnection();
     void decoding_data();
     void decoding();
-    void nestedFetchesCompleteLastStartedFirst();
 
 private:
     std::unique_ptr<HttpTestServer> m_server;
@@ -76,7 +76,7 @@ void TestGetBody::wire()
     QFETCH(QString, path);
     QFETCH(QByteArray, target);
     m_server->setHandler([](const HttpRequest &) { return HttpResponse::text("ok"); });
-    QCOMPARE(GetBody(u"http://"_s + m_server->origin() + path), u"ok"_s);
+    QCOMPARE(awaited(GetBody(u"http://"_s + m_server->origin() + path)), u"ok"_s);
     QCOMPARE(m_server->requests().size(), 1);
     const HttpRequest request = m_server->requests().first();
     QCOMPARE(request.method, QByteArray("GET"));
@@ -88,8 +88,8 @@ void TestGetBody::everyRequestCarriesIfModifiedSince()
 {
     m_server->setHandler([](const HttpRequest &) { return HttpResponse::text("same"); });
     const QString url = address(*m_server, "/soft/version/main.txt");
-    GetBody(url);
-    GetBody(url);
+    awaited(GetBody(url));
+    awaited(GetBody(url));
     const QList<HttpRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 2);
     for (const HttpRequest &request : requests)
@@ -111,7 +111,7 @@ void TestGetBody::statusIsNeverRead()
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     m_server->setHandler([&](const HttpRequest &) { return HttpResponse::text(body, "text/html", status); });
-    QCOMPARE(GetBody(address(*m_server, "/x")), QString::fromUtf8(body));
+    QCOMPARE(awaited(GetBody(address(*m_server, "/x"))), QString::fromUtf8(body));
 }
 
 void TestGetBody::followsRedirects()
@@ -121,7 +121,7 @@ void TestGetBody::followsRedirects()
             return HttpResponse::redirect(m_server->url("/new"));
         return HttpResponse::text("moved here");
     });
-    QCOMPARE(GetBody(address(*m_server, "/old")), u"moved here"_s);
+    QCOMPARE(awaited(GetBody(address(*m_server, "/old"))), u"moved here"_s);
 }
 
 void TestGetBody::failures_data()
@@ -157,7 +157,7 @@ void TestGetBody::failures()
     QElapsedTimer clock;
     clock.start();
     try {
-        GetBody(address(*m_server, "/x"), limits);
+        awaited(GetBody(address(*m_server, "/x"), limits));
         QFAIL("no error");
     } catch (const FetchTimeout &) {
         QCOMPARE(kind, 1);
@@ -182,7 +182,7 @@ void TestGetBody::refusedAddressSendsNothing_data()
 void TestGetBody::refusedAddressSendsNothing()
 {
     QFETCH(QString, url);
-    QVERIFY_THROWS_EXCEPTION(FetchError, GetBody(url));
+    QVERIFY_THROWS_EXCEPTION(FetchError, awaited(GetBody(url)));
     QVERIFY(m_server->requests().isEmpty());
 }
 
@@ -192,7 +192,7 @@ void TestGetBody::refusedConnection()
     QVERIFY(probe.listen(QHostAddress::LocalHost));
     const quint16 port = probe.serverPort();
     probe.close();
-    QVERIFY_THROWS_EXCEPTION(FetchError, GetBody(u"http://127.0.0.1:%1/x"_s.arg(port)));
+    QVERIFY_THROWS_EXCEPTION(FetchError, awaited(GetBody(u"http://127.0.0.1:%1/x"_s.arg(port))));
 }
 
 void TestGetBody::decoding_data()
@@ -216,22 +216,8 @@ void TestGetBody::decoding()
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, contentType);
     m_server->setHandler([&](const HttpRequest &) { return HttpResponse::text(body, contentType); });
-    const QString text = GetBody(address(*m_server, "/page"));
+    const QString text = awaited(GetBody(address(*m_server, "/page")));
     QVERIFY2(text.endsWith(u"<title>晴天_周_酷我</title>"_s), qPrintable(text));
-}
-
-void TestGetBody::nestedFetchesCompleteLastStartedFirst()
-{
-    m_server->setHandler([](const HttpRequest &request) {
-        HttpResponse response = HttpResponse::text(request.path());
-        if (request.path() == "/slow")
-            response.delay = std::chrono::milliseconds(300);
-        return response;
-    });
-    QStringList completed;
-    QTimer::singleShot(50, this, [&] { completed << GetBody(address(*m_server, "/fast")); });
-    completed << GetBody(address(*m_server, "/slow"));
-    QCOMPARE(completed, (QStringList{u"/fast"_s, u"/slow"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestGetBody)

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "awaited.h"
 #include "core/pictureloader.h"
 #include "httptestserver.h"
 
@@ -123,7 +124,7 @@ void TestLoadPicture::web()
     const PictureLimits limits{std::chrono::milliseconds(500), 64 * 1024};
     QElapsedTimer clock;
     clock.start();
-    const QImage image = LoadPicture(u"http://"_s + m_server.origin() + path, limits);
+    const QImage image = awaited(LoadPicture(u"http://"_s + m_server.origin() + path, limits));
     QCOMPARE(!image.isNull(), loads);
     QVERIFY(clock.elapsed() < 3000);
 }
@@ -167,7 +168,7 @@ void TestLoadPicture::local()
     const PictureLimits limits{std::chrono::milliseconds(500), 64 * 1024};
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(!LoadPicture(location, limits).isNull(), loads);
+    QCOMPARE(!awaited(LoadPicture(location, limits)).isNull(), loads);
     QVERIFY(clock.elapsed() < 3000);
 }
 

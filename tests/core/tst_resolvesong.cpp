@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "awaited.h"
 #include "core/errors.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
@@ -54,8 +55,11 @@ public:
         picture = image;
     }
 
+    bool wanted() const override { return calls.size() < wantedReports; }
+
     QStringList calls;
     QString throwAt;
+    qsizetype wantedReports = 4; // the results stop being wanted after this many reports
     QString songName, singerName, link, lyrics;
     QImage picture;
 
@@ -79,14 +83,13 @@ private slots:
     void success();
     void failureTable_data();
     void failureTable();
-    void addressIsReadAtEachStep();
-    void addressChangedToForeignHost_data();
-    void addressChangedToForeignHost();
     void unreachedFieldsKeepPreviousValues();
     void receiverErrorEndsResolution();
     void unreadablePictureIsNoFailure();
     void localPictureIsNotRead_data();
     void localPictureIsNotRead();
+    void unwantedResultsEndIt_data();
+    void unwantedResultsEndIt();
 
 private:
     QString pageAddress() const { return u"http://"_s + m_server->origin() + u"/yinyue/678/"_s; }
@@ -112,8 +115,7 @@ void TestResolveSong::success()
 {
     SongInfo info;
     Recorder recorder;
-    ResolveSong(
-        info, [this] { return pageAddress(); }, recorder, m_config);
+    awaited(ResolveSong(info, pageAddress(), recorder, m_config));
 
     QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s, u"lyrics"_s, u"picture"_s}));
     QCOMPARE(recorder.songName, u"晴天"_s);
@@ -189,49 +191,7 @@ void TestResolveSong::failureTable()
         m_service.setFault(MusicService::Route::Metadata, metadata);
     SongInfo info;
     Recorder recorder;
-    QVERIFY_THROWS_EXCEPTION(Error, ResolveSong(
-                                        info, [this] { return pageAddress(); }, recorder, m_config));
-    QCOMPARE(recorder.calls, reports);
-}
-
-void TestResolveSong::addressIsReadAtEachStep()
-{
-    int reads = 0;
-    SongInfo info;
-    Recorder recorder;
-    ResolveSong(
-        info,
-        [&] {
-            ++reads;
-            // The user edits the address during the page fetch: the later readings see it.
-            return reads == 1 ? pageAddress() : u"http://"_s + m_server->origin() + u"/yinyue/999/"_s;
-        },
-        recorder, m_config);
-    QCOMPARE(reads, 3);
-    QCOMPARE(info.Rid, u"999"_s);
-    QCOMPARE(m_server->requests().at(0).target, QByteArray("/yinyue/678/"));
-    QVERIFY(m_server->requests().at(1).target.contains("MUSIC_999"));
-}
-
-void TestResolveSong::addressChangedToForeignHost_data()
-{
-    QTest::addColumn<int>("changedBeforeRead");
-    QTest::addColumn<QStringList>("reports");
-    QTest::newRow("changed before the link request") << 2 << QStringList{u"names"_s};
-    QTest::newRow("changed before the metadata request") << 3 << QStringList{u"names"_s, u"link"_s};
-}
-
-void TestResolveSong::addressChangedToForeignHost()
-{
-    QFETCH(int, changedBeforeRead);
-    QFETCH(QStringList, reports);
-    int reads = 0;
-    SongInfo info;
-    Recorder recorder;
-    auto address = [&] {
-        return ++reads >= changedBeforeRead ? u"https://www.kuwo.cn/yinyue/1/"_s : pageAddress();
-    };
-    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(info, address, recorder, m_config));
+    QVERIFY_THROWS_EXCEPTION(Error, awaited(ResolveSong(info, pageAddress(), recorder, m_config)));
     QCOMPARE(recorder.calls, reports);
 }
 
@@ -239,15 +199,13 @@ void TestResolveSong::unreachedFieldsKeepPreviousValues()
 {
     SongInfo info;
     Recorder first;
-    ResolveSong(
-        info, [this] { return pageAddress(); }, first, m_config);
+    awaited(ResolveSong(info, pageAddress(), first, m_config));
     const SongInfo before = info;
 
     m_service.setFault(MusicService::Route::SongPage, pageResponse(songPage(u"另一首_x"_s, u"【别人】"_s)));
     m_service.setFault(MusicService::Route::LinkConversion, HttpResponse::text("IPDeny"));
     Recorder second;
-    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(
-                                               info, [this] { return pageAddress(); }, second, m_config));
+    QVERIFY_THROWS_EXCEPTION(ContentError, awaited(ResolveSong(info, pageAddress(), second, m_config)));
     QCOMPARE(info.SongName, u"另一首"_s);
     QCOMPARE(info.SingerName, u"别人"_s);
     QCOMPARE(info.DirectLink, before.DirectLink);
@@ -260,8 +218,7 @@ void TestResolveSong::receiverErrorEndsResolution()
     SongInfo info;
     Recorder recorder;
     recorder.throwAt = u"link"_s;
-    QVERIFY_THROWS_EXCEPTION(ContentError, ResolveSong(
-                                               info, [this] { return pageAddress(); }, recorder, m_config));
+    QVERIFY_THROWS_EXCEPTION(ContentError, awaited(ResolveSong(info, pageAddress(), recorder, m_config)));
     QCOMPARE(recorder.calls, (QStringList{u"names"_s, u"link"_s}));
     QCOMPARE(m_server->requests().size(), 2);
 }
@@ -272,8 +229,7 @@ void TestResolveSong::unreadablePictureIsNoFailure()
     m_service.setFault(MusicService::Route::Metadata, HttpResponse::text("<artist_pic240></artist_pic240>"));
     SongInfo info;
     Recorder recorder;
-    ResolveSong(
-        info, [this] { return pageAddress(); }, recorder, m_config);
+    awaited(ResolveSong(info, pageAddress(), recorder, m_config));
     QCOMPARE(recorder.calls.size(), 4);
     QVERIFY(recorder.picture.isNull());
     QCOMPARE(info.PictureAddress, QString());
@@ -299,11 +255,35 @@ void TestResolveSong::localPictureIsNotRead()
                        HttpResponse::text("<artist_pic240>" + address.toUtf8() + "</artist_pic240>"));
     SongInfo info;
     Recorder recorder;
-    ResolveSong(
-        info, [this] { return pageAddress(); }, recorder, m_config);
+    awaited(ResolveSong(info, pageAddress(), recorder, m_config));
     QCOMPARE(recorder.calls.size(), 4);
     QCOMPARE(info.PictureAddress, address);
     QVERIFY(recorder.picture.isNull());
+}
+
+void TestResolveSong::unwantedResultsEndIt_data()
+{
+    QTest::addColumn<int>("reports");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("during the page fetch") << 0 << 1;
+    QTest::newRow("during the link conversion") << 1 << 2;
+    QTest::newRow("during the metadata fetch") << 2 << 3;
+    QTest::newRow("during the picture download") << 3 << 4;
+}
+
+void TestResolveSong::unwantedResultsEndIt()
+{
+    QFETCH(int, reports);
+    QFETCH(int, requests);
+    SongInfo info;
+    info.PictureAddress = u"before"_s;
+    Recorder recorder;
+    recorder.wantedReports = reports;
+    QCOMPARE(awaited(ResolveSong(info, pageAddress(), recorder, m_config)), ResolveEnd::Abandoned);
+    QCOMPARE(recorder.calls.size(), reports);
+    QCOMPARE(m_server->requests().size(), requests);
+    // Nothing from the step that was not wanted is stored.
+    QCOMPARE(info.PictureAddress, reports < 3 ? u"before"_s : u"http://"_s + m_server->origin() + u"/sample-media/678.jpg"_s);
 }
 
 QTEST_GUILESS_MAIN(TestResolveSong)
