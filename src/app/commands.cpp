@@ -48,7 +48,7 @@ public:
         // The link's own song, for the file name and the player: after a later failure
         // the labels may already name another song.
         const SongInfo &song = m_commands.m_song;
-        m_commands.m_linkSong = {DirectLink, song.SingerName, fullSongNameFromPage(song.PageText)};
+        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName};
     }
     void LyricsReady(const QString &LyricsText) override { m_commands.m_form.showLyrics(LyricsText); }
     void PictureReady(const QImage &picture) override { m_commands.m_form.showPicture(picture); }

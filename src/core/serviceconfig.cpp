@@ -12,6 +12,9 @@ ServiceConfig ServiceConfig::fromBuild()
     config.webHost = build::kuwoWebHost.toString();
     config.linkHost = build::kuwoLinkHost.toString();
     config.metadataHost = build::kuwoMetadataHost.toString();
+    config.payHost = build::kuwoPayHost.toString();
+    config.lyricHost = build::kuwoLyricHost.toString();
+    config.pictureHost = build::kuwoPictureHost.toString();
     config.versionHost = build::versionHost.toString();
     config.kuwoHomePage = build::kuwoHomePage.toString();
     config.forumPage = build::forumPage.toString();
@@ -26,6 +29,7 @@ ServiceConfig ServiceConfig::onOrigin(const QString &hostAndPort)
 {
     ServiceConfig config;
     config.webHost = config.linkHost = config.metadataHost = config.versionHost = hostAndPort;
+    config.payHost = config.lyricHost = config.pictureHost = hostAndPort;
     const QString origin = u"http://"_s + hostAndPort;
     config.kuwoHomePage = origin + u"/kuwo-home"_s;
     config.forumPage = origin + u"/forum"_s;

@@ -14,6 +14,10 @@ struct ServiceConfig
     QString webHost;      // song pages: "http://" + webHost + "/yinyue/" + id
     QString linkHost;     // link conversion
     QString metadataHost; // metadata records
+    // The service as it answers today, for an address whose classic page yields no names.
+    QString payHost;     // song records: music.pay
+    QString lyricHost;   // lyrics: newlyric.lrc
+    QString pictureHost; // picture addresses: pic.web
     QString versionHost;  // "/soft/version/main.txt"
     QString kuwoHomePage;
     QString forumPage;

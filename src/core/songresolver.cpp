@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "httpfetch.h"
+#include "kuwotoday.h"
 #include "pictureloader.h"
 
 using namespace Qt::StringLiterals;
@@ -76,20 +77,11 @@ QString metadataUrl(const QString &metadataHost, const QString &rid)
     return u"http://"_s + metadataHost + u"/webmusic/st/getNewMuiseByRid?rid=MUSIC_"_s + rid;
 }
 
-QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
-                                    ServiceConfig config)
+namespace {
+
+// The link step both flows share: the conversion for `info.Rid`, reported.
+QCoro::Task<ResolveEnd> convertLink(SongInfo &info, SongReports &reports, const ServiceConfig &config)
 {
-    const QString prefix = config.songPagePrefix();
-
-    const QString page = co_await GetBody(pageAddress, config.fetch);
-    if (!reports.wanted())
-        co_return ResolveEnd::Abandoned;
-    info.PageText = page;
-    info.SingerName = singerFromPage(info.PageText);
-    info.SongName = songNameFromPage(info.PageText);
-    reports.NamesReady(info.SongName, info.SingerName);
-
-    info.Rid = ridFromAddress(pageAddress, prefix);
     const QString answer = co_await GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
     if (!reports.wanted())
         co_return ResolveEnd::Abandoned;
@@ -100,6 +92,90 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
         throw ContentError("link conversion refused");
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
+    co_return ResolveEnd::Resolved;
+}
+
+// The picture step both flows share: `info.PictureAddress` loaded when it is a web
+// address, else no picture; reported.
+QCoro::Task<ResolveEnd> loadPicture(SongInfo &info, SongReports &reports, const ServiceConfig &config)
+{
+    QImage picture;
+    if (isWebAddress(info.PictureAddress))
+        picture = co_await LoadPicture(info.PictureAddress, config.picture);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    reports.PictureReady(picture);
+    co_return ResolveEnd::Resolved;
+}
+
+QCoro::Task<RawResponse> fetchAnswer(const QString &address, const FetchLimits &limits)
+{
+    co_return co_await fetchRaw(acceptedHttpUrl(address), limits);
+}
+
+// The service as it answers today, for song `rid`.
+QCoro::Task<ResolveEnd> resolveToday(SongInfo &info, QString rid, SongReports &reports, const ServiceConfig &config)
+{
+    const RawResponse record = co_await fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    const PaySong song = readMusicPay(record.body);
+    info.FullSongName = song.name;
+    info.SongName = shortenSongName(song.name);
+    info.SingerName = song.artist;
+    info.Album = song.album;
+    info.DurationSeconds = song.duration;
+    reports.NamesReady(info.SongName, info.SingerName);
+
+    info.Rid = rid;
+    if (co_await convertLink(info, reports, config) == ResolveEnd::Abandoned)
+        co_return ResolveEnd::Abandoned;
+
+    const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    info.LyricsText = firstUtf8Bytes(plainLyricLines(readLyricAnswer(lyrics.body)), kLyricsMaxBytes);
+    reports.LyricsReady(info.LyricsText);
+
+    const RawResponse picture = co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch);
+    if (!reports.wanted())
+        co_return ResolveEnd::Abandoned;
+    info.PictureAddress = pictureFromAnswer(picture.body);
+    co_return co_await loadPicture(info, reports, config);
+}
+
+} // namespace
+
+QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
+                                    ServiceConfig config)
+{
+    // The classic flow first: the song page. When it yields no names, an address of the
+    // service's own still resolves through its today endpoints.
+    std::exception_ptr noNames;
+    try {
+        const QString page = co_await GetBody(pageAddress, config.fetch);
+        if (!reports.wanted())
+            co_return ResolveEnd::Abandoned;
+        info.PageText = page;
+        info.SingerName = singerFromPage(info.PageText);
+        info.SongName = songNameFromPage(info.PageText);
+        info.FullSongName = fullSongNameFromPage(info.PageText);
+    } catch (const Error &) {
+        noNames = std::current_exception();
+    }
+    if (noNames) {
+        if (!reports.wanted())
+            co_return ResolveEnd::Abandoned;
+        const QString rid = songIdFromText(pageAddress);
+        if (rid.isEmpty())
+            std::rethrow_exception(noNames);
+        co_return co_await resolveToday(info, rid, reports, config);
+    }
+    reports.NamesReady(info.SongName, info.SingerName);
+
+    info.Rid = ridFromAddress(pageAddress, config.songPagePrefix());
+    if (co_await convertLink(info, reports, config) == ResolveEnd::Abandoned)
+        co_return ResolveEnd::Abandoned;
 
     const QString record = co_await GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
     if (!reports.wanted())
@@ -109,13 +185,7 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
     reports.LyricsReady(info.LyricsText);
 
     info.PictureAddress = pictureFromRecord(info.MetadataText);
-    QImage picture;
-    if (isWebAddress(info.PictureAddress))
-        picture = co_await LoadPicture(info.PictureAddress, config.picture);
-    if (!reports.wanted())
-        co_return ResolveEnd::Abandoned;
-    reports.PictureReady(picture);
-    co_return ResolveEnd::Resolved;
+    co_return co_await loadPicture(info, reports, config);
 }
 
 } // namespace corvane

@@ -22,6 +22,11 @@ struct SongInfo
     QString MetadataText;
     QString LyricsText;
     QString PictureAddress;
+    // The name not shortened, for the download's file name and the player.
+    QString FullSongName;
+    // Only the service's today answers give these.
+    QString Album;
+    qint64 DurationSeconds = 0;
 };
 
 // Receives the results of a resolution as each is settled, in this order, each at most
@@ -70,7 +75,10 @@ enum class ResolveEnd {
 };
 
 // Turns the song page address into `info`, fetching the page, the direct link and the
-// metadata record and loading the singer's picture, each awaited in turn. Throws
+// metadata record and loading the singer's picture, each awaited in turn. When the page
+// yields no names (the service no longer serves it) and the address names a song of the
+// service (songIdFromText), the song is resolved by the service's today endpoints
+// instead: its record, the same link conversion, its lyrics and its picture. Throws
 // corvane::Error at the first failing step, with the reports made so far standing.
 // `info` and `reports` must outlive the task.
 QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,

@@ -3,11 +3,15 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QUrl>
 
+#include "core/kuwotoday.h"
 #include "core/textdecode.h"
 #include "core/versioncheck.h"
 #include "pictures.h"
@@ -54,7 +58,29 @@ HttpResponse htmlPage(const QString &title, const QString &body, int status = 20
                               "text/html; charset=utf-8", status);
 }
 
+// The song's lyrics as LRC: its own text, else tags and one timed line per lyric line.
+QString lrcOf(const FakeSong &song)
+{
+    if (!song.lrc.isEmpty())
+        return song.lrc;
+    QString lrc = u"[ti:%1]\r\n[ar:%2]\r\n[al:%3]\r\n[by:]\r\n[offset:0]\r\n[kuwo:0]\r\n"_s.arg(
+        song.name, song.singer, song.album);
+    for (qsizetype i = 0; i < song.lyrics.size(); ++i)
+        lrc += u"[00:%1.%2]"_s.arg(i * 4 + 1, 2, 10, QChar(u'0')).arg(i * 37 % 1000, 3, 10, QChar(u'0')) +
+               song.lyrics.at(i) + u"\r\n"_s;
+    return lrc;
+}
+
 } // namespace
+
+QByteArray lyricEnvelope(const QString &lrc)
+{
+    const QByteArray text = xorWithServiceKey(encodeGb18030(lrc)).toBase64();
+    // qCompress puts the length in front of a zlib stream with its header.
+    const QByteArray body = qCompress(text).mid(4);
+    return "tp=content\r\npath=/lrc/fake.lrc\r\nscore=100\r\nprovider=kuwo\r\nlrc_length=" +
+           QByteArray::number(text.size()) + "\r\ncand_lrc_count=1\r\nlrcx=1\r\nshow=0\r\n\r\n" + body;
+}
 
 // Serves `body` whole, or the one range of it that a "Range: bytes=…" header asks for,
 // as a real file server does, so that a player can seek.
@@ -83,6 +109,25 @@ HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, co
                                          '/' + QByteArray::number(size))
         .withHeader("Accept-Ranges", "bytes");
 }
+
+namespace {
+
+// A song that only the service's today endpoints resolve: its classic page answers 500.
+FakeSong todaySong(QByteArray id, QString name, QString singer, QString address, QString expected)
+{
+    return {.id = std::move(id),
+            .name = std::move(name),
+            .singer = std::move(singer),
+            .lyrics = {u"第一句歌词"_s, u"第二句歌词"_s, u"第三句歌词"_s},
+            .tone = "tone-523.mp3",
+            .colour = QColor(95, 158, 160),
+            .expected = std::move(expected),
+            .classicPageGone = true,
+            .album = u"今日专辑"_s,
+            .address = std::move(address)};
+}
+
+} // namespace
 
 QList<FakeSong> sampleSongs()
 {
@@ -154,6 +199,45 @@ QList<FakeSong> sampleSongs()
          .colour = QColor(0, 128, 128),
          .linkDenied = true,
          .expected = u"失败：外链转换回答 IPDeny（名称已显示）"_s},
+        // The service as it answers today: the classic page gives no names, the song
+        // resolves by its id.
+        todaySong("3001", u"青石板路"_s, u"苏晚"_s, u"http://www.kuwo.cn/play_detail/3001"_s,
+                  u"成功（今日接口：网页版 play_detail 地址）"_s),
+        todaySong("3002", u"风过林梢"_s, u"顾远&林一"_s, u"http://m.kuwo.cn/newh5app/play_detail/3002?from=share"_s,
+                  u"成功（今日接口：手机网页 play_detail 地址，两位歌手）"_s),
+        todaySong("3003", u"山风"_s, u"木子"_s,
+                  u"分享歌曲《山风》 http://m.kuwo.cn/yinyue/3003?f=arphone&t=usercopy&isstar=0 来自酷我音乐"_s,
+                  u"成功（今日接口：手机应用的分享文字）"_s),
+        todaySong("3004", u"旧站台"_s, u"江河"_s, {}, u"成功（今日接口：经典地址，页面回答 500）"_s),
+        [] {
+            FakeSong song = todaySong("3005", u"月光小夜曲"_s, u"白羽"_s, u"http://kuwo.cn/play_detail/3005"_s,
+                                      u"成功（今日接口：逐字歌词和翻译行）"_s);
+            song.lrc = u"[ti:月光小夜曲]\r\n[ar:白羽]\r\n[kuwo:0]\r\n"
+                       "[00:01.200]<0,520>月光<520,-120>洒在<640,480>窗前\r\n"
+                       "[00:05.100]<0,0>Moonlight<0,0> on the window\r\n"
+                       "[00:05.100]<0,400,1>轻轻<400,610>唱着\r\n"
+                       "[00:09.30][00:20.00]<0,300>小夜曲\r\n"_s;
+            return song;
+        }(),
+        [] {
+            FakeSong song = todaySong("3006", u"边境之外"_s, u"远行"_s, u"http://www.kuwo.cn/play_detail/3006"_s,
+                                      u"失败：外链转换回答 IPDeny（名称已显示）"_s);
+            song.linkDenied = true;
+            return song;
+        }(),
+        [] {
+            FakeSong song = todaySong("3007", u"纯音乐：溪流"_s, u"青禾"_s, u"http://www.kuwo.cn/play_detail/3007"_s,
+                                      u"失败：没有歌词（名称和外链已显示）"_s);
+            song.hasLyrics = false;
+            return song;
+        }(),
+        [] {
+            FakeSong song = todaySong("3008", u"无名的画"_s, u"素素"_s, u"http://www.kuwo.cn/play_detail/3008"_s,
+                                      u"成功（没有图片：头像清空）"_s);
+            song.hasPicture = false;
+            song.numbersAsText = true;
+            return song;
+        }(),
     };
 }
 
@@ -181,6 +265,8 @@ QByteArray MusicService::defaultVersionFile()
 
 QString MusicService::songAddress(const QByteArray &id) const
 {
+    if (const FakeSong *song = find(id); song && !song->address.isEmpty())
+        return song->address;
     return m_hosts.songPagePrefix() + QString::fromLatin1(id) + u"/"_s;
 }
 
@@ -210,6 +296,12 @@ std::optional<MusicService::Route> MusicService::routeOf(const HttpRequest &requ
         return Route::Metadata;
     if (on(m_hosts.versionHost) && path == "/soft/version/main.txt")
         return Route::VersionFile;
+    if (on(m_hosts.payHost) && path == "/music.pay")
+        return Route::SongRecord;
+    if (on(m_hosts.lyricHost) && path == "/newlyric.lrc")
+        return Route::Lyrics;
+    if (on(m_hosts.pictureHost) && path == "/pic.web")
+        return Route::PictureAddress;
     return std::nullopt;
 }
 
@@ -241,6 +333,12 @@ HttpResponse MusicService::answer(const HttpRequest &request) const
             return metadata(param("rid"));
         case Route::VersionFile:
             return HttpResponse::text(m_versionFile, "text/plain");
+        case Route::SongRecord:
+            return songRecord(param("ids"));
+        case Route::Lyrics:
+            return lyrics(query);
+        case Route::PictureAddress:
+            return pictureAddress(param("rid"));
         }
     }
     for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,
@@ -274,6 +372,8 @@ HttpResponse MusicService::songPage(const QByteArray &id) const
     const FakeSong *song = find(id);
     if (!song)
         return htmlPage(u"404"_s, u"<h1>歌曲不存在</h1>"_s, 404);
+    if (song->classicPageGone)
+        return htmlPage(u"500"_s, u"<h1>Internal Server Error</h1>"_s, 500);
     const bool gb =
         song->encoding == PageEncoding::Gb18030Header || song->encoding == PageEncoding::Gb18030Meta;
     QString html = u"<!DOCTYPE html>\n<html><head>\n"_s;
@@ -340,6 +440,49 @@ HttpResponse MusicService::media(const QByteArray &name, const HttpRequest &requ
         }
     }
     return htmlPage(u"404"_s, u"<h1>文件不存在</h1>"_s, 404);
+}
+
+HttpResponse MusicService::songRecord(const QByteArray &ids) const
+{
+    const FakeSong *song = find(ids);
+    QJsonObject root{{u"Reason"_s, u""_s}, {u"errormsg"_s, u"MusicPay_OK"_s}, {u"result"_s, u"ok"_s},
+                     {u"user"_s, QJsonArray()}};
+    QJsonArray songs;
+    if (song) {
+        auto number = [song](qint64 n) { return song->numbersAsText ? QJsonValue(QString::number(n)) : QJsonValue(n); };
+        songs.append(QJsonObject{{u"id"_s, number(song->id.toLongLong())},
+                                 {u"name"_s, song->name},
+                                 {u"artist"_s, song->singer},
+                                 {u"artistid"_s, number(336)},
+                                 {u"album"_s, song->album},
+                                 {u"duration"_s, number(song->duration)},
+                                 {u"tpay"_s, number(0)}});
+    }
+    root.insert(u"errorcode"_s, song && song->numbersAsText ? QJsonValue(u"0"_s) : QJsonValue(0));
+    root.insert(u"songs"_s, songs);
+    return HttpResponse::text(QJsonDocument(root).toJson(QJsonDocument::Compact), "application/json; charset=utf-8");
+}
+
+HttpResponse MusicService::lyrics(const QByteArray &query) const
+{
+    if (m_lyricCallLimit >= 0 && ++m_lyricCalls > m_lyricCallLimit)
+        return HttpResponse::text("tp=error\r\n\r\nTP=ERROR REQUEST", "text/plain");
+    const QByteArray request = xorWithServiceKey(QByteArray::fromBase64(query));
+    static const QRegularExpression form(
+        u"^user=12345,web,web,web&requester=localhost&req=1&rid=MUSIC_(\\d+)&lrcx=1$"_s);
+    const auto match = form.match(QString::fromLatin1(request));
+    const FakeSong *song = match.hasMatch() ? find(match.captured(1).toLatin1()) : nullptr;
+    if (!song || !song->hasLyrics)
+        return HttpResponse::text("tp=none\r\ncand_lrc_count=0\r\n\r\n", "text/plain");
+    return HttpResponse::text(lyricEnvelope(lrcOf(*song)), "text/plain");
+}
+
+HttpResponse MusicService::pictureAddress(const QByteArray &rid) const
+{
+    const FakeSong *song = find(rid);
+    if (!song || !song->hasPicture)
+        return HttpResponse::text("NO_PIC", "text/plain");
+    return HttpResponse::text(mediaUrl(song->id + ".jpg").toLatin1(), "text/plain");
 }
 
 } // namespace corvane::testing

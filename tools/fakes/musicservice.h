@@ -35,6 +35,14 @@ struct FakeSong
     QString expected = {};   // what a resolution of it ends with, for the catalogue listing
     QString title = {};      // the page's <title>; empty: the service's own "<name>_<singer>_…"
     QByteArray picture = {}; // the singer's picture file; empty: a portrait drawn in `colour`
+    // The service as it answers today.
+    bool classicPageGone = false; // the classic song page answers 500, as the real site does
+    QString album = {};
+    int duration = 200;        // seconds, in the song record
+    QString lrc = {};          // the lyrics as LRC; empty: made from `lyrics`, one timed line each
+    bool hasPicture = true;    // false: pic.web answers "NO_PIC"
+    bool numbersAsText = false; // the song record sends its numbers as strings
+    QString address = {};      // how a user pastes it; empty: the classic page address
 };
 
 // The bundled sample songs: every encoding, a long name, and the two ways a song fails.
@@ -50,14 +58,25 @@ HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, co
 
 // The one stand-in for the music service and the maker's servers, used by the sample
 // service, the tests and the benchmarks: song pages, link conversion, metadata records,
-// singers' pictures, MP3s (with byte ranges) and the version file. Answers origin-form
+// singers' pictures, MP3s (with byte ranges) and the version file, and the endpoints
+// the service answers today (music.pay, newlyric.lrc, pic.web). Answers origin-form
 // and absolute-form (proxy) requests alike, by host name and path. Any route can be
 // made to fail with a response of the test's choosing: a stall, a reset, a delay, a
 // status, no length, or exact bytes.
 class MusicService final
 {
 public:
-    enum class Route { VersionFile, SongPage, LinkConversion, Metadata, Picture, Media };
+    enum class Route {
+        VersionFile,
+        SongPage,
+        LinkConversion,
+        Metadata,
+        Picture,
+        Media,
+        SongRecord,      // music.pay
+        Lyrics,          // newlyric.lrc
+        PictureAddress,  // pic.web
+    };
 
     explicit MusicService(ServiceConfig hosts = {}, QList<FakeSong> songs = sampleSongs());
 
@@ -76,6 +95,12 @@ public:
     void setFault(Route route, HttpResponse response) { m_faults.insert(route, std::move(response)); }
     void clearFault(Route route) { m_faults.remove(route); }
     void clearFaults() { m_faults.clear(); }
+    // The lyrics endpoint answers its rate-limit refusal after this many calls (-1: never).
+    void setLyricCallLimit(int calls)
+    {
+        m_lyricCallLimit = calls;
+        m_lyricCalls = 0;
+    }
 
     QString songAddress(const QByteArray &id) const;
     QString notASongAddress() const;
@@ -90,11 +115,20 @@ private:
     HttpResponse linkConversion(const QByteArray &rid) const;
     HttpResponse metadata(const QByteArray &rid) const;
     HttpResponse media(const QByteArray &name, const HttpRequest &request) const;
+    HttpResponse songRecord(const QByteArray &ids) const;
+    HttpResponse lyrics(const QByteArray &query) const;
+    HttpResponse pictureAddress(const QByteArray &rid) const;
 
     ServiceConfig m_hosts;
     QList<FakeSong> m_songs;
     QByteArray m_versionFile = defaultVersionFile();
     QHash<Route, HttpResponse> m_faults;
+    int m_lyricCallLimit = -1;
+    mutable int m_lyricCalls = 0;
 };
+
+// The lyrics endpoint's answer for `lrc`, enveloped as the service does it: header lines,
+// then zlib over Base64 over the XORed GB18030 bytes.
+QByteArray lyricEnvelope(const QString &lrc);
 
 } // namespace corvane::testing
