@@ -94,10 +94,12 @@ QByteArray inflateBounded(const QByteArray &deflated, qsizetype maxBytes)
 
 QString songIdFromText(QStringView text)
 {
-    // A service host that stands alone: not the end of a longer name ("notkuwo.cn") nor
-    // the start of one ("kuwo.cn.evil.example").
+    // A service address that stands alone: not inside another address ("…?u=kuwo.cn/…"),
+    // not the end of a longer host name ("notkuwo.cn") nor the start of one
+    // ("kuwo.cn.evil.example").
     static const QRegularExpression address(
-        u"(?<![A-Za-z0-9.-])(?:https?://)?((?:www\\.|m\\.)?kuwo\\.cn)(?![A-Za-z0-9.-])([/?#:][^\\s]*)?"_s,
+        u"(?<![A-Za-z0-9.\\-/=?&%@:_~#+])(?:https?://)?((?:www\\.|m\\.)?kuwo\\.cn)(?![A-Za-z0-9.-])"
+        u"([/?#:][^\\s]*)?"_s,
         QRegularExpression::CaseInsensitiveOption);
     auto matches = address.globalMatch(text);
     while (matches.hasNext()) {
