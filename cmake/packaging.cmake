@@ -11,6 +11,7 @@ add_custom_command(OUTPUT ${changelog_gz}
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
     VERBATIM)
 add_custom_target(corvane_changelog ALL DEPENDS ${changelog_gz})
+add_dependencies(corvane corvane_changelog) # installed with it: built with it
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog_gz} DESTINATION ${doc_dir})
 
 set(CPACK_GENERATOR DEB)

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QScreen>
 #include <QUrl>
 
 #ifdef Q_OS_WIN
@@ -94,6 +96,8 @@ MessageAnswer SystemDesktop::showMessage(QWidget *parent, const QString &text, M
         if (QAbstractButton *button = box->button(which))
             button->setText(caption);
     }
+    if (!parent || !parent->isVisible())
+        placeOnScreen(*box);
     const int pressed = box->exec();
     delete box;
     switch (pressed) {
@@ -118,10 +122,38 @@ bool SystemDesktop::openPage(const QString &address)
     return QDesktopServices::openUrl(QUrl(address));
 }
 
+void setUpSaveDialog(QFileDialog &dialog)
+{
+    const QString mp3 = u"MP3 音频 (*.mp3)"_s;
+    dialog.setWindowTitle(u"保存文件"_s);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({mp3, u"所有文件 (*)"_s});
+    dialog.selectNameFilter(mp3);
+    dialog.setDefaultSuffix(u"mp3"_s);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, mp3](const QString &filter) {
+        dialog.setDefaultSuffix(filter == mp3 ? u"mp3"_s : QString());
+    });
+}
+
 QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath)
 {
-    return QFileDialog::getSaveFileName(parent, u"保存文件"_s, suggestedPath,
-                                        u"MP3 音频 (*.mp3);;所有文件 (*)"_s);
+    // The suggested path opens its folder with its name filled in.
+    QFileDialog dialog(parent, QString(), suggestedPath);
+    setUpSaveDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+void placeOnScreen(QWidget &box)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    box.adjustSize();
+    QRect frame = box.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    box.move(frame.topLeft());
 }
 
 } // namespace corvane::desktop

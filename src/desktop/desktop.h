@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 namespace corvane::desktop {
@@ -47,6 +48,14 @@ public:
     bool openPage(const QString &address) override;
     QString chooseSavePath(QWidget *parent, const QString &suggestedPath) override;
 };
+
+// The save dialog as chooseSavePath shows it: the MP3 filter first, and "mp3" added to a
+// name typed without it while that filter is chosen (not while "所有文件" is).
+void setUpSaveDialog(QFileDialog &dialog);
+
+// Where a box with no visible window under it goes: centred on the screen the window
+// will appear on. Boxes over a visible window are placed by Qt over that window.
+void placeOnScreen(QWidget &box);
 
 // "Quennet系列软件": the title of every message box.
 QString messageBoxTitle();

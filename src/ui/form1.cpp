@@ -248,6 +248,8 @@ void Form1::showLink(const QString &link)
 {
     Text2->setText(link);
     Text2->setCursorPosition(0);
+    // An error of the player's is about the link it tried, not this one.
+    W1->clearError();
 }
 
 QString Form1::link() const

@@ -168,8 +168,6 @@ private:
             close();
             return;
         }
-        if (m_owner)
-            m_owner->m_lastFolder = QFileInfo(chosen).absolutePath();
         m_target = chosen;
         // Named before the file is opened, so that a failure names the file it is about.
         m_name->setText(QFileInfo(chosen).fileName());
@@ -239,6 +237,9 @@ private:
         }
         m_state = Done;
         m_stopped = true;
+        // Only a folder a download was saved into is remembered.
+        if (m_owner)
+            m_owner->m_lastFolder = QFileInfo(m_target).absolutePath();
         m_bar->setRange(0, 1);
         m_bar->setValue(1);
         m_detail->setText(u"下载完成: "_s + QLocale().formattedDataSize(QFileInfo(m_target).size()));

@@ -111,22 +111,29 @@ QString plainToolTip(const QString &text)
     return text.isEmpty() ? text : u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s;
 }
 
-// A label that shortens its text with "…" to the width it is given.
-class TitleLabel final : public QLabel
+// A label that shows its whole text when it has the room and shortens it with "…" to
+// the width it is given when it has not; the whole text is its tooltip.
+class ElidingLabel final : public QLabel
 {
 public:
-    explicit TitleLabel(QWidget *parent) : QLabel(parent)
+    ElidingLabel(Qt::TextElideMode mode, QWidget *parent) : QLabel(parent), m_mode(mode)
     {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         setTextFormat(Qt::PlainText);
     }
     void setFullText(const QString &text)
     {
         m_full = text;
         setToolTip(plainToolTip(text));
-        setAccessibleName(text.isEmpty() ? u"播放内容"_s : text);
         elide();
+        updateGeometry();
     }
+    QString fullText() const { return m_full; }
+    // It asks for its whole text and takes less without complaint.
+    QSize sizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(m_full) + 2 * margin() + 2, QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override
@@ -136,7 +143,8 @@ protected:
     }
 
 private:
-    void elide() { setText(fontMetrics().elidedText(m_full, Qt::ElideRight, qMax(0, width()))); }
+    void elide() { setText(fontMetrics().elidedText(m_full, m_mode, qMax(0, contentsRect().width()))); }
+    Qt::TextElideMode m_mode;
     QString m_full;
 };
 
@@ -164,7 +172,8 @@ void PlayerSettings::setMute(bool mute)
 
 MediaPlayer::MediaPlayer(QWidget *parent)
     : QWidget(parent), m_play(new QToolButton(this)), m_stop(new QToolButton(this)),
-      m_name(new TitleLabel(this)), m_seek(new TrackSlider(this)), m_time(new QLabel(this)),
+      m_name(new ElidingLabel(Qt::ElideMiddle, this)), m_seek(new TrackSlider(this)),
+      m_time(new ElidingLabel(Qt::ElideRight, this)),
       m_mute(new QToolButton(this)), m_volume(new TrackSlider(this))
 {
     m_play->setObjectName(u"play"_s);
@@ -176,13 +185,17 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     m_stop->setAccessibleName(u"停止"_s);
     m_stop->setToolTip(u"停止"_s);
     m_name->setObjectName(u"title"_s);
-    static_cast<TitleLabel *>(m_name)->setFullText(QString());
+    // The title takes the room it needs; the track, the rest.
+    m_name->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setTitleText(QString());
     m_seek->setObjectName(u"seek"_s);
     m_seek->setAccessibleName(u"播放进度"_s);
     m_seek->setEnabled(false);
     m_time->setObjectName(u"time"_s);
     m_time->setAccessibleName(u"播放时间"_s);
-    m_time->setMinimumWidth(m_time->fontMetrics().horizontalAdvance(u"00:00 / 00:00"_s) + 4);
+    // As wide as the clock, whatever it says: a long state or error is shortened to it
+    // rather than pushing the track aside.
+    m_time->setFixedWidth(m_time->fontMetrics().horizontalAdvance(u"00:00 / 00:00"_s) + 4);
     m_time->setAlignment(Qt::AlignCenter);
     m_mute->setObjectName(u"mute"_s);
     m_mute->setCheckable(true);
@@ -200,8 +213,9 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     bar->setSpacing(4);
     bar->addWidget(m_play);
     bar->addWidget(m_stop);
-    bar->addWidget(m_name, 2);
-    bar->addWidget(m_seek, 3);
+    m_seek->setMinimumWidth(64);
+    bar->addWidget(m_name);
+    bar->addWidget(m_seek, 1);
     bar->addWidget(m_time);
     bar->addWidget(m_mute);
     bar->addWidget(m_volume);
@@ -306,7 +320,7 @@ void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
     m_title.clear();
-    static_cast<TitleLabel *>(m_name)->setFullText(title());
+    setTitleText(title());
     if (url.isEmpty()) {
         m_error.clear();
         if (m_player) {
@@ -324,7 +338,7 @@ void MediaPlayer::setURL(const QString &url)
 void MediaPlayer::setTitle(const QString &title)
 {
     m_title = title;
-    static_cast<TitleLabel *>(m_name)->setFullText(this->title());
+    setTitleText(this->title());
     updateState();
 }
 
@@ -350,6 +364,20 @@ QString MediaPlayer::describeError(QMediaPlayer::Error error)
         return u"无法播放：没有访问权限"_s;
     }
     return u"无法播放"_s;
+}
+
+void MediaPlayer::setTitleText(const QString &text)
+{
+    static_cast<ElidingLabel *>(m_name)->setFullText(text);
+    m_name->setAccessibleName(text.isEmpty() ? u"播放内容"_s : text);
+}
+
+void MediaPlayer::clearError()
+{
+    if (m_error.isEmpty())
+        return;
+    m_error.clear();
+    updateState();
 }
 
 QString MediaPlayer::stateText() const
@@ -410,10 +438,10 @@ void MediaPlayer::updateTime()
 {
     const qint64 duration = m_player ? m_player->duration() : 0;
     if (!m_error.isEmpty() || !m_player || m_player->source().isEmpty() || duration <= 0) {
-        m_time->setText(stateText());
+        static_cast<ElidingLabel *>(m_time)->setFullText(stateText());
         return;
     }
-    m_time->setText(clock(m_player->position()) + u" / "_s + clock(duration));
+    static_cast<ElidingLabel *>(m_time)->setFullText(clock(m_player->position()) + u" / "_s + clock(duration));
 }
 
 void MediaPlayer::updateState()

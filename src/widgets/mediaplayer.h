@@ -62,6 +62,8 @@ public:
     QString stateText() const;
     // The error, in words, that stopped the last attempt to play; empty after a success.
     QString errorText() const { return m_error; }
+    // Forgets the last error (a new song is shown): the bar says what it holds again.
+    void clearError();
 
     // The bar's buttons, as a click runs them.
     void togglePlay();
@@ -76,6 +78,7 @@ private:
     void startAfresh();
     void updateTime();
     void updateState();
+    void setTitleText(const QString &text);
 
     PlayerSettings m_settings{this};
     QString m_url;

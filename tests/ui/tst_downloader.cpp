@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 
 #include "httptestserver.h"
 #include "markup.h"
+#include "desktop/desktop.h"
 #include "scripteddesktop.h"
 #include "widgets/downloader.h"
 
@@ -71,6 +74,7 @@ private slots:
     void otherAddressesAreIgnored();
     void namesShowAsText_data();
     void namesShowAsText();
+    void saveDialogAddsMp3();
 
 private:
     QString target() const { return m_dir->filePath(u"song.mp3"_s); }
@@ -367,6 +371,7 @@ void TestDownloader::unsavableTargetsInWords()
     QFETCH(QString, reason);
     if (folderExists)
         QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
+    const QString folderBefore = m_downloader->saveFolder();
     const QString path = QDir::cleanPath(m_dir->filePath(folder) + u'/' + fileName);
     m_choice = path;
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
@@ -383,6 +388,8 @@ void TestDownloader::unsavableTargetsInWords()
         texts << label->text();
     QVERIFY2(texts.contains(QFileInfo(path).fileName()), qPrintable(texts.join(u" | "_s)));
     windows.first()->close();
+    // A folder nothing could be saved into is not where the next dialog opens.
+    QCOMPARE(m_downloader->saveFolder(), folderBefore);
 }
 
 void TestDownloader::otherAddressesAreIgnored_data()
@@ -419,6 +426,22 @@ void TestDownloader::namesShowAsText()
     for (QLabel *label : labels)
         QVERIFY2(showsAsText(label), qPrintable(label->text()));
     QVERIFY(!showsRed(window));
+}
+
+void TestDownloader::saveDialogAddsMp3()
+{
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    corvane::desktop::setUpSaveDialog(dialog);
+    QCOMPARE(dialog.defaultSuffix(), u"mp3"_s);
+    // The user picks the other filter, then the MP3 one again.
+    auto *types = dialog.findChild<QComboBox *>(u"fileTypeCombo"_s);
+    QVERIFY(types);
+    QTest::keyClick(types, Qt::Key_Down);
+    QCOMPARE(dialog.selectedNameFilter(), u"所有文件 (*)"_s);
+    QCOMPARE(dialog.defaultSuffix(), QString());
+    QTest::keyClick(types, Qt::Key_Up);
+    QCOMPARE(dialog.defaultSuffix(), u"mp3"_s);
 }
 
 QTEST_MAIN(TestDownloader)

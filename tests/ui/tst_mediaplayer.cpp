@@ -34,6 +34,8 @@ private slots:
     void clickOnTrackJumpsThere();
     void barNamesWhatItHolds_data();
     void barNamesWhatItHolds();
+    void barKeepsItsPlaces_data();
+    void barKeepsItsPlaces();
 
 private:
     HttpTestServer m_server;
@@ -123,8 +125,10 @@ void TestMediaPlayer::unplayableAddressShowsInTheBar()
     MediaPlayer player;
     player.setURL(u"http://"_s + m_server.origin() + path);
     QTRY_VERIFY_WITH_TIMEOUT(player.stateText().startsWith(u"无法播放："_s), 15000);
-    // In words, in the bar itself.
-    QCOMPARE(player.findChild<QLabel *>(u"time"_s)->text(), player.stateText());
+    // In words, in the bar itself: shortened to its place there, whole in the tooltip.
+    auto *state = player.findChild<QLabel *>(u"time"_s);
+    QCOMPARE(shownToolTip(state->toolTip()), player.stateText());
+    QVERIFY(state->text() == player.stateText() || state->text().endsWith(u"…"_s));
     player.setURL(QString());
     QCOMPARE(player.stateText(), u"无媒体"_s);
 }
@@ -218,6 +222,57 @@ void TestMediaPlayer::barNamesWhatItHolds()
     // A new address drops the old name.
     player.setURL(QString::fromLatin1(m_server.url("/other.mp3")));
     QCOMPARE(player.title(), u"other.mp3"_s);
+}
+
+void TestMediaPlayer::barKeepsItsPlaces_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("a name that fits is not cut") << u"林小雨 - 晨光里的纸飞机"_s << true;
+    QTest::newRow("a long name is cut in the middle")
+        << u"林小雨 - 在那遥远的山谷里有一条会唱歌的小河流在那遥远的山谷里"_s << false;
+}
+
+// The bar as the window has it: a long title or an error never pushes another control
+// aside or runs under it.
+void TestMediaPlayer::barKeepsItsPlaces()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, whole);
+    QWidget window;
+    auto *player = new MediaPlayer(&window);
+    player->setGeometry(24, 392, 473, 41);
+    window.resize(513, 482);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    player->settings().setAutoStart(false);
+    player->setURL(u"http://"_s + m_server.origin() + u"/missing.mp3"_s);
+    player->setTitle(title);
+    auto *name = player->findChild<QLabel *>(u"title"_s);
+    auto *seek = player->findChild<QSlider *>(u"seek"_s);
+    auto *state = player->findChild<QLabel *>(u"time"_s);
+    auto *mute = player->findChild<QToolButton *>(u"mute"_s);
+    if (whole)
+        QTRY_COMPARE(name->text(), title);
+    else
+        QTRY_VERIFY(name->text().contains(u"…"_s) && name->text().startsWith(title.first(3)));
+    const int trackWidth = seek->width();
+    QVERIFY(trackWidth >= 64);
+
+    QTest::mouseClick(player->findChild<QToolButton *>(u"play"_s), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!player->errorText().isEmpty(), 15000);
+    QCoreApplication::processEvents();
+    QCOMPARE(seek->width(), trackWidth);
+    QVERIFY(name->geometry().right() < seek->geometry().left());
+    QVERIFY(seek->geometry().right() < state->geometry().left());
+    QVERIFY(state->geometry().right() < mute->geometry().left());
+    QVERIFY(state->fontMetrics().horizontalAdvance(state->text()) <= state->contentsRect().width());
+
+    // A new song's link: the bar forgets the error, and still holds its media.
+    player->clearError();
+    QCOMPARE(player->errorText(), QString());
+    QVERIFY(!player->stateText().startsWith(u"无法播放"_s));
+    QVERIFY(player->URL().endsWith(u"/missing.mp3"_s));
 }
 
 QTEST_MAIN(TestMediaPlayer)
