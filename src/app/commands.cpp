@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include "core/filename.h"
+#include "core/lyricsfile.h"
 #include "desktop/desktop.h"
 #include "ui/form1.h"
 
@@ -48,9 +49,15 @@ public:
         // The link's own song, for the file name and the player: after a later failure
         // the labels may already name another song.
         const SongInfo &song = m_commands.m_song;
-        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName};
+        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName, QString()};
     }
-    void LyricsReady(const QString &LyricsText) override { m_commands.m_form.showLyrics(LyricsText); }
+    void LyricsReady(const QString &LyricsText) override
+    {
+        m_commands.m_form.showLyrics(LyricsText);
+        const SongInfo &song = m_commands.m_song;
+        if (m_commands.m_linkSong.link == song.DirectLink)
+            m_commands.m_linkSong.timedLyrics = song.TimedLyrics;
+    }
     void PictureReady(const QImage &picture) override { m_commands.m_form.showPicture(picture); }
 
 private:
@@ -71,6 +78,7 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
     connect(&form, &ui::Form1::recommendRequested, this, &Commands::recommend);
     connect(&form, &ui::Form1::pasteRequested, this, &Commands::pasteAddress);
     connect(&form, &ui::Form1::closed, this, &Commands::end);
+    connect(&form, &ui::Form1::downloadSaved, this, &Commands::saveLyricsBeside);
 }
 
 void Commands::resolve()
@@ -153,8 +161,10 @@ void Commands::download()
 {
     guarded("download", [this] {
         const QString link = m_form.link();
-        m_form.download(link, isLinkOfLastSong(link) ? songFileName(m_linkSong.singer, m_linkSong.name)
-                                                     : QString());
+        const bool lastSong = isLinkOfLastSong(link);
+        if (lastSong && !m_linkSong.timedLyrics.isEmpty())
+            m_downloadLyrics.insert(link, m_linkSong.timedLyrics);
+        m_form.download(link, lastSong ? songFileName(m_linkSong.singer, m_linkSong.name) : QString());
     });
 }
 
@@ -186,6 +196,14 @@ void Commands::recommend()
 void Commands::pasteAddress()
 {
     guarded("paste", [this] { m_form.setAddress(QGuiApplication::clipboard()->text()); });
+}
+
+void Commands::saveLyricsBeside(const QString &link, const QString &path)
+{
+    guarded("lyrics file", [&] {
+        if (const auto lyrics = m_downloadLyrics.constFind(link); lyrics != m_downloadLyrics.cend())
+            writeLyricsBeside(path, *lyrics);
+    });
 }
 
 bool Commands::isLinkOfLastSong(const QString &link) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -53,6 +54,8 @@ private:
     class Reports;
 
     QCoro::Task<> resolveSong();
+    // A download was saved: its song's timed lyrics go beside it, when it has them.
+    void saveLyricsBeside(const QString &link, const QString &path);
 
     // Whether `link` is the one the last link conversion delivered: then m_linkSong
     // names its song.
@@ -67,8 +70,10 @@ private:
     bool m_ended = false;
     struct LinkSong
     {
-        QString link, singer, name;
+        QString link, singer, name, timedLyrics;
     } m_linkSong;
+    // The timed lyrics of each link a download was started for.
+    QHash<QString, QString> m_downloadLyrics;
 };
 
 } // namespace corvane::app

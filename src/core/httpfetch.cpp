@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -122,6 +123,62 @@ QCoro::Task<QString> GetBody(QString URL, FetchLimits limits)
 {
     const RawResponse response = co_await fetchRaw(acceptedHttpUrl(URL), limits, /*sendIfModifiedSince=*/true);
     co_return decodeBody(response.body, response.contentType);
+}
+
+namespace {
+
+// One request for a size: its headers alone are read, then it stops, whatever the body.
+QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::chrono::milliseconds timeout)
+{
+    const std::unique_ptr<QNetworkReply, DeleteLater> owned(reply);
+    std::optional<qint64> size;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    const QMetaObject::Connection reading = QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, &size] {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status >= 300 && status < 400)
+            return; // a redirect being followed
+        if (reply->operation() == QNetworkAccessManager::HeadOperation) {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (status == 200 && length.isValid())
+                size = length.toLongLong();
+        } else if (status == 206) {
+            // "bytes 0-0/12345"
+            const QByteArray range = reply->rawHeader(QByteArrayLiteral("Content-Range"));
+            const qsizetype slash = range.lastIndexOf('/');
+            bool ok = false;
+            const qint64 total = slash < 0 ? -1 : range.mid(slash + 1).trimmed().toLongLong(&ok);
+            if (ok && total >= 0 && range.startsWith("bytes "))
+                size = total;
+        }
+        if (!reply->isFinished())
+            reply->abort(); // the headers are all this wants
+    });
+    if (!reply->isFinished()) {
+        deadline.start(timeout);
+        co_await qCoro(reply, &QNetworkReply::finished);
+    }
+    QObject::disconnect(reading); // the reply outlives this frame until its deferred delete
+    co_return size;
+}
+
+} // namespace
+
+QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout)
+{
+    if (!url.isValid())
+        co_return std::nullopt;
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkRequest request(url);
+    if (const auto size = co_await sizeFromHeaders(networkAccessManager().head(request), timeout))
+        co_return size;
+    const auto left = timeout - std::chrono::milliseconds(clock.elapsed());
+    if (left <= std::chrono::milliseconds(0))
+        co_return std::nullopt;
+    request.setRawHeader(QByteArrayLiteral("Range"), QByteArrayLiteral("bytes=0-0"));
+    co_return co_await sizeFromHeaders(networkAccessManager().get(request), left);
 }
 
 void abandonFetches()

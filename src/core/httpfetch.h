@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include <QByteArray>
 #include <QString>
@@ -49,6 +50,11 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
 // The text behind an address: one GET with "If-Modified-Since: 0", the body decoded
 // (see decodeBody). Throws as fetchRaw does.
 QCoro::Task<QString> GetBody(QString URL, FetchLimits limits = {});
+
+// The size of the file at an accepted address, learned without downloading it: a HEAD
+// request's Content-Length, else a GET of its first byte and the total in its
+// Content-Range. Empty when neither says (no length, an error, `timeout` passed).
+QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout);
 
 // For the end of the program, when no event loop will run again: aborts every fetch
 // still waiting and runs what awaits each until it has wound up, so that no coroutine is

@@ -173,10 +173,25 @@ QString readLyricAnswer(const QByteArray &answer)
     return decodeGb18030(xorWithServiceKey(*decoded));
 }
 
+namespace {
+const QRegularExpression &wordMarkers()
+{
+    static const QRegularExpression markers(u"<-?\\d+,-?\\d+(?:,-?\\d+)?>"_s);
+    return markers;
+}
+} // namespace
+
+QString lrcWithoutMarkers(QStringView lrc)
+{
+    QString text = lrc.toString();
+    text.remove(wordMarkers());
+    return text;
+}
+
 QString plainLyricLines(QStringView lrc)
 {
     static const QRegularExpression stamps(u"^(?:\\[\\d+:\\d+(?:[.:]\\d+)?\\])+"_s);
-    static const QRegularExpression markers(u"<-?\\d+,-?\\d+(?:,-?\\d+)?>"_s);
+    const QRegularExpression &markers = wordMarkers();
     QStringList lines;
     for (QStringView line : lrc.split(u'\n')) {
         line = line.trimmed();
@@ -190,6 +205,11 @@ QString plainLyricLines(QStringView lrc)
             lines << text;
     }
     return lines.join(u"\r\n"_s);
+}
+
+bool servesNotice(std::optional<qint64> size, qint64 durationSeconds)
+{
+    return size && durationSeconds > 0 && *size * 10 < durationSeconds * 16000 * 4;
 }
 
 QString pictureServiceUrl(const QString &pictureHost, const QString &rid)

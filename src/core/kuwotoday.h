@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -46,8 +48,16 @@ QString readLyricAnswer(const QByteArray &answer);
 // LRC as Text3 shows lyrics: tag lines dropped, time stamps and word markers removed, the
 // text of each timed line in file order, empty lines dropped, joined by CR LF.
 QString plainLyricLines(QStringView lrc);
+// LRC with every word marker removed, line for line: tags, time stamps, translations and
+// empty timed lines kept.
+QString lrcWithoutMarkers(QStringView lrc);
 // The service's XOR with its key "yeelion", byte index mod 7; its own inverse.
 QByteArray xorWithServiceKey(QByteArray bytes);
+
+// Paid songs: the link conversion may hand out a short spoken notice instead of the song.
+// A file of `size` bytes is that notice when it is less than 40 % of the song's length at
+// 128 kbit/s (16,000 bytes a second). An unknown size or duration decides nothing.
+bool servesNotice(std::optional<qint64> size, qint64 durationSeconds);
 
 // Picture: pic.web.
 QString pictureServiceUrl(const QString &pictureHost, const QString &rid);

@@ -29,6 +29,8 @@ struct ServiceConfig
     bool checkForUpdates = true;
     FetchLimits fetch;
     PictureLimits picture;
+    // How long asking a today link for its size may take (see servesNotice).
+    std::chrono::milliseconds sizeCheckTimeout = std::chrono::seconds(10);
 
     QString songPagePrefix() const
     {

@@ -13,8 +13,11 @@ namespace corvane {
 
 namespace {
 
-// The link step both flows share: the conversion for `info.Rid`, reported.
-QCoro::Task<ResolveEnd> convertLink(SongInfo &info, SongReports &reports, const ServiceConfig &config)
+// The link step both flows share: the conversion for `info.Rid`, reported. With the
+// song's duration known (the today flow), a link whose file is far too small for it
+// serves a notice, not the song, and fails like a refusal.
+QCoro::Task<ResolveEnd> convertLink(SongInfo &info, SongReports &reports, const ServiceConfig &config,
+                                    qint64 durationSeconds)
 {
     const QString answer = co_await GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch);
     if (!reports.wanted())
@@ -24,6 +27,13 @@ QCoro::Task<ResolveEnd> convertLink(SongInfo &info, SongReports &reports, const 
     const QString link = directLinkFrom(answer);
     if (link.isEmpty())
         throw ContentError("link conversion refused");
+    if (durationSeconds > 0) {
+        const std::optional<qint64> size = co_await fetchSize(acceptedHttpUrl(link), config.sizeCheckTimeout);
+        if (!reports.wanted())
+            co_return ResolveEnd::Abandoned;
+        if (servesNotice(size, durationSeconds))
+            throw ContentError("the link serves a notice, not the song");
+    }
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
     co_return ResolveEnd::Resolved;
@@ -62,13 +72,15 @@ QCoro::Task<ResolveEnd> resolveToday(SongInfo &info, QString rid, SongReports &r
     reports.NamesReady(info.SongName, info.SingerName);
 
     info.Rid = rid;
-    if (co_await convertLink(info, reports, config) == ResolveEnd::Abandoned)
+    if (co_await convertLink(info, reports, config, song.duration) == ResolveEnd::Abandoned)
         co_return ResolveEnd::Abandoned;
 
     const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch);
     if (!reports.wanted())
         co_return ResolveEnd::Abandoned;
-    info.LyricsText = firstUtf8Bytes(plainLyricLines(readLyricAnswer(lyrics.body)), kLyricsMaxBytes);
+    const QString lrc = readLyricAnswer(lyrics.body);
+    info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
+    info.TimedLyrics = lrcWithoutMarkers(lrc);
     reports.LyricsReady(info.LyricsText);
 
     const RawResponse picture = co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch);
@@ -108,7 +120,7 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
     reports.NamesReady(info.SongName, info.SingerName);
 
     info.Rid = ridFromAddress(pageAddress, config.songPagePrefix());
-    if (co_await convertLink(info, reports, config) == ResolveEnd::Abandoned)
+    if (co_await convertLink(info, reports, config, /*durationSeconds=*/0) == ResolveEnd::Abandoned)
         co_return ResolveEnd::Abandoned;
 
     const QString record = co_await GetBody(metadataUrl(config.metadataHost, info.Rid), config.fetch);
@@ -116,6 +128,7 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
         co_return ResolveEnd::Abandoned;
     info.MetadataText = record;
     info.LyricsText = lyricsFromPage(info.PageText);
+    info.TimedLyrics.clear(); // a song page's lyrics carry no times
     reports.LyricsReady(info.LyricsText);
 
     info.PictureAddress = pictureFromRecord(info.MetadataText);

@@ -27,6 +27,8 @@ struct SongInfo
     // Only the service's today answers give these.
     QString Album;
     qint64 DurationSeconds = 0;
+    // The lyrics as timed LRC (word markers removed), saved beside a download.
+    QString TimedLyrics;
 };
 
 // Receives the results of a resolution as each is settled, in this order, each at most

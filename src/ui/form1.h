@@ -79,6 +79,8 @@ signals:
     void homeRequested();
     void recommendRequested();
     void pasteRequested();
+    // A download of `link` was saved, whole, as `path`.
+    void downloadSaved(const QString &link, const QString &path);
     // The close went ahead: the window is gone for good, and nothing waits to show in it.
     void closed();
 

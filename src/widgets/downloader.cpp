@@ -51,8 +51,9 @@ QString lastSegment(QString name)
 class DownloadWindow final : public QDialog
 {
 public:
-    DownloadWindow(Downloader *owner, const QUrl &url, const QString &suggestedName)
-        : QDialog(owner->window()), m_owner(owner), m_silent(owner->Silent()), m_suggestedName(suggestedName),
+    DownloadWindow(Downloader *owner, const QString &address, const QUrl &url, const QString &suggestedName)
+        : QDialog(owner->window()), m_owner(owner), m_silent(owner->Silent()), m_address(address),
+          m_suggestedName(suggestedName),
           m_name(new QLabel(this)), m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
           m_button(new QPushButton(u"取消"_s, this))
     {
@@ -245,7 +246,7 @@ private:
         m_detail->setText(u"下载完成: "_s + QLocale().formattedDataSize(QFileInfo(m_target).size()));
         m_button->setText(u"关闭"_s);
         if (m_owner)
-            emit m_owner->downloadEnded(m_target, true, m_detail->text());
+            emit m_owner->downloadEnded(m_target, true, m_detail->text(), m_address);
     }
 
     void fail(const QString &message, bool cancelled = false)
@@ -267,11 +268,12 @@ private:
                 m_owner->m_desktop.showMessage(this, message, desktop::MessageStyle::vbExclamationOk);
         }
         if (m_owner)
-            emit m_owner->downloadEnded(QString(), false, message);
+            emit m_owner->downloadEnded(QString(), false, message, m_address);
     }
 
     QPointer<Downloader> m_owner;
     bool m_silent;
+    QString m_address;
     QString m_suggestedName;
     QLabel *m_name;
     QProgressBar *m_bar;
@@ -299,7 +301,7 @@ void Downloader::Navigate(const QString &address, const QString &suggestedName)
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
         return;
-    new DownloadWindow(this, url, suggestedName);
+    new DownloadWindow(this, address, url, suggestedName);
 }
 
 QString Downloader::saveFolder() const

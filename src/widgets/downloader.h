@@ -44,9 +44,9 @@ public:
     static QString describeFileError(QFileDevice::FileError error, const QString &path);
 
 signals:
-    // A download ended: `path` is the final file when `ok`. A cancelled save dialog ends
-    // one too, with nothing written and no window left open.
-    void downloadEnded(const QString &path, bool ok, const QString &message);
+    // A download of `address` ended: `path` is the final file when `ok`. A cancelled save
+    // dialog ends one too, with nothing written and no window left open.
+    void downloadEnded(const QString &path, bool ok, const QString &message, const QString &address);
 
 private:
     friend class DownloadWindow;

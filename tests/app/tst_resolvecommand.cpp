@@ -1,4 +1,7 @@
+#include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -6,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -52,6 +56,8 @@ private slots:
     void longNameIsShortened();
     void newResolutionAfterFailure();
     void windowWorksWhileThePictureLoads();
+    void timedLyricsBesideTheDownload_data();
+    void timedLyricsBesideTheDownload();
 
 private:
     QString songAddress(const QByteArray &id) const
@@ -325,6 +331,57 @@ void TestResolveCommand::windowWorksWhileThePictureLoads()
     waitForTheEnd();
     QCOMPARE(pictureColour(), QColor(Qt::blue));
     QCOMPARE(m_server.requests().size(), 4);
+}
+
+void TestResolveCommand::timedLyricsBesideTheDownload_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("download"); // "saved", "fails" or "cancelled"
+    QTest::addColumn<bool>("lrc");
+    // The phone app's share text: no page to fetch, the song resolves by its id.
+    const QString today = u"分享歌曲《青石板路》 http://kuwo.cn/play_detail/3001 来自酷我音乐"_s;
+    QTest::newRow("today's song, saved: its lyrics beside it") << today << u"saved"_s << true;
+    QTest::newRow("today's song, the download fails") << today << u"fails"_s << false;
+    QTest::newRow("today's song, the save dialog cancelled") << today << u"cancelled"_s << false;
+    QTest::newRow("a song page's song: untimed, none") << u"classic"_s << u"saved"_s << false;
+}
+
+void TestResolveCommand::timedLyricsBesideTheDownload()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, download);
+    QFETCH(bool, lrc);
+    QList<FakeSong> songs{sunnyDay("1001")};
+    for (const FakeSong &song : sampleSongs()) {
+        if (song.id == "3001")
+            songs << song;
+    }
+    m_service.setSongs(songs);
+    if (download == u"fails"_s)
+        m_service.setFault(MusicService::Route::Media, HttpResponse::text("gone", "text/plain", 404));
+    QTemporaryDir dir;
+    const QString song = dir.filePath(u"歌手 - 歌名.mp3"_s);
+    m_desktop.setSaveChooser([&](const QString &) { return download == u"cancelled"_s ? QString() : song; });
+    ui().WebBrowser1->setSilent(true);
+    resolve(address == u"classic"_s ? songAddress("1001") : address);
+    QCOMPARE(m_form->statusText(), kDone);
+
+    QSignalSpy ended(ui().WebBrowser1, &widgets::Downloader::downloadEnded);
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    QCOMPARE(ended.first().at(1).toBool(), download == u"saved"_s);
+    QFile file(dir.filePath(u"歌手 - 歌名.lrc"_s));
+    QCOMPARE(file.exists(), lrc);
+    if (lrc) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF[ti:青石板路]\r\n"));
+        QVERIFY(bytes.contains("]第一句歌词\r\n"));
+    }
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top != m_form.get() && qobject_cast<QDialog *>(top))
+            top->close();
+    }
 }
 
 QTEST_MAIN(TestResolveCommand)

@@ -1,9 +1,14 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkProxy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "awaited.h"
 #include "core/errors.h"
 #include "core/kuwotoday.h"
+#include "core/lyricsfile.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
 #include "musicservice.h"
@@ -71,6 +76,10 @@ private slots:
     void fallbackAtTheWire();
     void todayFailures_data();
     void todayFailures();
+    void noticeRule_data();
+    void noticeRule();
+    void lyricsFileBeside_data();
+    void lyricsFileBeside();
 
 private:
     // The song resolved as the program does: the configured hosts, through a proxy.
@@ -80,12 +89,21 @@ private:
     HttpTestServer m_server;
     MusicService m_service{ServiceConfig::fromBuild()};
     SongInfo m_info;
+    ServiceConfig m_config = ServiceConfig::fromBuild();
+    // Answers for the song file by method, instead of the service's.
+    std::function<std::optional<HttpResponse>(const HttpRequest &)> m_mediaAnswer;
 };
 
 void TestTodayFlow::initTestCase()
 {
     QVERIFY(m_server.listen());
-    m_server.setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
+    m_server.setHandler([this](const HttpRequest &request) {
+        if (m_mediaAnswer && request.path().endsWith(".mp3")) {
+            if (const std::optional<HttpResponse> answer = m_mediaAnswer(request))
+                return *answer;
+        }
+        return m_service.answer(request);
+    });
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server.port()));
 }
 
@@ -96,6 +114,8 @@ void TestTodayFlow::init()
     m_service.setLyricCallLimit(-1);
     m_service.setSongs(sampleSongs() << sunnyDay("1007"));
     m_info = {};
+    m_config = ServiceConfig::fromBuild();
+    m_mediaAnswer = nullptr;
 }
 
 void TestTodayFlow::cleanupTestCase()
@@ -107,7 +127,7 @@ QStringList TestTodayFlow::resolve(const QString &address, Recorder &recorder, b
 {
     bool ok = true;
     try {
-        awaited(ResolveSong(m_info, address, recorder, ServiceConfig::fromBuild()));
+        awaited(ResolveSong(m_info, address, recorder, m_config));
     } catch (const Error &) {
         ok = false;
     }
@@ -276,11 +296,14 @@ void TestTodayFlow::fallbackAtTheWire_data()
         << u"http://www.kuwo.cn/yinyue/2002/"_s << QByteArrayList{"/yinyue/2002/", link} << false;
     QTest::newRow("a classic page answering 500: the today flow")
         << u"http://www.kuwo.cn/yinyue/3004/"_s
-        << QByteArrayList{"/yinyue/3004/", "/music.pay", link, "/newlyric.lrc", "/pic.web", "/sample-media/3004.jpg"}
+        << QByteArrayList{"/yinyue/3004/", "/music.pay", link, "/sample-media/3004.mp3", "/newlyric.lrc", "/pic.web",
+                          "/sample-media/3004.jpg"}
         << true;
     QTest::newRow("a share text: no classic request")
         << u"分享歌曲《山风》 http://m.kuwo.cn/yinyue/3003?f=arphone 来自酷我音乐"_s
-        << QByteArrayList{"/music.pay", link, "/newlyric.lrc", "/pic.web", "/sample-media/3003.jpg"} << true;
+        << QByteArrayList{"/music.pay", link, "/sample-media/3003.mp3", "/newlyric.lrc", "/pic.web",
+                          "/sample-media/3003.jpg"}
+        << true;
     QTest::newRow("not the service's address: no today request")
         << u"http://www.example.org/yinyue/3004/"_s << QByteArrayList{"/yinyue/3004/"} << false;
 }
@@ -336,6 +359,93 @@ void TestTodayFlow::todayFailures()
     QCOMPARE(succeeded, succeeds);
     if (succeeds)
         QVERIFY(recorder.picture.isNull());
+}
+
+void TestTodayFlow::noticeRule_data()
+{
+    QTest::addColumn<int>("duration");      // seconds, in the song record
+    QTest::addColumn<HttpResponse>("head"); // the answers for the song file
+    QTest::addColumn<HttpResponse>("range");
+    QTest::addColumn<bool>("linkStands");
+    auto file = [](qint64 bytes) { return HttpResponse::text(QByteArray(bytes, '\xff'), "audio/mpeg"); };
+    auto range = [](qint64 total) {
+        return HttpResponse::text("\xff", "audio/mpeg", 206)
+            .withHeader("Content-Range", "bytes 0-0/" + QByteArray::number(total));
+    };
+    HttpResponse refused = HttpResponse::text({}, "text/plain", 405);
+    HttpResponse stall;
+    stall.stall = true;
+    HttpResponse noLength = file(1000);
+    noLength.sendContentLength = false;
+    // 240 s at 128 kbit/s is 3,840,000 bytes; under 40 % of it, 1,536,000, is a notice.
+    QTest::newRow("a 10 s notice for a 240 s song") << 240 << file(160000) << refused << false;
+    QTest::newRow("just under 40 %") << 240 << file(1535999) << refused << false;
+    QTest::newRow("40 %: the song") << 240 << file(1536000) << refused << true;
+    QTest::newRow("HEAD refused, the range answered: a notice") << 240 << refused << range(160000) << false;
+    QTest::newRow("HEAD refused, the range answered: the song") << 240 << refused << range(3840000) << true;
+    QTest::newRow("no size anywhere: the link stands") << 240 << noLength << file(1000) << true;
+    QTest::newRow("no answer in time: the link stands") << 240 << stall << stall << true;
+    QTest::newRow("no duration: nothing asked") << 0 << file(160000) << file(160000) << true;
+}
+
+void TestTodayFlow::noticeRule()
+{
+    QFETCH(int, duration);
+    QFETCH(HttpResponse, head);
+    QFETCH(HttpResponse, range);
+    QFETCH(bool, linkStands);
+    m_service.song("3001")->duration = duration;
+    m_mediaAnswer = [&](const HttpRequest &request) -> std::optional<HttpResponse> {
+        return request.method == "HEAD" ? head : range;
+    };
+    m_config.sizeCheckTimeout = std::chrono::milliseconds(500);
+    Recorder recorder;
+    bool succeeded = false;
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList calls = resolve(m_service.songAddress("3001"), recorder, &succeeded);
+    QCOMPARE(succeeded, linkStands);
+    QCOMPARE(calls.size(), linkStands ? 4 : 1);
+    QVERIFY2(clock.elapsed() < 5000, "the size question was not bounded");
+    qsizetype asked = 0;
+    for (const HttpRequest &request : m_server.requests())
+        asked += request.path().endsWith(".mp3");
+    QCOMPARE(asked > 0, duration > 0);
+    if (!linkStands)
+        QCOMPARE(m_info.DirectLink, QString()); // the failed step stored nothing
+}
+
+void TestTodayFlow::lyricsFileBeside_data()
+{
+    QTest::addColumn<QString>("song");
+    QTest::addColumn<QString>("lrcName");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("beside an MP3") << u"周杰伦 - 晴天.mp3"_s << u"周杰伦 - 晴天.lrc"_s << false;
+    QTest::newRow("another ending is kept") << u"晴天.MP3.bak"_s << u"晴天.MP3.bak.lrc"_s << false;
+    QTest::newRow("an existing file is never replaced") << u"a.mp3"_s << u"a.lrc"_s << true;
+}
+
+void TestTodayFlow::lyricsFileBeside()
+{
+    QFETCH(QString, song);
+    QFETCH(QString, lrcName);
+    QFETCH(bool, existing);
+    QTemporaryDir dir;
+    const QString lrcPath = dir.filePath(lrcName);
+    if (existing) {
+        QFile old(lrcPath);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("mine") == 4);
+    }
+    // The markers go, every line stays: tags, times, translations, an empty timed line.
+    const QString lrc =
+        lrcWithoutMarkers(u"[ti:晴天]\n[00:01.00]<0,400>故事的<400,-1>小黄花\r\n[00:01.00]<0,0>Story\n[00:02.00]\n"_s);
+    QCOMPARE(writeLyricsBeside(dir.filePath(song), lrc), !existing);
+    QFile written(lrcPath);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), existing ? QByteArray("mine")
+                                         : QByteArray("\xEF\xBB\xBF") +
+                                               u"[ti:晴天]\r\n[00:01.00]故事的小黄花\r\n[00:01.00]Story\r\n[00:02.00]\r\n"_s.toUtf8());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // nothing half-written beside it
 }
 
 QTEST_GUILESS_MAIN(TestTodayFlow)

@@ -91,6 +91,7 @@ private:
             m_response = HttpResponse::text("bad request", "text/plain", 400);
         } else {
             m_response = m_answer(request);
+            m_headOnly = request.method == "HEAD";
         }
         if (m_response.stall)
             return;
@@ -120,7 +121,9 @@ private:
         if (!m_answered || m_response.stall || m_finishing)
             return;
         const QByteArray &body = m_response.body;
-        const qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, m_total) : m_total;
+        // A HEAD answer has the headers of the GET answer and no body.
+        const qint64 total = m_headOnly ? 0 : m_total;
+        const qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, total) : total;
         while (m_sent < limit && m_socket->bytesToWrite() < kWriteWindow) {
             const qint64 offset = body.isEmpty() ? 0 : m_sent % body.size();
             const qint64 chunk = qMin<qint64>(body.size() - offset, limit - m_sent);
@@ -130,7 +133,7 @@ private:
         if (m_sent < limit || m_socket->bytesToWrite() > 0)
             return;
         m_finishing = true;
-        if (m_response.resetAfter >= 0 && m_response.resetAfter < m_total) {
+        if (m_response.resetAfter >= 0 && m_response.resetAfter < total) {
             m_socket->abort();
             m_socket->deleteLater();
         } else {
@@ -146,6 +149,7 @@ private:
     qint64 m_sent = 0;
     bool m_answered = false;
     bool m_finishing = false;
+    bool m_headOnly = false;
 };
 
 } // namespace

@@ -124,6 +124,9 @@ FakeSong todaySong(QByteArray id, QString name, QString singer, QString address,
             .expected = std::move(expected),
             .classicPageGone = true,
             .album = u"今日专辑"_s,
+            // The sample tones are a few seconds at a low bit rate: a record saying 1 s
+            // keeps them above the notice rule, which reckons with 128 kbit/s.
+            .duration = 1,
             .address = std::move(address)};
 }
 
@@ -229,6 +232,15 @@ QList<FakeSong> sampleSongs()
             FakeSong song = todaySong("3007", u"纯音乐：溪流"_s, u"青禾"_s, u"http://www.kuwo.cn/play_detail/3007"_s,
                                       u"失败：没有歌词（名称和外链已显示）"_s);
             song.hasLyrics = false;
+            return song;
+        }(),
+        [] {
+            FakeSong song = todaySong("3009", u"付费的歌"_s, u"星海"_s, u"http://www.kuwo.cn/play_detail/3009"_s,
+                                      u"失败：外链只是 10 秒的付费提示（名称已显示）"_s);
+            // A 240 s song whose link serves 10 s at 128 kbit/s: the service's notice.
+            song.duration = 240;
+            song.tone = {};
+            song.mediaBytes = 10 * 16000;
             return song;
         }(),
         [] {
@@ -430,7 +442,8 @@ HttpResponse MusicService::media(const QByteArray &name, const HttpRequest &requ
                                   song->picture.startsWith("\x89PNG") ? "image/png" : "image/jpeg");
     }
     if (song && name.endsWith(".mp3") && song->tone.isEmpty())
-        return byteRange(QByteArray(4096, '\xff'), "audio/mpeg", request.header("Range"));
+        return byteRange(QByteArray(song->mediaBytes > 0 ? song->mediaBytes : 4096, '\xff'), "audio/mpeg",
+                         request.header("Range"));
     if (song && name.endsWith(".mp3")) {
         QFile tone(u":/media/"_s + QString::fromLatin1(song->tone));
         if (tone.open(QIODevice::ReadOnly)) {

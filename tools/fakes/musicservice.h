@@ -43,6 +43,7 @@ struct FakeSong
     bool hasPicture = true;    // false: pic.web answers "NO_PIC"
     bool numbersAsText = false; // the song record sends its numbers as strings
     QString address = {};      // how a user pastes it; empty: the classic page address
+    qint64 mediaBytes = 0;     // without a tone: the size of the filler its link serves (0: 4 KiB)
 };
 
 // The bundled sample songs: every encoding, a long name, and the two ways a song fails.
