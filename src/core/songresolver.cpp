@@ -52,7 +52,7 @@ QCoro::Task<ResolveEnd> loadPicture(SongInfo &info, SongReports &reports, const 
     co_return ResolveEnd::Resolved;
 }
 
-QCoro::Task<RawResponse> fetchAnswer(const QString &address, const FetchLimits &limits)
+QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits)
 {
     co_return co_await fetchRaw(acceptedHttpUrl(address), limits);
 }
