@@ -11,6 +11,7 @@
 #include "httptestserver.h"
 #include "musicservice.h"
 #include "pictures.h"
+#include "reportrecorder.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -30,47 +31,7 @@ HttpResponse pageResponse(const QString &page)
     return HttpResponse::text(page.toUtf8(), "text/html; charset=utf-8");
 }
 
-class Recorder final : public SongReports
-{
-public:
-    void NamesReady(const QString &SongName, const QString &SingerName) override
-    {
-        record(u"names"_s);
-        songName = SongName;
-        singerName = SingerName;
-    }
-    void LinkReady(const QString &DirectLink) override
-    {
-        record(u"link"_s);
-        link = DirectLink;
-    }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        record(u"lyrics"_s);
-        lyrics = LyricsText;
-    }
-    void PictureReady(const QImage &image) override
-    {
-        record(u"picture"_s);
-        picture = image;
-    }
-
-    bool wanted() const override { return calls.size() < wantedReports; }
-
-    QStringList calls;
-    QString throwAt;
-    qsizetype wantedReports = 4; // the results stop being wanted after this many reports
-    QString songName, singerName, link, lyrics;
-    QImage picture;
-
-private:
-    void record(const QString &call)
-    {
-        calls << call;
-        if (call == throwAt)
-            throw ContentError("control refused");
-    }
-};
+using Recorder = ReportRecorder;
 
 } // namespace
 

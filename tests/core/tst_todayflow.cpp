@@ -12,6 +12,7 @@
 #include "core/songresolver.h"
 #include "httptestserver.h"
 #include "musicservice.h"
+#include "reportrecorder.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -20,29 +21,7 @@ using Route = MusicService::Route;
 
 namespace {
 
-class Recorder final : public SongReports
-{
-public:
-    void NamesReady(const QString &SongName, const QString &SingerName) override
-    {
-        calls << u"names"_s;
-        names = SongName + u"/"_s + SingerName;
-    }
-    void LinkReady(const QString &) override { calls << u"link"_s; }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        calls << u"lyrics"_s;
-        lyrics = LyricsText;
-    }
-    void PictureReady(const QImage &image) override
-    {
-        calls << u"picture"_s;
-        picture = image;
-    }
-    QStringList calls;
-    QString names, lyrics;
-    QImage picture;
-};
+using Recorder = ReportRecorder;
 
 HttpResponse resetAnswer()
 {

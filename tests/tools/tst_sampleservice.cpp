@@ -9,6 +9,7 @@
 #include "core/songresolver.h"
 #include "httptestserver.h"
 #include "musicservice.h"
+#include "reportrecorder.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -16,30 +17,7 @@ using namespace corvane::testing;
 
 namespace {
 
-class Reports final : public SongReports
-{
-public:
-    void NamesReady(const QString &SongName, const QString &SingerName) override
-    {
-        calls << u"names"_s;
-        name = SongName;
-        singer = SingerName;
-    }
-    void LinkReady(const QString &) override { calls << u"link"_s; }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        calls << u"lyrics"_s;
-        lyrics = LyricsText;
-    }
-    void PictureReady(const QImage &image) override
-    {
-        calls << u"picture"_s;
-        picture = image;
-    }
-    QStringList calls;
-    QString name, singer, lyrics;
-    QImage picture;
-};
+using Reports = ReportRecorder;
 
 } // namespace
 
@@ -154,9 +132,9 @@ void TestSampleService::everySampleSongThroughTheProxy()
     QCOMPARE(reports.calls, calls);
     QCOMPARE(succeeded, calls.size() == 4);
     if (!calls.isEmpty())
-        QCOMPARE(reports.name, name);
+        QCOMPARE(reports.songName, name);
     if (succeeded) {
-        QVERIFY(!reports.singer.isEmpty());
+        QVERIFY(!reports.singerName.isEmpty());
         QVERIFY(!reports.lyrics.contains(u'<'));
         QVERIFY(!reports.lyrics.contains(QString(27, u' ')));
         QCOMPARE(!reports.picture.isNull(), picture);
