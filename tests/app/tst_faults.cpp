@@ -27,6 +27,9 @@ using corvane::testing::ScriptedDesktop;
 namespace {
 
 constexpr auto kBound = std::chrono::milliseconds(600);
+// A fetch that kept no bound would wait the default 20 s: ending well before that shows
+// the bound kept, with room for a loaded machine and the sanitizers.
+constexpr qint64 kKeptBoundMs = 10000;
 constexpr qint64 kMaxBytes = 256 * 1024;
 
 enum Stage { Version, Page, Link, Metadata, Picture };
@@ -147,7 +150,7 @@ void TestFaults::fault()
     clock.start();
     if (m_stage == Version) {
         QCOMPARE(awaited(app::Form_Load(*commands, QString())), app::LoadResult::Open);
-        QVERIFY(clock.elapsed() < 3000);
+        QVERIFY(clock.elapsed() < kKeptBoundMs);
         QCOMPARE(desktop.boxes.size(), 1);
         QCOMPARE(desktop.boxes.first().style, MessageStyle::vbExclamationOk);
         QVERIFY(!Form1Controls(form).Text1->isEnabled());
@@ -162,7 +165,7 @@ void TestFaults::fault()
     form.show();
     QTest::mouseClick(Form1Controls(form).Command1, Qt::LeftButton);
     QVERIFY(resolutionEnded(Form1Controls(form).Command1));
-    QVERIFY2(clock.elapsed() < 3000, "a bound was not kept");
+    QVERIFY2(clock.elapsed() < kKeptBoundMs, "a bound was not kept");
     if (m_stage == Picture) {
         // An unreadable picture is no failure: the image is cleared.
         QCOMPARE(form.statusText(), u"音乐获取成功.."_s);
