@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
 
@@ -74,7 +75,10 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
     bool tooLarge = false;
     bool timedOut = false;
 
-    // The reply is the context of every connection: they go with it.
+    // The handlers below see this frame, and the reply outlives it until its deferred
+    // delete, still emitting what its network thread had queued: they are cut off when
+    // the frame ends, however it ends.
+    const auto unhook = qScopeGuard([r] { QObject::disconnect(r, nullptr, r, nullptr); });
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
@@ -135,7 +139,8 @@ QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::ch
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    const QMetaObject::Connection reading = QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, &size] {
+    const auto unhook = qScopeGuard([reply] { QObject::disconnect(reply, nullptr, reply, nullptr); });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, &size] {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status >= 300 && status < 400)
             return; // a redirect being followed
@@ -159,7 +164,6 @@ QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::ch
         deadline.start(timeout);
         co_await qCoro(reply, &QNetworkReply::finished);
     }
-    QObject::disconnect(reading); // the reply outlives this frame until its deferred delete
     co_return size;
 }
 
