@@ -162,8 +162,9 @@ void TestFaults::fault()
     Form1Controls(form).Text1->setEnabled(true);
     Form1Controls(form).Command1->setEnabled(true);
     Form1Controls(form).Text1->setText(u"http://"_s + config.webHost + u"/yinyue/1001/"_s);
-    form.show();
-    QTest::mouseClick(Form1Controls(form).Command1, Qt::LeftButton);
+    // Not shown: the resolution needs no window on screen, and under wine each shown
+    // window costs seconds.
+    Form1Controls(form).Command1->click();
     QVERIFY(resolutionEnded(Form1Controls(form).Command1));
     QVERIFY2(clock.elapsed() < kKeptBoundMs, "a bound was not kept");
     if (m_stage == Picture) {
