@@ -16,7 +16,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${changelog_gz} D
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvane)
-set(CPACK_PACKAGE_VENDOR "Quennet")
+set(CPACK_PACKAGE_VENDOR ${CORVANE_VENDOR})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@quennet.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "direct MP3 links, lyrics and pictures of Kuwo songs")
