@@ -7,9 +7,17 @@ set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 # MinGW's own files, and the libraries built for this toolchain that tools/windows/build
-# unpacks (QCoro).
+# unpacks (QCoro, TagLib).
 set(CMAKE_FIND_ROOT_PATH /usr/${triple} ${CORVANE_WINDOWS_PREFIXES})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config answers for the Windows libraries only (TagLib's relocatable file).
+set(pkgconfig_dirs)
+foreach(prefix IN LISTS CORVANE_WINDOWS_PREFIXES)
+    list(APPEND pkgconfig_dirs ${prefix}/lib/pkgconfig)
+endforeach()
+list(JOIN pkgconfig_dirs : pkgconfig_dirs)
+set(ENV{PKG_CONFIG_LIBDIR} "${pkgconfig_dirs}")
+set(ENV{PKG_CONFIG_PATH} "")

@@ -49,16 +49,25 @@ public:
         // The link's own song, for the file name and the player: after a later failure
         // the labels may already name another song.
         const SongInfo &song = m_commands.m_song;
-        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName, QString()};
+        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName, song.Album, {}, {}, {}};
     }
     void LyricsReady(const QString &LyricsText) override
     {
         m_commands.m_form.showLyrics(LyricsText);
         const SongInfo &song = m_commands.m_song;
-        if (m_commands.m_linkSong.link == song.DirectLink)
+        if (m_commands.m_linkSong.link == song.DirectLink) {
             m_commands.m_linkSong.timedLyrics = song.TimedLyrics;
+            // As the lyrics box shows them: one line break, LF.
+            m_commands.m_linkSong.lyrics = QString(LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+        }
     }
-    void PictureReady(const QImage &picture) override { m_commands.m_form.showPicture(picture); }
+    void PictureReady(const QImage &picture) override
+    {
+        m_commands.m_form.showPicture(picture);
+        const SongInfo &song = m_commands.m_song;
+        if (m_commands.m_linkSong.link == song.DirectLink)
+            m_commands.m_linkSong.cover = song.PictureBytes;
+    }
 
 private:
     Commands &m_commands;
@@ -164,7 +173,12 @@ void Commands::download()
         const bool lastSong = isLinkOfLastSong(link);
         if (lastSong && !m_linkSong.timedLyrics.isEmpty())
             m_downloadLyrics.insert(link, m_linkSong.timedLyrics);
-        m_form.download(link, lastSong ? songFileName(m_linkSong.singer, m_linkSong.name) : QString());
+        if (!lastSong) {
+            m_form.download(link, QString());
+            return;
+        }
+        const SongTags tags{m_linkSong.name, m_linkSong.singer, m_linkSong.album, m_linkSong.lyrics, m_linkSong.cover};
+        m_form.download(link, songFileName(m_linkSong.singer, m_linkSong.name), tags);
     });
 }
 

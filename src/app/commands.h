@@ -70,7 +70,8 @@ private:
     bool m_ended = false;
     struct LinkSong
     {
-        QString link, singer, name, timedLyrics;
+        QString link, singer, name, album, timedLyrics, lyrics;
+        QByteArray cover;
     } m_linkSong;
     // The timed lyrics of each link a download was started for.
     QHash<QString, QString> m_downloadLyrics;

@@ -37,20 +37,30 @@ QImage decodePicture(const QByteArray &bytes)
     return reader.read();
 }
 
+QCoro::Task<WebPicture> loadWebPicture(QString address, PictureLimits limits)
+{
+    const QUrl web = acceptedHttpUrl(address);
+    if (!web.isValid())
+        co_return WebPicture();
+    RawResponse response;
+    try {
+        response = co_await fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes});
+    } catch (const FetchError &) {
+        co_return WebPicture();
+    }
+    WebPicture picture{decodePicture(response.body), QByteArray()};
+    if (!picture.image.isNull())
+        picture.bytes = std::move(response.body);
+    co_return picture;
+}
+
 QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits)
 {
     if (strFileName.isEmpty())
         co_return QImage();
 
-    if (const QUrl web = acceptedHttpUrl(strFileName); web.isValid()) {
-        RawResponse response;
-        try {
-            response = co_await fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes});
-        } catch (const FetchError &) {
-            co_return QImage();
-        }
-        co_return decodePicture(response.body);
-    }
+    if (acceptedHttpUrl(strFileName).isValid())
+        co_return (co_await loadWebPicture(strFileName, limits)).image;
 
     const QUrl url(strFileName);
     if (url.isLocalFile())

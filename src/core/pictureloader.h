@@ -27,6 +27,15 @@ struct PictureLimits
 // these is an error. A web picture is awaited: the caller's event loop runs meanwhile.
 QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits = {});
 
+// LoadPicture for a web address, with the bytes as the server sent them (a downloaded
+// song carries them as its cover): both empty when nothing readable came.
+struct WebPicture
+{
+    QImage image;
+    QByteArray bytes;
+};
+QCoro::Task<WebPicture> loadWebPicture(QString address, PictureLimits limits = {});
+
 // The picture in some bytes, or a null image.
 QImage decodePicture(const QByteArray &bytes);
 

@@ -43,12 +43,13 @@ QCoro::Task<ResolveEnd> convertLink(SongInfo &info, SongReports &reports, const 
 // address, else no picture; reported.
 QCoro::Task<ResolveEnd> loadPicture(SongInfo &info, SongReports &reports, const ServiceConfig &config)
 {
-    QImage picture;
+    WebPicture picture;
     if (isWebAddress(info.PictureAddress))
-        picture = co_await LoadPicture(info.PictureAddress, config.picture);
+        picture = co_await loadWebPicture(info.PictureAddress, config.picture);
     if (!reports.wanted())
         co_return ResolveEnd::Abandoned;
-    reports.PictureReady(picture);
+    info.PictureBytes = std::move(picture.bytes);
+    reports.PictureReady(picture.image);
     co_return ResolveEnd::Resolved;
 }
 
@@ -106,6 +107,9 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
         info.SingerName = singerFromPage(info.PageText);
         info.SongName = songNameFromPage(info.PageText);
         info.FullSongName = fullSongNameFromPage(info.PageText);
+        // A song page names no album and no duration: none from an earlier song stays.
+        info.Album.clear();
+        info.DurationSeconds = 0;
     } catch (const Error &) {
         noNames = std::current_exception();
     }

@@ -29,6 +29,9 @@ struct SongInfo
     qint64 DurationSeconds = 0;
     // The lyrics as timed LRC (word markers removed), saved beside a download.
     QString TimedLyrics;
+    // The picture as the server sent it, for the downloaded song's cover; empty when no
+    // picture was read.
+    QByteArray PictureBytes;
 };
 
 // Receives the results of a resolution as each is settled, in this order, each at most

@@ -286,9 +286,9 @@ void Form1::setPlayerVolume(int volume)
     W1->settings().setVolume(volume);
 }
 
-void Form1::download(const QString &link, const QString &fileName)
+void Form1::download(const QString &link, const QString &fileName, const SongTags &tags)
 {
-    WebBrowser1->Navigate(link, fileName);
+    WebBrowser1->Navigate(link, fileName, tags);
 }
 
 void Form1::setDownloadsSilent(bool silent)

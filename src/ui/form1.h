@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include "core/songtags.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -60,8 +62,9 @@ public:
     // The player bar plays `link`, naming it `title` (empty: the file name).
     void preview(const QString &link, const QString &title);
     void setPlayerVolume(int volume);
-    // The download window saves `link`, offering `fileName` (empty: the server's name).
-    void download(const QString &link, const QString &fileName);
+    // The download window saves `link`, offering `fileName` (empty: the server's name),
+    // with `tags` written into the saved MP3 (none: saved as served).
+    void download(const QString &link, const QString &fileName, const SongTags &tags = {});
     // Silent downloads show no script error dialogs.
     void setDownloadsSilent(bool silent);
 

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -51,9 +52,10 @@ QString lastSegment(QString name)
 class DownloadWindow final : public QDialog
 {
 public:
-    DownloadWindow(Downloader *owner, const QString &address, const QUrl &url, const QString &suggestedName)
+    DownloadWindow(Downloader *owner, const QString &address, const QUrl &url, const QString &suggestedName,
+                   const SongTags &tags)
         : QDialog(owner->window()), m_owner(owner), m_silent(owner->Silent()), m_address(address),
-          m_suggestedName(suggestedName),
+          m_suggestedName(suggestedName), m_tags(tags),
           m_name(new QLabel(this)), m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
           m_button(new QPushButton(u"取消"_s, this))
     {
@@ -177,6 +179,16 @@ private:
             fail(Downloader::describeFileError(m_file.error(), chosen));
             return;
         }
+        if (!m_tags.isEmpty()) {
+            // The tag goes before the audio and depends on the file's own: the download
+            // waits beside the target until it is whole, then goes into it with its tag.
+            m_part.setFileTemplate(chosen + u".XXXXXX.part"_s);
+            if (!m_part.open()) {
+                fail(Downloader::describeFileError(m_part.error(), chosen));
+                return;
+            }
+            m_sink = &m_part;
+        }
         m_state = Writing;
         show();
         drain();
@@ -190,8 +202,8 @@ private:
             return;
         while (m_reply->bytesAvailable() > 0) {
             const QByteArray chunk = m_reply->read(kReadBufferBytes);
-            if (m_file.write(chunk) != chunk.size()) {
-                fail(Downloader::describeFileError(m_file.error(), m_target));
+            if (m_sink->write(chunk) != chunk.size()) {
+                fail(Downloader::describeFileError(m_sink->error(), m_target));
                 return;
             }
         }
@@ -231,6 +243,8 @@ private:
             fail(Downloader::describeNetworkError(m_reply->error(), status()));
             return;
         }
+        if (m_sink == &m_part && !finishTagged())
+            return;
         // Replaces an existing file in one step, and only now that the new one is whole.
         if (!m_file.commit()) {
             fail(Downloader::describeFileError(m_file.error(), m_target));
@@ -249,6 +263,22 @@ private:
             emit m_owner->downloadEnded(m_target, true, m_detail->text(), m_address);
     }
 
+    // The whole download, tagged when it is MPEG audio, into the file that is committed.
+    bool finishTagged()
+    {
+        if (!m_part.flush() || !m_part.seek(0)) {
+            fail(Downloader::describeFileError(m_part.error(), m_target));
+            return false;
+        }
+        if (copyWithTags(m_part, m_file, m_tags) == TagOutcome::Failed) {
+            const bool writing = m_file.error() != QFileDevice::NoError;
+            fail(Downloader::describeFileError(writing ? m_file.error() : m_part.error(), m_target));
+            return false;
+        }
+        m_part.remove();
+        return true;
+    }
+
     void fail(const QString &message, bool cancelled = false)
     {
         if (m_state == Done || m_state == Failed)
@@ -258,6 +288,8 @@ private:
         m_file.cancelWriting();
         if (m_file.isOpen())
             m_file.commit(); // after cancelWriting: closes and removes the unfinished file
+        if (m_part.isOpen())
+            m_part.remove();
         m_bar->setRange(0, 1);
         m_bar->setValue(0);
         m_detail->setText(message);
@@ -275,12 +307,16 @@ private:
     bool m_silent;
     QString m_address;
     QString m_suggestedName;
+    SongTags m_tags;
     QLabel *m_name;
     QProgressBar *m_bar;
     QLabel *m_detail;
     QPushButton *m_button;
     QNetworkReply *m_reply = nullptr;
     QSaveFile m_file;
+    // Where the download goes while it lasts: the file itself, or beside it until tagged.
+    QTemporaryFile m_part;
+    QFileDevice *m_sink = &m_file;
     QString m_target;
     QElapsedTimer m_clock;
     QElapsedTimer m_lastProgress;
@@ -296,12 +332,12 @@ Downloader::Downloader(desktop::Desktop &desktop, QWidget *parent) : QWidget(par
 
 Downloader::~Downloader() = default;
 
-void Downloader::Navigate(const QString &address, const QString &suggestedName)
+void Downloader::Navigate(const QString &address, const QString &suggestedName, const SongTags &tags)
 {
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
         return;
-    new DownloadWindow(this, address, url, suggestedName);
+    new DownloadWindow(this, address, url, suggestedName, tags);
 }
 
 QString Downloader::saveFolder() const

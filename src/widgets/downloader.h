@@ -4,6 +4,8 @@
 #include <QNetworkReply>
 #include <QWidget>
 
+#include "core/songtags.h"
+
 namespace corvane::desktop {
 class Desktop;
 }
@@ -29,8 +31,9 @@ public:
     // Silent: failures show inside the progress window only, never as separate dialogs.
     void setSilent(bool silent) { m_silent = silent; }
     // `suggestedName`, when given, is offered in the save dialog instead of the name the
-    // server gives the file.
-    void Navigate(const QString &address, const QString &suggestedName = QString());
+    // server gives the file. With `tags`, a completed MP3 gets them written into it (see
+    // copyWithTags) before it appears under its name.
+    void Navigate(const QString &address, const QString &suggestedName = QString(), const SongTags &tags = {});
 
     // The folder the save dialog opens in: the last one saved to, else the user's music
     // folder, else the downloads folder, else home.

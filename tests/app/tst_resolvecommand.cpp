@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include "common.h"
 #include "desktop/desktop.h"
 #include "form1controls.h"
+#include "tagreader.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
@@ -56,8 +58,8 @@ private slots:
     void longNameIsShortened();
     void newResolutionAfterFailure();
     void windowWorksWhileThePictureLoads();
-    void timedLyricsBesideTheDownload_data();
-    void timedLyricsBesideTheDownload();
+    void whatTheDownloadCarries_data();
+    void whatTheDownloadCarries();
 
 private:
     QString songAddress(const QByteArray &id) const
@@ -333,25 +335,37 @@ void TestResolveCommand::windowWorksWhileThePictureLoads()
     QCOMPARE(m_server.requests().size(), 4);
 }
 
-void TestResolveCommand::timedLyricsBesideTheDownload_data()
+void TestResolveCommand::whatTheDownloadCarries_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("download"); // "saved", "fails" or "cancelled"
+    QTest::addColumn<QString>("download"); // "saved", "fails", "cancelled" or "typed link"
     QTest::addColumn<bool>("lrc");
+    QTest::addColumn<QString>("title"); // the tag's; empty: saved as served, or nothing saved
+    QTest::addColumn<QString>("singer");
+    QTest::addColumn<QString>("album");
     // The phone app's share text: no page to fetch, the song resolves by its id.
     const QString today = u"分享歌曲《青石板路》 http://kuwo.cn/play_detail/3001 来自酷我音乐"_s;
-    QTest::newRow("today's song, saved: its lyrics beside it") << today << u"saved"_s << true;
-    QTest::newRow("today's song, the download fails") << today << u"fails"_s << false;
-    QTest::newRow("today's song, the save dialog cancelled") << today << u"cancelled"_s << false;
-    QTest::newRow("a song page's song: untimed, none") << u"classic"_s << u"saved"_s << false;
+    QTest::newRow("today's song, saved: tagged, its lyrics beside it")
+        << today << u"saved"_s << true << u"青石板路"_s << u"苏晚"_s << u"今日专辑"_s;
+    QTest::newRow("today's song, the download fails: nothing") << today << u"fails"_s << false << QString() << QString() << QString();
+    QTest::newRow("today's song, the save dialog cancelled: nothing")
+        << today << u"cancelled"_s << false << QString() << QString() << QString();
+    QTest::newRow("a link typed into the box: saved as served")
+        << today << u"typed link"_s << false << QString() << QString() << QString();
+    QTest::newRow("a song page's song: tagged without album, untimed")
+        << u"classic"_s << u"saved"_s << false << u"晴天"_s << u"周杰伦"_s << QString();
 }
 
-void TestResolveCommand::timedLyricsBesideTheDownload()
+void TestResolveCommand::whatTheDownloadCarries()
 {
     QFETCH(QString, address);
     QFETCH(QString, download);
     QFETCH(bool, lrc);
+    QFETCH(QString, title);
+    QFETCH(QString, singer);
+    QFETCH(QString, album);
     QList<FakeSong> songs{sunnyDay("1001")};
+    songs.first().tone = "tone-440.mp3";
     for (const FakeSong &song : sampleSongs()) {
         if (song.id == "3001")
             songs << song;
@@ -365,18 +379,42 @@ void TestResolveCommand::timedLyricsBesideTheDownload()
     ui().WebBrowser1->setSilent(true);
     resolve(address == u"classic"_s ? songAddress("1001") : address);
     QCOMPARE(m_form->statusText(), kDone);
+    if (download == u"typed link"_s)
+        ui().Text2->setText(ui().Text2->text() + u"?typed"_s);
 
     QSignalSpy ended(ui().WebBrowser1, &widgets::Downloader::downloadEnded);
     QTest::mouseClick(ui().Command9, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
-    QCOMPARE(ended.first().at(1).toBool(), download == u"saved"_s);
-    QFile file(dir.filePath(u"歌手 - 歌名.lrc"_s));
-    QCOMPARE(file.exists(), lrc);
+    const bool saved = download == u"saved"_s || download == u"typed link"_s;
+    QCOMPARE(ended.first().at(1).toBool(), saved);
+    // Nothing but what was saved: no part file, no lyrics of a failed download.
+    QStringList expected;
+    if (saved)
+        expected << u"歌手 - 歌名.mp3"_s;
+    if (lrc)
+        expected.prepend(u"歌手 - 歌名.lrc"_s);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
+
     if (lrc) {
+        QFile file(dir.filePath(u"歌手 - 歌名.lrc"_s));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF[ti:青石板路]\r\n"));
         QVERIFY(bytes.contains("]第一句歌词\r\n"));
+    }
+    if (saved) {
+        const ReadTag tag = readTag(song);
+        QCOMPARE(tag.text.value(u"TIT2"_s), title);
+        if (!title.isEmpty()) {
+            QCOMPARE(tag.text.value(u"TPE1"_s), singer);
+            QCOMPARE(tag.text.value(u"TALB"_s), album);
+            QCOMPARE(tag.text.value(u"USLT"_s), u"chi|"_s + ui().Text3->toPlainText());
+            // The picture shown, as the server sent it.
+            const QImage cover = QImage::fromData(tag.cover);
+            QCOMPARE(cover.pixelColor(cover.width() / 2, 2), pictureColour());
+        } else {
+            QCOMPARE(tag.version, 0);
+        }
     }
     for (QWidget *top : QApplication::topLevelWidgets()) {
         if (top != m_form.get() && qobject_cast<QDialog *>(top))

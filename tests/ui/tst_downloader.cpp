@@ -60,6 +60,7 @@ private slots:
     void downloadArrivesWhole();
     void failureLeavesNothing_data();
     void failureLeavesNothing();
+    void cancelCleansUp_data();
     void cancelCleansUp();
     void declinedSaveDialogLeavesNothing();
     void existingFileSurvivesAFailure();
@@ -239,10 +240,20 @@ void TestDownloader::failureLeavesNothing()
     downloadWindows().first()->close();
 }
 
+void TestDownloader::cancelCleansUp_data()
+{
+    QTest::addColumn<bool>("tagged");
+    QTest::newRow("saved as served") << false;
+    // Written beside the target until it is whole: that part goes too.
+    QTest::newRow("to be tagged") << true;
+}
+
 void TestDownloader::cancelCleansUp()
 {
+    QFETCH(bool, tagged);
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
-    m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")));
+    m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")), QString(),
+                           tagged ? corvane::SongTags{u"晴天"_s, u"周杰伦"_s, {}, {}, {}} : corvane::SongTags{});
     // Writing has begun once the path is chosen and the window shows.
     QTRY_COMPARE_WITH_TIMEOUT(downloadWindows().size(), 1, 10000);
     QTRY_VERIFY(!m_suggested.isEmpty());

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+namespace corvane {
+
+// What a downloaded song says about itself once saved: the tool writes what it showed
+// for the song into the file, for players, phones and car stereos to show.
+struct SongTags
+{
+    QString title;  // the full name, not the shortened one
+    QString artist;
+    QString album;  // only the service's today answers have it
+    QString lyrics; // as the lyrics box shows them
+    QByteArray cover; // the singer's picture as the server sent it
+
+    bool isEmpty() const
+    {
+        return title.isEmpty() && artist.isEmpty() && album.isEmpty() && lyrics.isEmpty() && cover.isEmpty();
+    }
+};
+
+// A larger picture is not put into the file: players read the whole tag before playing.
+inline constexpr qsizetype kMaxCoverBytes = 1024 * 1024;
+
+enum class TagOutcome {
+    Tagged,    // the copy starts with the tag, then the audio as it was downloaded
+    Untouched, // the copy is the download byte for byte
+    Failed,    // reading or writing failed: what `out` holds is not whole
+};
+
+// Copies the download in `downloaded` (open for reading) to `out`. When it is MPEG audio
+// (as TagLib reads it), the copy carries an ID3v2 tag with the frames of `tags` that the
+// file's own tag lacks: TIT2, TPE1, TALB, USLT (language "chi") and APIC (front cover,
+// only a JPEG or PNG of at most kMaxCoverBytes), text in UTF-16. A frame the file has is
+// kept as it is, and so is everything else in its tag; the tag stays ID3v2.4 when it was,
+// and is ID3v2.3 otherwise. What follows the tag is copied byte for byte. Not MPEG audio,
+// a tag TagLib cannot read, a tag after other data, or nothing to add: copied untouched.
+TagOutcome copyWithTags(QIODevice &downloaded, QIODevice &out, const SongTags &tags);
+
+} // namespace corvane

@@ -1,0 +1,164 @@
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/songtags.h"
+#include "tagreader.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+QByteArray tone()
+{
+    QFile file(u":/media/tone-440.mp3"_s);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray jpeg(qsizetype size)
+{
+    QByteArray bytes("\xFF\xD8\xFF\xE0", 4);
+    bytes.append(QByteArray(size - bytes.size(), 'j'));
+    return bytes;
+}
+
+// The tone with a tag of the server's own: a title and a frame the tool never writes,
+// in ID3v2 version `version`.
+QByteArray servedWithTag(const QString &folder, int version)
+{
+    const QString path = folder + u"/served.mp3"_s;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(tone()) < 0)
+        return {};
+    file.close();
+    {
+        TagLib::MPEG::File mp3{TagFileName(path)};
+        TagLib::ID3v2::Tag *tag = mp3.ID3v2Tag(true);
+        auto *title = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::Latin1);
+        title->setText("Served title");
+        tag->addFrame(title);
+        auto *composer = new TagLib::ID3v2::TextIdentificationFrame("TCOM", TagLib::String::Latin1);
+        composer->setText("Served composer");
+        tag->addFrame(composer);
+        mp3.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers,
+                 version == 4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3);
+    }
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ReadTag readBack(const QString &folder, const QByteArray &bytes)
+{
+    const QString path = folder + u"/written.mp3"_s;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    file.close();
+    return readTag(path);
+}
+
+} // namespace
+
+// What a downloaded song carries: the tag written before its audio, read back with TagLib.
+class TestSongTags final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tagsTheCopy_data();
+    void tagsTheCopy();
+};
+
+void TestSongTags::tagsTheCopy_data()
+{
+    QTest::addColumn<QByteArray>("served");
+    QTest::addColumn<int>("servedVersion"); // 0: no tag of its own
+    QTest::addColumn<QByteArray>("cover");
+    QTest::addColumn<QString>("album");
+    QTest::addColumn<TagOutcome>("outcome");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("hasCover");
+
+    const QByteArray cover = jpeg(2000);
+    QTest::newRow("a bare MP3 gets every frame")
+        << tone() << 0 << cover << u"夜曲集"_s << TagOutcome::Tagged << 3 << u"晴天（Live）"_s << true;
+    QTest::newRow("no album: no TALB")
+        << tone() << 0 << cover << QString() << TagOutcome::Tagged << 3 << u"晴天（Live）"_s << true;
+    QTest::newRow("its own title stays, the rest is added")
+        << QByteArray() << 3 << cover << u"夜曲集"_s << TagOutcome::Tagged << 3 << u"Served title"_s << true;
+    QTest::newRow("ID3v2.4 stays 2.4")
+        << QByteArray() << 4 << cover << u"夜曲集"_s << TagOutcome::Tagged << 4 << u"Served title"_s << true;
+    QTest::newRow("a PNG cover") << tone() << 0 << QByteArray("\x89PNG\r\n\x1A\n....", 12) << QString()
+                                 << TagOutcome::Tagged << 3 << u"晴天（Live）"_s << true;
+    QTest::newRow("a cover over 1 MiB is left out") << tone() << 0 << jpeg(kMaxCoverBytes + 1) << QString()
+                                                    << TagOutcome::Tagged << 3 << u"晴天（Live）"_s << false;
+    QTest::newRow("a GIF cover is left out") << tone() << 0 << QByteArray("GIF89a......") << QString()
+                                             << TagOutcome::Tagged << 3 << u"晴天（Live）"_s << false;
+    QTest::newRow("an HTML page stays as it is")
+        << QByteArray("<html><body>404 Not Found</body></html>\n") << 0 << cover << QString()
+        << TagOutcome::Untouched << 0 << QString() << false;
+    QTest::newRow("noise stays as it is") << QByteArray(40000, '\xFF') << 0 << cover << QString()
+                                          << TagOutcome::Untouched << 0 << QString() << false;
+    QTest::newRow("an ID3 header claiming 256 MB stays as it is")
+        << QByteArray("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + tone() << 0 << cover << QString()
+        << TagOutcome::Untouched << 0 << QString() << false;
+    QTest::newRow("an empty body stays empty")
+        << QByteArray() << 0 << cover << QString() << TagOutcome::Untouched << 0 << QString() << false;
+}
+
+void TestSongTags::tagsTheCopy()
+{
+    QFETCH(QByteArray, served);
+    QFETCH(int, servedVersion);
+    QFETCH(QByteArray, cover);
+    QFETCH(QString, album);
+    QFETCH(TagOutcome, outcome);
+    QFETCH(int, version);
+    QFETCH(QString, title);
+    QFETCH(bool, hasCover);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    if (servedVersion != 0)
+        served = servedWithTag(folder.path(), servedVersion);
+    qint64 servedTagSize = 0;
+    if (servedVersion != 0) {
+        servedTagSize = readBack(folder.path(), served).tagSize;
+        QVERIFY(servedTagSize > 0);
+    }
+
+    const QString lyrics = u"夜色里的海港\r\n亮着一盏蓝灯"_s;
+    const SongTags tags{u"晴天（Live）"_s, u"周杰伦"_s, album, lyrics, cover};
+    QBuffer downloaded(&served);
+    QVERIFY(downloaded.open(QIODevice::ReadOnly));
+    QByteArray written;
+    QBuffer out(&written);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(copyWithTags(downloaded, out, tags), outcome);
+
+    if (outcome == TagOutcome::Untouched) {
+        QCOMPARE(written, served);
+        return;
+    }
+    const ReadTag result = readBack(folder.path(), written);
+    QCOMPARE(result.version, version);
+    // The audio after the tag is what was served after its own tag, byte for byte.
+    QVERIFY(written.mid(result.tagSize) == served.mid(servedTagSize));
+    QCOMPARE(result.text.value(u"TIT2"_s), title);
+    QCOMPARE(result.text.value(u"TPE1"_s), u"周杰伦"_s);
+    QCOMPARE(result.text.value(u"TALB"_s), album);
+    QCOMPARE(result.text.value(u"USLT"_s), u"chi|"_s + lyrics);
+    QVERIFY(result.ownTextInUtf16);
+    if (servedVersion != 0)
+        QCOMPARE(result.text.value(u"TCOM"_s), u"Served composer"_s);
+    QCOMPARE(!result.cover.isEmpty(), hasCover);
+    if (hasCover) {
+        QCOMPARE(result.cover, cover);
+        QCOMPARE(result.coverType, (cover.startsWith("\x89PNG") ? u"image/png"_s : u"image/jpeg"_s) + u" 3"_s);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSongTags)
+#include "tst_songtags.moc"

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QMap>
+#include <QString>
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/unsynchronizedlyricsframe.h>
+
+namespace corvane::testing {
+
+// An MP3's ID3v2 tag as TagLib reads it back.
+struct ReadTag
+{
+    int version = 0;     // 0: no ID3v2 tag
+    qint64 tagSize = 0;  // header, frames, padding and footer
+    QMap<QString, QString> text; // frame id → text; USLT: its language, "|", the text
+    QString coverType;   // APIC: mime type, a blank, picture type
+    QByteArray cover;
+    bool ownTextInUtf16 = true; // every text frame but those starting "Served" in UTF-16
+};
+
+inline QString fromTagText(const TagLib::String &text)
+{
+    return QString::fromStdString(text.to8Bit(true));
+}
+
+// A path as TagLib opens it: wide on Windows, whatever the code page.
+struct TagFileName
+{
+    explicit TagFileName(const QString &path) : wide(path), local(QFile::encodeName(path)) {}
+    operator TagLib::FileName() const
+    {
+#ifdef Q_OS_WIN
+        return reinterpret_cast<const wchar_t *>(wide.utf16());
+#else
+        return local.constData();
+#endif
+    }
+    QString wide;
+    QByteArray local;
+};
+
+inline ReadTag readTag(const QString &path)
+{
+    TagLib::MPEG::File mp3{TagFileName(path)};
+    ReadTag result;
+    if (!mp3.isValid() || !mp3.hasID3v2Tag())
+        return result;
+    const TagLib::ID3v2::Tag *tag = mp3.ID3v2Tag();
+    result.version = int(tag->header()->majorVersion());
+    result.tagSize = tag->header()->completeTagSize();
+    for (const TagLib::ID3v2::Frame *frame : tag->frameList()) {
+        const QString id = QString::fromLatin1(frame->frameID().data(), int(frame->frameID().size()));
+        if (const auto *lyrics = dynamic_cast<const TagLib::ID3v2::UnsynchronizedLyricsFrame *>(frame)) {
+            result.text[id] = QString::fromLatin1(lyrics->language().data(), 3) + u'|' + fromTagText(lyrics->text());
+            result.ownTextInUtf16 = result.ownTextInUtf16 && lyrics->textEncoding() == TagLib::String::UTF16;
+        } else if (const auto *picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame *>(frame)) {
+            result.coverType = fromTagText(picture->mimeType()) + u' ' + QString::number(picture->type());
+            result.cover = QByteArray(picture->picture().data(), int(picture->picture().size()));
+        } else if (const auto *text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame *>(frame)) {
+            result.text[id] = fromTagText(text->toString());
+            if (!result.text[id].startsWith(QStringLiteral("Served")))
+                result.ownTextInUtf16 = result.ownTextInUtf16 && text->textEncoding() == TagLib::String::UTF16;
+        }
+    }
+    return result;
+}
+
+} // namespace corvane::testing
