@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPushButton>
@@ -164,8 +165,9 @@ void TestCommands::previewAndDownloadLeaveStatus()
     QCOMPARE(ui().W1->URL(), QString());
     QTest::mouseClick(ui().Command9, Qt::LeftButton);
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
+    // A download window exists at once, and shows only later: counted shown or not.
     for (QWidget *top : QApplication::topLevelWidgets())
-        QVERIFY2(top == m_form.get() || !top->isVisible(), "an empty address opened a download");
+        QVERIFY2(!qobject_cast<QDialog *>(top), "an empty address opened a download");
 }
 
 QTEST_MAIN(TestCommands)

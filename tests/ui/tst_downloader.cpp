@@ -415,8 +415,16 @@ void TestDownloader::otherAddressesAreIgnored_data()
 void TestDownloader::otherAddressesAreIgnored()
 {
     QFETCH(QString, address);
+    // A download window exists at once and shows only later: counted shown or not.
+    const auto dialogs = [] {
+        qsizetype count = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            count += qobject_cast<QDialog *>(top) != nullptr;
+        return count;
+    };
+    const qsizetype before = dialogs();
     m_downloader->Navigate(address);
-    QVERIFY(downloadWindows().isEmpty());
+    QCOMPARE(dialogs(), before);
 }
 
 void TestDownloader::namesShowAsText_data()
