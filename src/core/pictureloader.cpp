@@ -37,14 +37,14 @@ QImage decodePicture(const QByteArray &bytes)
     return reader.read();
 }
 
-QCoro::Task<WebPicture> loadWebPicture(QString address, PictureLimits limits)
+QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits)
 {
     const QUrl web = acceptedHttpUrl(address);
     if (!web.isValid())
         co_return WebPicture();
     RawResponse response;
     try {
-        response = co_await fetchRaw(web, FetchLimits{limits.timeout, limits.maxBytes});
+        response = co_await fetchRaw(web, limits);
     } catch (const FetchError &) {
         co_return WebPicture();
     }
@@ -54,7 +54,7 @@ QCoro::Task<WebPicture> loadWebPicture(QString address, PictureLimits limits)
     co_return picture;
 }
 
-QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits)
+QCoro::Task<QImage> LoadPicture(QString strFileName, FetchLimits limits)
 {
     if (strFileName.isEmpty())
         co_return QImage();

@@ -7,6 +7,8 @@
 
 #include <QCoroTask>
 
+#include "httpfetch.h"
+
 namespace corvane {
 
 using namespace std::chrono_literals;
@@ -15,17 +17,13 @@ using namespace std::chrono_literals;
 inline constexpr std::chrono::milliseconds kPictureTimeout = 10s;
 inline constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
-struct PictureLimits
-{
-    std::chrono::milliseconds timeout = kPictureTimeout;
-    qint64 maxBytes = kMaxPictureBytes;
-};
+inline constexpr FetchLimits kPictureLimits{kPictureTimeout, kMaxPictureBytes};
 
 // The picture at a web address (http or https) or a local file, or a null image when
 // nothing readable is there: an unreachable address, something that is not a picture,
 // an empty location, a local path that is not a regular file of at most maxBytes. None of
 // these is an error. A web picture is awaited: the caller's event loop runs meanwhile.
-QCoro::Task<QImage> LoadPicture(QString strFileName, PictureLimits limits = {});
+QCoro::Task<QImage> LoadPicture(QString strFileName, FetchLimits limits = kPictureLimits);
 
 // LoadPicture for a web address, with the bytes as the server sent them (a downloaded
 // song carries them as its cover): both empty when nothing readable came.
@@ -34,7 +32,7 @@ struct WebPicture
     QImage image;
     QByteArray bytes;
 };
-QCoro::Task<WebPicture> loadWebPicture(QString address, PictureLimits limits = {});
+QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits = kPictureLimits);
 
 // The picture in some bytes, or a null image.
 QImage decodePicture(const QByteArray &bytes);

@@ -28,7 +28,7 @@ struct ServiceConfig
     // asks nothing.
     bool checkForUpdates = true;
     FetchLimits fetch;
-    PictureLimits picture;
+    FetchLimits picture = kPictureLimits;
     // How long asking a today link for its size may take (see servesNotice).
     std::chrono::milliseconds sizeCheckTimeout = std::chrono::seconds(10);
 

@@ -10,10 +10,10 @@
 #include <QScreen>
 #include <QStatusBar>
 
-#include "addressedit.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
 #include "pictures.h"
+#include "widgets/addressedit.h"
 #include "widgets/alphaimage.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
@@ -106,7 +106,7 @@ Form1::Form1(desktop::Desktop &desktop, QWidget *parent) : QWidget(parent), m_de
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
-    connect(Text1, &AddressEdit::doubleClicked, this, &Form1::Text1_DblClick);
+    connect(Text1, &widgets::AddressEdit::doubleClicked, this, &Form1::Text1_DblClick);
     connect(WebBrowser1, &widgets::Downloader::downloadEnded, this,
             [this](const QString &path, bool ok, const QString &, const QString &address) {
                 if (ok)
@@ -125,7 +125,7 @@ void Form1::buildLayout()
 {
     // Created in tab-index order, which makes the focus chain; the stacking is set after.
     Frame1 = frame(this, u"Frame1"_s, u"请输入音乐地址：[双击文本自动粘贴]"_s, {16, 16, 297, 57});
-    Text1 = placed(new AddressEdit(Frame1), u"Text1"_s, u"音乐地址"_s, {8, 24, 281, 18});
+    Text1 = placed(new widgets::AddressEdit(Frame1), u"Text1"_s, u"音乐地址"_s, {8, 24, 281, 18});
     Text1->setEnabled(false);
     Command1 = button(this, u"Command1"_s, u"获取外链地址"_s, {320, 16, 89, 57});
     Command1->setEnabled(false);

@@ -17,14 +17,13 @@ namespace corvane::desktop {
 class Desktop;
 }
 namespace corvane::widgets {
+class AddressEdit;
 class AlphaImage;
 class Downloader;
 class MediaPlayer;
 } // namespace corvane::widgets
 
 namespace corvane::ui {
-
-class AddressEdit;
 
 // The main window: it shows and reports. Each control keeps its design name as its
 // object name; positions and sizes are the design's twips / 15. What a click means is
@@ -112,7 +111,7 @@ private:
     // The controls, by their design names.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8,
         *Command9;
-    AddressEdit *Text1;
+    widgets::AddressEdit *Text1;
     QLineEdit *Text2;
     QPlainTextEdit *Text3;
     QLabel *Label1, *Label2;

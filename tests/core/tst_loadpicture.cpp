@@ -121,7 +121,7 @@ void TestLoadPicture::web()
 {
     QFETCH(QString, path);
     QFETCH(bool, loads);
-    const PictureLimits limits{std::chrono::milliseconds(500), 64 * 1024};
+    const FetchLimits limits{std::chrono::milliseconds(500), 64 * 1024};
     QElapsedTimer clock;
     clock.start();
     const QImage image = awaited(LoadPicture(u"http://"_s + m_server.origin() + path, limits));
@@ -165,7 +165,7 @@ void TestLoadPicture::local()
 {
     QFETCH(QString, location);
     QFETCH(bool, loads);
-    const PictureLimits limits{std::chrono::milliseconds(500), 64 * 1024};
+    const FetchLimits limits{std::chrono::milliseconds(500), 64 * 1024};
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(!awaited(LoadPicture(location, limits)).isNull(), loads);

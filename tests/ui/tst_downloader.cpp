@@ -254,12 +254,19 @@ void TestDownloader::cancelCleansUp()
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")), QString(),
                            tagged ? corvane::SongTags{u"晴天"_s, u"周杰伦"_s, {}, {}, {}} : corvane::SongTags{});
-    // Writing has begun once the path is chosen and the window shows.
     QTRY_COMPARE_WITH_TIMEOUT(downloadWindows().size(), 1, 10000);
     QTRY_VERIFY(!m_suggested.isEmpty());
-    QTest::qWait(200);
-    QVERIFY(!QFile::exists(target())); // the unfinished file never has the final name
+    // Writing has begun once the window counts bytes and speed; never under the final name.
     const QList<QDialog *> windows = downloadWindows();
+    const auto counting = [&windows] {
+        for (const QLabel *label : windows.first()->findChildren<QLabel *>()) {
+            if (label->text().endsWith(u"/s"_s))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(counting(), 10000);
+    QVERIFY(!QFile::exists(target()));
     QTest::mouseClick(windows.first()->findChild<QPushButton *>(), Qt::LeftButton);
     QCOMPARE(ended.size(), 1);
     QVERIFY(!ended.first().at(1).toBool());

@@ -1,6 +1,6 @@
 #include "addressedit.h"
 
-namespace corvane::ui {
+namespace corvane::widgets {
 
 AddressEdit::AddressEdit(QWidget *parent) : QLineEdit(parent) {}
 
@@ -12,4 +12,4 @@ void AddressEdit::mouseDoubleClickEvent(QMouseEvent *event)
     emit doubleClicked();
 }
 
-} // namespace corvane::ui
+} // namespace corvane::widgets

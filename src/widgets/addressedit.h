@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-namespace corvane::ui {
+namespace corvane::widgets {
 
 // A line edit that reports double-clicks. The signal comes from the widget's own
 // handler, which a disabled widget never reaches (filters and parents still would).
@@ -22,4 +22,4 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 };
 
-} // namespace corvane::ui
+} // namespace corvane::widgets
