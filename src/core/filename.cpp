@@ -1,12 +1,24 @@
 #include "filename.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 #include "textcutting.h"
 
 using namespace Qt::StringLiterals;
 
 namespace corvane {
+namespace {
+
+// The part after the last slash or backslash. Not QFileInfo: on Windows it would take
+// "a:" in "a:b.mp3" for a drive.
+QString lastSegment(QString name)
+{
+    name.replace(u'\\', u'/');
+    return name.mid(name.lastIndexOf(u'/') + 1);
+}
+
+} // namespace
 
 QString safeFileName(const QString &name)
 {
@@ -51,6 +63,34 @@ QString mp3FileName(const QString &name)
 QString songFileName(const QString &singer, const QString &songName)
 {
     return mp3FileName(songTitle(singer, songName));
+}
+
+QString suggestedDownloadName(const QString &address, const QByteArray &contentDisposition)
+{
+    // RFC 6266: parameter names are case-insensitive, and filename* (an RFC 8187 value:
+    // charset, optional language, percent-encoded bytes) wins over filename.
+    static const QRegularExpression extended(
+        u"(?:^|;)\\s*filename\\*\\s*=\\s*([A-Za-z0-9!#$&+^_`{}~.-]+)'[^']*'([^;\\s]+)"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression plain(
+        u"(?:^|;)\\s*filename\\s*=\\s*(?:\"((?:[^\"\\\\]|\\\\.)*)\"|([^;]+))"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    const QString header = QString::fromLatin1(contentDisposition);
+    QString name;
+    if (const auto match = extended.match(header); match.hasMatch()) {
+        const QByteArray bytes = QByteArray::fromPercentEncoding(match.captured(2).toLatin1());
+        name = match.captured(1).compare(u"UTF-8"_s, Qt::CaseInsensitive) == 0 ? QString::fromUtf8(bytes)
+                                                                               : QString::fromLatin1(bytes);
+    } else if (const auto simple = plain.match(header); simple.hasMatch()) {
+        QString raw = simple.captured(1).isEmpty() ? simple.captured(2).trimmed() : simple.captured(1);
+        raw.replace(QRegularExpression(u"\\\\(.)"_s), u"\\1"_s);
+        // Servers commonly send UTF-8 bytes here although the header is Latin-1.
+        name = QString::fromUtf8(raw.toLatin1());
+    }
+    name = mp3FileName(lastSegment(name));
+    if (name.isEmpty())
+        name = mp3FileName(lastSegment(QUrl(address).fileName()));
+    return name.isEmpty() ? u"download.mp3"_s : name;
 }
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace corvane {
@@ -21,5 +22,10 @@ QString mp3FileName(const QString &name);
 QString songTitle(const QString &singer, const QString &songName);
 // mp3FileName(songTitle()); empty when there is no title.
 QString songFileName(const QString &singer, const QString &songName);
+
+// The file name a download of `address` suggests, given its Content-Disposition header
+// (filename* before filename, RFC 6266): always a plain name ending in ".mp3" (through
+// mp3FileName), "download.mp3" when neither gives one.
+QString suggestedDownloadName(const QString &address, const QByteArray &contentDisposition);
 
 } // namespace corvane

@@ -8,11 +8,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "core/downloaderrors.h"
 #include "core/filename.h"
 #include "core/httpfetch.h"
 #include "desktop/desktop.h"
@@ -37,14 +38,6 @@ constexpr qint64 kProgressIntervalMs = 100;
 // A server this slow to answer gets the progress window before the save dialog, so the
 // click visibly did something.
 constexpr int kShowConnectingAfterMs = 500;
-
-// The part after the last slash or backslash. Not QFileInfo: on Windows it would take
-// "a:" in "a:b.mp3" for a drive.
-QString lastSegment(QString name)
-{
-    name.replace(u'\\', u'/');
-    return name.mid(name.lastIndexOf(u'/') + 1);
-}
 
 } // namespace
 
@@ -145,11 +138,11 @@ private:
         if (status() >= 300 && status() < 400)
             return; // a redirect being followed
         if (status() != 0 && (status() < 200 || status() >= 300)) {
-            fail(Downloader::describeNetworkError(m_reply->error(), status()));
+            fail(describeNetworkError(m_reply->error(), status()));
             return;
         }
         if (m_reply->isFinished() && m_reply->error() != QNetworkReply::NoError) {
-            fail(Downloader::describeNetworkError(m_reply->error(), status()));
+            fail(describeNetworkError(m_reply->error(), status()));
             return;
         }
         if (!m_owner) { // the main window is going away
@@ -159,7 +152,7 @@ private:
         m_state = Choosing;
         const QString name =
             m_suggestedName.isEmpty()
-                ? Downloader::suggestedFileName(m_reply->url().toString(),
+                ? suggestedDownloadName(m_reply->url().toString(),
                                                 m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
                 : m_suggestedName;
         const QString folder = m_owner->saveFolder();
@@ -176,7 +169,7 @@ private:
         m_name->setText(QFileInfo(chosen).fileName());
         m_file.setFileName(chosen);
         if (!m_file.open(QIODevice::WriteOnly)) {
-            fail(Downloader::describeFileError(m_file.error(), chosen));
+            fail(describeFileError(m_file.error(), chosen));
             return;
         }
         if (!m_tags.isEmpty()) {
@@ -184,7 +177,7 @@ private:
             // waits beside the target until it is whole, then goes into it with its tag.
             m_part.setFileTemplate(chosen + u".XXXXXX.part"_s);
             if (!m_part.open()) {
-                fail(Downloader::describeFileError(m_part.error(), chosen));
+                fail(describeFileError(m_part.error(), chosen));
                 return;
             }
             m_sink = &m_part;
@@ -203,7 +196,7 @@ private:
         while (m_reply->bytesAvailable() > 0) {
             const QByteArray chunk = m_reply->read(kReadBufferBytes);
             if (m_sink->write(chunk) != chunk.size()) {
-                fail(Downloader::describeFileError(m_sink->error(), m_target));
+                fail(describeFileError(m_sink->error(), m_target));
                 return;
             }
         }
@@ -240,14 +233,14 @@ private:
             return;
         if (m_reply->error() != QNetworkReply::NoError ||
             (status() != 0 && (status() < 200 || status() >= 300))) {
-            fail(Downloader::describeNetworkError(m_reply->error(), status()));
+            fail(describeNetworkError(m_reply->error(), status()));
             return;
         }
         if (m_sink == &m_part && !finishTagged())
             return;
         // Replaces an existing file in one step, and only now that the new one is whole.
         if (!m_file.commit()) {
-            fail(Downloader::describeFileError(m_file.error(), m_target));
+            fail(describeFileError(m_file.error(), m_target));
             return;
         }
         m_state = Done;
@@ -267,12 +260,12 @@ private:
     bool finishTagged()
     {
         if (!m_part.flush() || !m_part.seek(0)) {
-            fail(Downloader::describeFileError(m_part.error(), m_target));
+            fail(describeFileError(m_part.error(), m_target));
             return false;
         }
         if (copyWithTags(m_part, m_file, m_tags) == TagOutcome::Failed) {
             const bool writing = m_file.error() != QFileDevice::NoError;
-            fail(Downloader::describeFileError(writing ? m_file.error() : m_part.error(), m_target));
+            fail(describeFileError(writing ? m_file.error() : m_part.error(), m_target));
             return false;
         }
         m_part.remove();
@@ -350,89 +343,6 @@ QString Downloader::saveFolder() const
             return folder;
     }
     return QDir::homePath();
-}
-
-QString Downloader::suggestedFileName(const QString &address, const QByteArray &contentDisposition)
-{
-    // RFC 6266: parameter names are case-insensitive, and filename* (an RFC 8187 value:
-    // charset, optional language, percent-encoded bytes) wins over filename.
-    static const QRegularExpression extended(
-        u"(?:^|;)\\s*filename\\*\\s*=\\s*([A-Za-z0-9!#$&+^_`{}~.-]+)'[^']*'([^;\\s]+)"_s,
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression plain(
-        u"(?:^|;)\\s*filename\\s*=\\s*(?:\"((?:[^\"\\\\]|\\\\.)*)\"|([^;]+))"_s,
-        QRegularExpression::CaseInsensitiveOption);
-    const QString header = QString::fromLatin1(contentDisposition);
-    QString name;
-    if (const auto match = extended.match(header); match.hasMatch()) {
-        const QByteArray bytes = QByteArray::fromPercentEncoding(match.captured(2).toLatin1());
-        name = match.captured(1).compare(u"UTF-8"_s, Qt::CaseInsensitive) == 0 ? QString::fromUtf8(bytes)
-                                                                               : QString::fromLatin1(bytes);
-    } else if (const auto simple = plain.match(header); simple.hasMatch()) {
-        QString raw = simple.captured(1).isEmpty() ? simple.captured(2).trimmed() : simple.captured(1);
-        raw.replace(QRegularExpression(u"\\\\(.)"_s), u"\\1"_s);
-        // Servers commonly send UTF-8 bytes here although the header is Latin-1.
-        name = QString::fromUtf8(raw.toLatin1());
-    }
-    name = mp3FileName(lastSegment(name));
-    if (name.isEmpty())
-        name = mp3FileName(lastSegment(QUrl(address).fileName()));
-    return name.isEmpty() ? u"download.mp3"_s : name;
-}
-
-QString Downloader::describeNetworkError(QNetworkReply::NetworkError error, int httpStatus)
-{
-    if (httpStatus == 404 || error == QNetworkReply::ContentNotFoundError)
-        return u"服务器上没有这个文件 (HTTP 404)"_s;
-    if (httpStatus >= 400 || (httpStatus >= 100 && httpStatus < 200))
-        return u"服务器拒绝了下载 (HTTP %1)"_s.arg(httpStatus);
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return u"下载失败：服务器拒绝连接"_s;
-    case QNetworkReply::HostNotFoundError:
-        return u"下载失败：找不到服务器"_s;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::UnknownNetworkError:
-        return u"下载失败：连接中断"_s;
-    case QNetworkReply::TimeoutError:
-        return u"下载失败：连接超时"_s;
-    case QNetworkReply::TooManyRedirectsError:
-    case QNetworkReply::InsecureRedirectError:
-        return u"下载失败：重定向过多"_s;
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-    case QNetworkReply::ProxyTimeoutError:
-        return u"下载失败：无法连接代理服务器"_s;
-    case QNetworkReply::SslHandshakeFailedError:
-        return u"下载失败：安全连接失败"_s;
-    default:
-        return u"下载失败：网络错误 (%1)"_s.arg(int(error));
-    }
-}
-
-QString Downloader::describeFileError(QFileDevice::FileError error, const QString &path)
-{
-    const QString where = QDir::toNativeSeparators(path);
-    if (QFileInfo(path).isDir())
-        return u"无法保存 %1：已有同名文件夹"_s.arg(where);
-    switch (error) {
-    case QFileDevice::ResourceError:
-        return u"无法保存 %1：磁盘空间不足"_s.arg(where);
-    case QFileDevice::OpenError:
-    case QFileDevice::PermissionsError: {
-        const QFileInfo folder(QFileInfo(path).absolutePath());
-        // The save dialog takes a typed path to a folder that is not there.
-        if (!folder.isDir())
-            return u"无法保存 %1：文件夹不存在"_s.arg(where);
-        return folder.isWritable() ? u"无法保存 %1：无法创建文件"_s.arg(where)
-                                   : u"无法保存 %1：没有写入权限"_s.arg(where);
-    }
-    default:
-        return u"无法保存 %1：写入失败"_s.arg(where);
-    }
 }
 
 } // namespace corvane::widgets

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QFileDevice>
-#include <QNetworkReply>
 #include <QWidget>
 
 #include "core/songtags.h"
@@ -39,12 +37,6 @@ public:
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
 
-    // The file name a download of `address` would suggest, given its Content-Disposition:
-    // always a plain name ending in ".mp3", "download.mp3" when neither gives one.
-    static QString suggestedFileName(const QString &address, const QByteArray &contentDisposition);
-    // What went wrong, in words for the user.
-    static QString describeNetworkError(QNetworkReply::NetworkError error, int httpStatus);
-    static QString describeFileError(QFileDevice::FileError error, const QString &path);
 
 signals:
     // A download of `address` ended: `path` is the final file when `ok`. A cancelled save

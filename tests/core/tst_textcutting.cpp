@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "core/errors.h"
+#include "core/filename.h"
 #include "core/songresolver.h"
 #include "core/textdecode.h"
 #include "core/versioncheck.h"
@@ -13,6 +14,8 @@ class TestTextCutting final : public QObject
     Q_OBJECT
 
 private slots:
+    void suggestedName_data();
+    void suggestedName();
     void segmentAfter_data();
     void segmentAfter();
     void segmentAfter_missingMarkerFails_data();
@@ -398,6 +401,57 @@ void TestTextCutting::encodeGb18030()
         QSKIP("this system encodes GB18030 as GBK only (wine has no code page 54936)");
     QCOMPARE(corvane::encodeGb18030(text), bytes);
     QCOMPARE(corvane::decodeGb18030(bytes), text);
+}
+
+void TestTextCutting::suggestedName_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("disposition");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("last path segment") << u"http://m.example/a/b/晴天.mp3"_s << QByteArray() << u"晴天.mp3"_s;
+    QTest::newRow("quoted filename") << u"http://m.example/x"_s
+                                     << QByteArray("attachment; filename=\"a b.mp3\"") << u"a b.mp3"_s;
+    QTest::newRow("filename* wins") << u"http://m.example/x"_s
+                                    << QByteArray(
+                                           "attachment; filename=\"x.mp3\"; filename*=UTF-8''%E6%99%B4.mp3")
+                                    << u"晴.mp3"_s;
+    QTest::newRow("path in the header is dropped")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../etc/passwd\"")
+        << u"passwd.mp3"_s;
+    QTest::newRow("no hidden file from the header")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"../../.bashrc\"") << u"bashrc.mp3"_s;
+    QTest::newRow("no hidden file from the address")
+        << u"http://m.example/a/%2E%2E%2F.bashrc"_s << QByteArray() << u"bashrc.mp3"_s;
+    QTest::newRow("a bidirectional override")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename*=UTF-8''invoice%E2%80%AEgpj.exe")
+        << u"invoice_gpj.exe.mp3"_s;
+    QTest::newRow("a long name is cut to 200 bytes")
+        << u"http://m.example/x"_s
+        << QByteArray("attachment; filename*=UTF-8''") + QByteArray("%E6%99%B4").repeated(300) + ".mp3"
+        << QString(66, u'晴') + u".mp3"_s;
+    QTest::newRow("no name anywhere") << u"http://m.example/"_s << QByteArray() << u"download.mp3"_s;
+    QTest::newRow("dot-dot is no name")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"..\"") << u"x.mp3"_s;
+    QTest::newRow("parameter names in any case")
+        << u"http://m.example/x"_s << QByteArray("Attachment; FileName=\"Up.mp3\"") << u"Up.mp3"_s;
+    QTest::newRow("FILENAME* with a language")
+        << u"http://m.example/x"_s << QByteArray("attachment; FILENAME*=utf-8'zh'%E6%99%B4%E5%A4%A9.mp3")
+        << u"晴天.mp3"_s;
+    QTest::newRow("filename* in Latin-1")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename*=ISO-8859-1''caf%E9.mp3")
+        << u"café.mp3"_s;
+    QTest::newRow("characters Windows refuses")
+        << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a:b?c*.mp3\"") << u"a_b_c_.mp3"_s;
+    QTest::newRow("a device name") << u"http://m.example/x"_s
+                                   << QByteArray("attachment; filename=\"con.mp3\"") << u"_con.mp3"_s;
+}
+
+void TestTextCutting::suggestedName()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, disposition);
+    QFETCH(QString, name);
+    QCOMPARE(suggestedDownloadName(address, disposition), name);
 }
 
 QTEST_GUILESS_MAIN(TestTextCutting)
