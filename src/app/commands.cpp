@@ -58,7 +58,8 @@ public:
         if (m_commands.m_linkSong.link == song.DirectLink) {
             m_commands.m_linkSong.timedLyrics = song.TimedLyrics;
             // As the lyrics box shows them: one line break, LF.
-            m_commands.m_linkSong.lyrics = QString(LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+            m_commands.m_linkSong.lyrics =
+                QString(LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
         }
     }
     void PictureReady(const QImage &picture) override
@@ -107,7 +108,7 @@ QCoro::Task<> Commands::resolveSong()
         const QString address = m_form.address();
         if (address.isEmpty()) {
             m_form.setStatusText(enterAddress);
-            m_desktop.showMessage(&m_form, enterAddress, MessageStyle::vbInformationOk);
+            m_desktop.showMessage(&m_form, enterAddress, MessageStyle::Information);
             co_return;
         }
         // The button stays disabled until the end, so this is the only resolution.
@@ -131,7 +132,7 @@ QCoro::Task<> Commands::resolveSong()
             m_form.setStatusText(u"音乐获取成功.."_s);
         } else {
             m_form.setStatusText(failed);
-            m_desktop.showMessage(&m_form, failed, MessageStyle::vbInformationOk);
+            m_desktop.showMessage(&m_form, failed, MessageStyle::Information);
         }
         m_form.setResolveEnabled(true);
     } catch (const std::exception &error) {
@@ -177,7 +178,8 @@ void Commands::download()
             m_form.download(link, QString());
             return;
         }
-        const SongTags tags{m_linkSong.name, m_linkSong.singer, m_linkSong.album, m_linkSong.lyrics, m_linkSong.cover};
+        const SongTags tags{m_linkSong.name, m_linkSong.singer, m_linkSong.album, m_linkSong.lyrics,
+                            m_linkSong.cover};
         m_form.download(link, songFileName(m_linkSong.singer, m_linkSong.name), tags);
     });
 }
@@ -202,7 +204,7 @@ void Commands::recommend()
     guarded("recommend", [this] {
         const QString text =
             u"Ostrel 2014"_s + u"\r\n"_s + u"\r\n"_s + u"宅男超强资源神器,是否现在立刻拥有?"_s;
-        if (m_desktop.showMessage(&m_form, text, MessageStyle::vbInformationYesNo) == MessageAnswer::vbYes)
+        if (m_desktop.showMessage(&m_form, text, MessageStyle::InformationYesNo) == MessageAnswer::vbYes)
             m_desktop.openPage(m_config.resourcePage);
     });
 }

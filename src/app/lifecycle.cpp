@@ -112,8 +112,7 @@ QCoro::Task<LoadResult> gx(Commands &commands)
     switch (verdict.outcome) {
     case VersionVerdict::CheckFailed:
         resumeNext([&] {
-            desktop.showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s,
-                                MessageStyle::vbExclamationOk);
+            desktop.showMessage(&form, u"检测更新失败!请您稍后再试,暂时使用原版"_s, MessageStyle::Warning);
         });
         co_return LoadResult::Open;
     case VersionVerdict::UpToDate:
@@ -122,9 +121,8 @@ QCoro::Task<LoadResult> gx(Commands &commands)
         resumeNext([&] { form.setStatusText(u"欢迎使用Quennet系列软件"_s); });
         co_return LoadResult::Open;
     case VersionVerdict::Newer:
-        resumeNext([&] {
-            desktop.showMessage(&form, newVersionText(verdict.latest), MessageStyle::vbInformationOk);
-        });
+        resumeNext(
+            [&] { desktop.showMessage(&form, newVersionText(verdict.latest), MessageStyle::Information); });
         resumeNext([&] { desktop.openPage(config.updateForumPage); });
         co_return LoadResult::EndProgram;
     }
@@ -147,8 +145,7 @@ QCoro::Task<LoadResult> Form_Load(Commands &commands, QString programFolder)
 bool QueryUnload(Commands &commands)
 {
     desktop::Desktop &desktop = commands.desktop();
-    switch (
-        desktop.showMessage(&commands.form(), closePromptText(), MessageStyle::vbInformationYesNoCancel)) {
+    switch (desktop.showMessage(&commands.form(), closePromptText(), MessageStyle::InformationYesNoCancel)) {
     case MessageAnswer::vbYes:
         desktop.openPage(commands.config().forumPage);
         return true;

@@ -18,7 +18,7 @@ struct ServiceConfig
     QString payHost;     // song records: music.pay
     QString lyricHost;   // lyrics: newlyric.lrc
     QString pictureHost; // picture addresses: pic.web
-    QString versionHost;  // "/soft/version/main.txt"
+    QString versionHost; // "/soft/version/main.txt"
     QString kuwoHomePage;
     QString forumPage;
     QString homePage;

@@ -59,7 +59,8 @@ QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits)
 }
 
 // The service as it answers today, for song `rid`.
-QCoro::Task<ResolveEnd> resolveToday(SongInfo &info, QString rid, SongReports &reports, const ServiceConfig &config)
+QCoro::Task<ResolveEnd> resolveToday(SongInfo &info, QString rid, SongReports &reports,
+                                     const ServiceConfig &config)
 {
     const RawResponse record = co_await fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch);
     if (!reports.wanted())
@@ -84,7 +85,8 @@ QCoro::Task<ResolveEnd> resolveToday(SongInfo &info, QString rid, SongReports &r
     info.TimedLyrics = lrcWithoutMarkers(lrc);
     reports.LyricsReady(info.LyricsText);
 
-    const RawResponse picture = co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch);
+    const RawResponse picture =
+        co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch);
     if (!reports.wanted())
         co_return ResolveEnd::Abandoned;
     info.PictureAddress = pictureFromAnswer(picture.body);

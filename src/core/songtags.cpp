@@ -115,7 +115,8 @@ std::optional<TagPlan> planTag(QIODevice &downloaded, const SongTags &tags)
         auto *frame = new TagLib::ID3v2::AttachedPictureFrame;
         frame->setMimeType(mimeType);
         frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
-        frame->setPicture(TagLib::ByteVector(tags.cover.constData(), static_cast<unsigned int>(tags.cover.size())));
+        frame->setPicture(
+            TagLib::ByteVector(tags.cover.constData(), static_cast<unsigned int>(tags.cover.size())));
         tag->addFrame(frame);
         added = true;
     }

@@ -11,10 +11,10 @@ namespace corvane {
 // for the song into the file, for players, phones and car stereos to show.
 struct SongTags
 {
-    QString title;  // the full name, not the shortened one
+    QString title; // the full name, not the shortened one
     QString artist;
-    QString album;  // only the service's today answers have it
-    QString lyrics; // as the lyrics box shows them
+    QString album;    // only the service's today answers have it
+    QString lyrics;   // as the lyrics box shows them
     QByteArray cover; // the singer's picture as the server sent it
 
     bool isEmpty() const

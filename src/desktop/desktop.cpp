@@ -66,23 +66,26 @@ MessageAnswer SystemDesktop::showMessage(QWidget *parent, const QString &text, M
     box->setTextFormat(Qt::PlainText);
     box->setText(display);
     box->setWindowModality(Qt::ApplicationModal);
+    // The design's MsgBox styles: Warning 48 (vbExclamation), Information 64
+    // (vbInformation), InformationYesNoCancel 67 (64 + vbYesNoCancel), InformationYesNo 68
+    // (64 + vbYesNo).
     switch (style) {
-    case MessageStyle::vbExclamationOk:
+    case MessageStyle::Warning:
         box->setIcon(QMessageBox::Warning);
         box->setStandardButtons(QMessageBox::Ok);
         break;
-    case MessageStyle::vbInformationYesNoCancel:
+    case MessageStyle::InformationYesNoCancel:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box->setDefaultButton(QMessageBox::Yes);
         box->setEscapeButton(QMessageBox::Cancel);
         break;
-    case MessageStyle::vbInformationYesNo:
+    case MessageStyle::InformationYesNo:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
         break;
-    case MessageStyle::vbInformationOk:
+    case MessageStyle::Information:
         box->setIcon(QMessageBox::Information);
         box->setStandardButtons(QMessageBox::Ok);
         break;

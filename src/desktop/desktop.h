@@ -8,11 +8,11 @@ class QWidget;
 namespace corvane::desktop {
 
 // Message box styles: icon plus buttons, by the numbers the design gives them.
-enum class MessageStyle : int {
-    vbExclamationOk = 48,          // warning icon, OK
-    vbInformationOk = 64,          // information icon, OK
-    vbInformationYesNoCancel = 67, // information icon, Yes No Cancel
-    vbInformationYesNo = 68,       // information icon, Yes No
+enum class MessageStyle {
+    Warning,                // warning icon, OK
+    Information,            // information icon, OK
+    InformationYesNoCancel, // information icon, Yes No Cancel
+    InformationYesNo,       // information icon, Yes No
 };
 
 // The button that closed a message box.

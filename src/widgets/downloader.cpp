@@ -48,8 +48,8 @@ public:
     DownloadWindow(Downloader *owner, const QString &address, const QUrl &url, const QString &suggestedName,
                    const SongTags &tags)
         : QDialog(owner->window()), m_owner(owner), m_silent(owner->Silent()), m_address(address),
-          m_suggestedName(suggestedName), m_tags(tags),
-          m_name(new QLabel(this)), m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
+          m_suggestedName(suggestedName), m_tags(tags), m_name(new QLabel(this)),
+          m_bar(new QProgressBar(this)), m_detail(new QLabel(this)),
           m_button(new QPushButton(u"取消"_s, this))
     {
         setAttribute(Qt::WA_DeleteOnClose);
@@ -153,7 +153,7 @@ private:
         const QString name =
             m_suggestedName.isEmpty()
                 ? suggestedDownloadName(m_reply->url().toString(),
-                                                m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
+                                        m_reply->rawHeader(QByteArrayLiteral("Content-Disposition")))
                 : m_suggestedName;
         const QString folder = m_owner->saveFolder();
         const QString chosen = m_owner->m_desktop.chooseSavePath(isVisible() ? this : parentWidget(),
@@ -290,7 +290,7 @@ private:
         if (!cancelled) {
             show();
             if (!m_silent && m_owner)
-                m_owner->m_desktop.showMessage(this, message, desktop::MessageStyle::vbExclamationOk);
+                m_owner->m_desktop.showMessage(this, message, desktop::MessageStyle::Warning);
         }
         if (m_owner)
             emit m_owner->downloadEnded(QString(), false, message, m_address);

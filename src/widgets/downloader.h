@@ -31,12 +31,12 @@ public:
     // `suggestedName`, when given, is offered in the save dialog instead of the name the
     // server gives the file. With `tags`, a completed MP3 gets them written into it (see
     // copyWithTags) before it appears under its name.
-    void Navigate(const QString &address, const QString &suggestedName = QString(), const SongTags &tags = {});
+    void Navigate(const QString &address, const QString &suggestedName = QString(),
+                  const SongTags &tags = {});
 
     // The folder the save dialog opens in: the last one saved to, else the user's music
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
-
 
 signals:
     // A download of `address` ended: `path` is the final file when `ok`. A cancelled save

@@ -96,7 +96,7 @@ void TestCloseDuringFetch::windsUpSilently()
 
     QCOMPARE(desktop.boxes.size(), boxes);
     if (boxes)
-        QCOMPARE(desktop.boxes.first().style, MessageStyle::vbInformationYesNoCancel);
+        QCOMPARE(desktop.boxes.first().style, MessageStyle::InformationYesNoCancel);
     // Nothing was shown in the window after it closed, and nothing waits any more.
     QCOMPARE(form.statusText(), statusAtClose);
     QCOMPARE(Form1Controls(form).Label1->text(), label1);

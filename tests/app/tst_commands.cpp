@@ -153,7 +153,7 @@ void TestCommands::promotion()
     QTest::mouseClick(ui().Command7, Qt::LeftButton);
     QCOMPARE(m_desktop->boxes.size(), 1);
     QCOMPARE(m_desktop->boxes.first().text, u"Ostrel 2014\r\n\r\n宅男超强资源神器,是否现在立刻拥有?"_s);
-    QCOMPARE(m_desktop->boxes.first().style, MessageStyle::vbInformationYesNo);
+    QCOMPARE(m_desktop->boxes.first().style, MessageStyle::InformationYesNo);
     QCOMPARE(m_desktop->pages, started);
     QCOMPARE(m_form->statusText(), u"正在检测最新版本"_s);
 }

@@ -152,7 +152,7 @@ void TestFaults::fault()
         QCOMPARE(awaited(app::Form_Load(*commands, QString())), app::LoadResult::Open);
         QVERIFY(clock.elapsed() < kKeptBoundMs);
         QCOMPARE(desktop.boxes.size(), 1);
-        QCOMPARE(desktop.boxes.first().style, MessageStyle::vbExclamationOk);
+        QCOMPARE(desktop.boxes.first().style, MessageStyle::Warning);
         QVERIFY(!Form1Controls(form).Text1->isEnabled());
         QVERIFY(!Form1Controls(form).Command1->isEnabled());
         QCOMPARE(form.statusText(), u"正在检测最新版本"_s);
@@ -175,7 +175,7 @@ void TestFaults::fault()
     } else {
         QCOMPARE(form.statusText(), u"获取出错,请您检查地址是否正确!"_s);
         QCOMPARE(desktop.boxes.size(), 1);
-        QCOMPARE(desktop.boxes.first().style, MessageStyle::vbInformationOk);
+        QCOMPARE(desktop.boxes.first().style, MessageStyle::Information);
     }
 }
 

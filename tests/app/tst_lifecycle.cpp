@@ -99,7 +99,7 @@ void TestLifecycle::versionCheck_data()
     QTest::addColumn<bool>("opens");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("boxStyle"); // 0: no box
+    QTest::addColumn<int>("boxStyle"); // a MessageStyle, -1: no box
     QTest::addColumn<QString>("boxText");
 
     const QString waiting = u"正在检测最新版本"_s;
@@ -110,23 +110,27 @@ void TestLifecycle::versionCheck_data()
     };
     const QByteArray own = kOwnVersion.toUtf8();
     const QByteArray other = own + ".1";
-    QTest::newRow("own version") << "mqvt:" + own + "|" << true << true << welcome << 0 << QString();
+    QTest::newRow("own version") << "mqvt:" + own + "|" << true << true << welcome << -1 << QString();
     QTest::newRow("own version among other lines")
         << "[main]\r\nname=Corvane\r\nmqvt:" + own + "|2014-05-01\r\nurl=x|y\r\n"
-        << true << true << welcome << 0 << QString();
-    QTest::newRow("newer version") << "mqvt:" + other + "|" << false << false << waiting << 64
-                                   << newer(QString::fromUtf8(other));
+        << true << true << welcome << -1 << QString();
+    QTest::newRow("newer version") << "mqvt:" + other + "|" << false << false << waiting
+                                   << int(MessageStyle::Information) << newer(QString::fromUtf8(other));
     QTest::newRow("lower-case own version is another")
-        << "mqvt:" + own.toLower() + "|" << false << false << waiting << 64
+        << "mqvt:" + own.toLower() + "|" << false << false << waiting << int(MessageStyle::Information)
         << newer(QString::fromUtf8(own.toLower()));
     QTest::newRow("trailing blank is another")
-        << "mqvt:" + own + " |" << false << false << waiting << 64 << newer(QString::fromUtf8(own + " "));
-    QTest::newRow("empty answer") << QByteArray() << true << false << waiting << 48 << failed;
+        << "mqvt:" + own + " |" << false << false << waiting << int(MessageStyle::Information)
+        << newer(QString::fromUtf8(own + " "));
+    QTest::newRow("empty answer") << QByteArray() << true << false << waiting << int(MessageStyle::Warning)
+                                  << failed;
     // An answer that names no version is a failed check, not a new version.
-    QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting << 48
-                               << failed;
-    QTest::newRow("no bar") << "mqvt:" + own << true << false << waiting << 48 << failed;
-    QTest::newRow("marker twice") << "mqvt:mqvt:" + own + "|" << true << false << waiting << 48 << failed;
+    QTest::newRow("no marker") << QByteArray("<html>portal login</html>") << true << false << waiting
+                               << int(MessageStyle::Warning) << failed;
+    QTest::newRow("no bar") << "mqvt:" + own << true << false << waiting << int(MessageStyle::Warning)
+                            << failed;
+    QTest::newRow("marker twice") << "mqvt:mqvt:" + own + "|" << true << false << waiting
+                                  << int(MessageStyle::Warning) << failed;
 }
 
 void TestLifecycle::versionCheck()
@@ -148,8 +152,8 @@ void TestLifecycle::versionCheck()
     QCOMPARE(form->statusText(), status);
     QVERIFY(!form->isVisible());
     const QList<ScriptedDesktop::Box> shown = m_desktop.boxes;
-    QCOMPARE(shown.size(), boxStyle ? 1 : 0);
-    if (boxStyle) {
+    QCOMPARE(shown.size(), boxStyle >= 0 ? 1 : 0);
+    if (boxStyle >= 0) {
         QCOMPARE(int(shown.first().style), boxStyle);
         QCOMPARE(shown.first().text, boxText);
     }
@@ -170,7 +174,7 @@ void TestLifecycle::versionCheckUnreachable()
     auto form = makeForm();
     QCOMPARE(awaited(app::Form_Load(commandsOf(*form), m_folder.path())), app::LoadResult::Open);
     QCOMPARE(m_desktop.boxes.size(), 1);
-    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbExclamationOk);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::Warning);
     QVERIFY(!Form1Controls(*form).Text1->isEnabled());
     QCOMPARE(form->statusText(), u"正在检测最新版本"_s);
 }
@@ -245,7 +249,7 @@ void TestLifecycle::closePrompt()
     m_desktop.queueAnswer(MessageAnswer(answer));
     form->close();
     QCOMPARE(m_desktop.boxes.size(), 1);
-    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationYesNoCancel);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::InformationYesNoCancel);
     QCOMPARE(
         m_desktop.boxes.first().text,
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);

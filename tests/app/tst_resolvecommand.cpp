@@ -18,8 +18,8 @@
 #include "common.h"
 #include "desktop/desktop.h"
 #include "form1controls.h"
-#include "tagreader.h"
 #include "scripteddesktop.h"
+#include "tagreader.h"
 #include "ui/form1.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
@@ -184,7 +184,7 @@ void TestResolveCommand::failuresLeaveWhatWasReached()
     QCOMPARE(m_form->statusText(), kFailed);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().text, kFailed);
-    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::Information);
     QVERIFY(ui().Command1->isEnabled());
     QCOMPARE(ui().Label1->text(), label1);
     QCOMPARE(ui().Text2->text() != firstLink, newLink);
@@ -198,7 +198,7 @@ void TestResolveCommand::emptyAddress()
     QCOMPARE(m_form->statusText(), kEnter);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().text, kEnter);
-    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::vbInformationOk);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::Information);
     QVERIFY(ui().Command1->isEnabled());
     QVERIFY(m_server.requests().isEmpty());
 }
@@ -347,7 +347,8 @@ void TestResolveCommand::whatTheDownloadCarries_data()
     const QString today = u"分享歌曲《青石板路》 http://kuwo.cn/play_detail/3001 来自酷我音乐"_s;
     QTest::newRow("today's song, saved: tagged, its lyrics beside it")
         << today << u"saved"_s << true << u"青石板路"_s << u"苏晚"_s << u"今日专辑"_s;
-    QTest::newRow("today's song, the download fails: nothing") << today << u"fails"_s << false << QString() << QString() << QString();
+    QTest::newRow("today's song, the download fails: nothing")
+        << today << u"fails"_s << false << QString() << QString() << QString();
     QTest::newRow("today's song, the save dialog cancelled: nothing")
         << today << u"cancelled"_s << false << QString() << QString() << QString();
     QTest::newRow("a link typed into the box: saved as served")

@@ -156,7 +156,8 @@ void TestSongTags::tagsTheCopy()
     QCOMPARE(!result.cover.isEmpty(), hasCover);
     if (hasCover) {
         QCOMPARE(result.cover, cover);
-        QCOMPARE(result.coverType, (cover.startsWith("\x89PNG") ? u"image/png"_s : u"image/jpeg"_s) + u" 3"_s);
+        QCOMPARE(result.coverType,
+                 (cover.startsWith("\x89PNG") ? u"image/png"_s : u"image/jpeg"_s) + u" 3"_s);
     }
 }
 

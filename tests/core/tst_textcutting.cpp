@@ -246,8 +246,8 @@ void TestTextCutting::bounds_data()
     // A pair is never split: the 128th pair would end at unit 256, the 16384th at byte 65536.
     QTest::newRow("surrogate pairs") << QString(30000, u'x').replace(u"x"_s, u"😀"_s) << kNameMaxUnits
                                      << qsizetype(32768);
-    QTest::newRow("pairs after one unit") << u"a"_s + QString(30000, u'x').replace(u"x"_s, u"😀"_s)
-                                          << kNameMaxUnits - 1 << qsizetype(32767);
+    QTest::newRow("pairs after one unit")
+        << u"a"_s + QString(30000, u'x').replace(u"x"_s, u"😀"_s) << kNameMaxUnits - 1 << qsizetype(32767);
 }
 
 void TestTextCutting::bounds()

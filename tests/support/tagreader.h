@@ -16,10 +16,10 @@ namespace corvane::testing {
 // An MP3's ID3v2 tag as TagLib reads it back.
 struct ReadTag
 {
-    int version = 0;     // 0: no ID3v2 tag
-    qint64 tagSize = 0;  // header, frames, padding and footer
+    int version = 0;             // 0: no ID3v2 tag
+    qint64 tagSize = 0;          // header, frames, padding and footer
     QMap<QString, QString> text; // frame id → text; USLT: its language, "|", the text
-    QString coverType;   // APIC: mime type, a blank, picture type
+    QString coverType;           // APIC: mime type, a blank, picture type
     QByteArray cover;
     bool ownTextInUtf16 = true; // every text frame but those starting "Served" in UTF-16
 };
@@ -57,7 +57,8 @@ inline ReadTag readTag(const QString &path)
     for (const TagLib::ID3v2::Frame *frame : tag->frameList()) {
         const QString id = QString::fromLatin1(frame->frameID().data(), int(frame->frameID().size()));
         if (const auto *lyrics = dynamic_cast<const TagLib::ID3v2::UnsynchronizedLyricsFrame *>(frame)) {
-            result.text[id] = QString::fromLatin1(lyrics->language().data(), 3) + u'|' + fromTagText(lyrics->text());
+            result.text[id] =
+                QString::fromLatin1(lyrics->language().data(), 3) + u'|' + fromTagText(lyrics->text());
             result.ownTextInUtf16 = result.ownTextInUtf16 && lyrics->textEncoding() == TagLib::String::UTF16;
         } else if (const auto *picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame *>(frame)) {
             result.coverType = fromTagText(picture->mimeType()) + u' ' + QString::number(picture->type());
@@ -65,7 +66,8 @@ inline ReadTag readTag(const QString &path)
         } else if (const auto *text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame *>(frame)) {
             result.text[id] = fromTagText(text->toString());
             if (!result.text[id].startsWith(QStringLiteral("Served")))
-                result.ownTextInUtf16 = result.ownTextInUtf16 && text->textEncoding() == TagLib::String::UTF16;
+                result.ownTextInUtf16 =
+                    result.ownTextInUtf16 && text->textEncoding() == TagLib::String::UTF16;
         }
     }
     return result;

@@ -14,10 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "httptestserver.h"
-#include "markup.h"
 #include "core/downloaderrors.h"
 #include "desktop/desktop.h"
+#include "httptestserver.h"
+#include "markup.h"
 #include "scripteddesktop.h"
 #include "widgets/downloader.h"
 
@@ -201,7 +201,8 @@ void TestDownloader::cancelCleansUp()
     QFETCH(bool, tagged);
     QSignalSpy ended(m_downloader, &Downloader::downloadEnded);
     m_downloader->Navigate(QString::fromLatin1(m_server.url("/endless.mp3")), QString(),
-                           tagged ? corvane::SongTags{u"晴天"_s, u"周杰伦"_s, {}, {}, {}} : corvane::SongTags{});
+                           tagged ? corvane::SongTags{u"晴天"_s, u"周杰伦"_s, {}, {}, {}}
+                                  : corvane::SongTags{});
     QTRY_COMPARE_WITH_TIMEOUT(downloadWindows().size(), 1, 10000);
     QTRY_VERIFY(!m_suggested.isEmpty());
     // Writing has begun once the window counts bytes and speed; never under the final name.

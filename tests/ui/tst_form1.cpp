@@ -9,12 +9,12 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QScreen>
 
 #include "core/serviceconfig.h"
 #include "corvane/buildconfig.h"
@@ -376,7 +376,6 @@ void TestForm1::eachControlHandsOver()
         QCOMPARE(spy->count(), spy->signal() == signal ? 1 : 0);
 }
 
-
 void TestForm1::networkTextShowsAsText_data()
 {
     static QTemporaryDir dir;
@@ -414,12 +413,15 @@ void TestForm1::boxBeforeTheWindowIsCentred()
         placed = box->frameGeometry();
         box->close();
     });
-    desktop.showMessage(m_form.get(), u"检测更新失败!请您稍后再试,暂时使用原版"_s, MessageStyle::vbExclamationOk);
+    desktop.showMessage(m_form.get(), u"检测更新失败!请您稍后再试,暂时使用原版"_s, MessageStyle::Warning);
     // Placed before it has a frame: the title bar, added when shown, may move its centre a
     // little. Left to Qt, it would sit at the screen's top-left corner.
     const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
     QVERIFY2((placed.center() - centre).manhattanLength() <= 40,
-             qPrintable(u"box at %1,%2 %3x%4"_s.arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+             qPrintable(u"box at %1,%2 %3x%4"_s.arg(placed.x())
+                            .arg(placed.y())
+                            .arg(placed.width())
+                            .arg(placed.height())));
 }
 
 QTEST_MAIN(TestForm1)

@@ -53,8 +53,8 @@ public:
         boxes.append({text, style});
         if (!m_answers.isEmpty())
             return m_answers.dequeue();
-        const bool okOnly = style == desktop::MessageStyle::vbExclamationOk ||
-                            style == desktop::MessageStyle::vbInformationOk;
+        const bool okOnly =
+            style == desktop::MessageStyle::Warning || style == desktop::MessageStyle::Information;
         return okOnly ? desktop::MessageAnswer::vbOK : desktop::MessageAnswer::vbCancel;
     }
     bool openPage(const QString &address) override
