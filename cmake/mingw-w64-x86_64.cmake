@@ -13,11 +13,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# pkg-config answers for the Windows libraries only (TagLib's relocatable file).
-set(pkgconfig_dirs)
-foreach(prefix IN LISTS CORVANE_WINDOWS_PREFIXES)
-    list(APPEND pkgconfig_dirs ${prefix}/lib/pkgconfig)
-endforeach()
-list(JOIN pkgconfig_dirs : pkgconfig_dirs)
-set(ENV{PKG_CONFIG_LIBDIR} "${pkgconfig_dirs}")
-set(ENV{PKG_CONFIG_PATH} "")
+# pkg-config answers for the Windows libraries only (TagLib's relocatable file). Not set
+# where the prefixes are unknown: CMake reads this file again for each check it compiles,
+# in the same process, without them.
+if(CORVANE_WINDOWS_PREFIXES)
+    set(pkgconfig_dirs)
+    foreach(prefix IN LISTS CORVANE_WINDOWS_PREFIXES)
+        list(APPEND pkgconfig_dirs ${prefix}/lib/pkgconfig)
+    endforeach()
+    list(JOIN pkgconfig_dirs : pkgconfig_dirs)
+    set(ENV{PKG_CONFIG_LIBDIR} "${pkgconfig_dirs}")
+    set(ENV{PKG_CONFIG_PATH} "")
+endif()
