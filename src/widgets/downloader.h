@@ -44,7 +44,6 @@ signals:
     void downloadEnded(const QString &path, bool ok, const QString &message, const QString &address);
 
 private:
-    friend class DownloadWindow;
     desktop::Desktop &m_desktop;
     bool m_silent = false;
     QString m_lastFolder;
