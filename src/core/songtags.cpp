@@ -19,6 +19,8 @@ constexpr qint64 kCopyChunkBytes = 1024 * 1024;
 // A tag header may claim up to 256 MB, and TagLib reads what it claims: a read larger
 // than this makes the tag unreadable instead.
 constexpr unsigned long kMaxReadBytes = 64ul * 1024 * 1024;
+// TagLib counts in long, 32 bits on Windows; no song comes near this size.
+constexpr qint64 kMaxTaggedBytes = qint64(1) << 30;
 
 // The download, as TagLib reads files: read-only, over the device the download was
 // written to.
@@ -134,7 +136,8 @@ std::optional<TagPlan> planTag(QIODevice &downloaded, const SongTags &tags)
 
 TagOutcome copyWithTags(QIODevice &downloaded, QIODevice &out, const SongTags &tags)
 {
-    const std::optional<TagPlan> plan = tags.isEmpty() ? std::nullopt : planTag(downloaded, tags);
+    const bool taggable = !tags.isEmpty() && downloaded.size() <= kMaxTaggedBytes;
+    const std::optional<TagPlan> plan = taggable ? planTag(downloaded, tags) : std::nullopt;
     if (plan && out.write(plan->tag) != plan->tag.size())
         return TagOutcome::Failed;
     if (!downloaded.seek(plan ? plan->audioStart : 0))

@@ -38,7 +38,8 @@ enum class TagOutcome {
 // only a JPEG or PNG of at most kMaxCoverBytes), text in UTF-16. A frame the file has is
 // kept as it is, and so is everything else in its tag; the tag stays ID3v2.4 when it was,
 // and is ID3v2.3 otherwise. What follows the tag is copied byte for byte. Not MPEG audio,
-// a tag TagLib cannot read, a tag after other data, or nothing to add: copied untouched.
+// a tag TagLib cannot read, a tag after other data, a file over 1 GiB, or nothing to
+// add: copied untouched.
 TagOutcome copyWithTags(QIODevice &downloaded, QIODevice &out, const SongTags &tags);
 
 } // namespace corvane
