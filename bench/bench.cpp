@@ -239,8 +239,8 @@ void resolveAgainstCurl(const char *name, const ServerProcess &server, const QSt
                         const QStringList &urls)
 {
     ScriptedDesktop desktop; // a failure's box must not wait for a click
-    ui::Form1 form(desktop);
-    new app::Commands(form, ServiceConfig::onOrigin(server.origin()), desktop);
+    const auto window = app::makeWindow(ServiceConfig::onOrigin(server.origin()), desktop);
+    ui::Form1 &form = *window;
     form.setAddressEnabled(true);
     form.setResolveEnabled(true);
     form.setAddress(address);
@@ -568,9 +568,10 @@ int child(const QString &what, const QStringList &args)
     }
     if (what == u"startup-child"_s) {
         desktop::SystemDesktop desktop; // as the program starts
-        ui::Form1 form(desktop);
-        auto *commands = new app::Commands(form, ServiceConfig::onOrigin(args.value(2)), desktop);
-        if (awaited(app::Form_Load(*commands, QCoreApplication::applicationDirPath())) != app::LoadResult::Open)
+        const auto window = app::makeWindow(ServiceConfig::onOrigin(args.value(2)), desktop);
+        ui::Form1 &form = *window;
+        if (awaited(app::Form_Load(app::commandsOf(form), QCoreApplication::applicationDirPath())) !=
+            app::LoadResult::Open)
             return 1;
         showAndSettle(form);
         return form.isAddressEnabled() ? 0 : 1;
@@ -604,9 +605,7 @@ int child(const QString &what, const QStringList &args)
         std::unique_ptr<QWidget> window;
         desktop::SystemDesktop desktop;
         if (what == u"idle-child"_s) {
-            auto form = std::make_unique<ui::Form1>(desktop);
-            new app::Commands(*form, ServiceConfig::fromBuild(), desktop);
-            window = std::move(form);
+            window = app::makeWindow(ServiceConfig::fromBuild(), desktop);
         } else {
             window = std::make_unique<QWidget>();
             window->resize(513, 482);

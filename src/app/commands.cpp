@@ -91,6 +91,20 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
     connect(&form, &ui::Form1::downloadSaved, this, &Commands::saveLyricsBeside);
 }
 
+std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop)
+{
+    auto form = std::make_unique<ui::Form1>(desktop);
+    new Commands(*form, std::move(config), desktop);
+    return form;
+}
+
+Commands &commandsOf(ui::Form1 &form)
+{
+    auto *commands = form.findChild<Commands *>(QString(), Qt::FindDirectChildrenOnly);
+    Q_ASSERT(commands);
+    return *commands;
+}
+
 void Commands::resolve()
 {
     // Runs until its first wait and goes on from the event loop; the task ends itself.

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 #include <QCoroTask>
 
 #include "core/serviceconfig.h"
@@ -28,9 +30,6 @@ class Commands final : public QObject
     Q_DISABLE_COPY_MOVE(Commands)
 
 public:
-    // `desktop` shows the boxes and opens the pages; it must outlive the window.
-    Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
-
     ui::Form1 &form() const { return m_form; }
     const ServiceConfig &config() const { return m_config; }
     desktop::Desktop &desktop() const { return m_desktop; }
@@ -52,6 +51,9 @@ public:
 
 private:
     class Reports;
+    friend std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop);
+
+    Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
 
     QCoro::Task<> resolveSong();
     // A download was saved: its song's timed lyrics go beside it, when it has them.
@@ -76,5 +78,12 @@ private:
     // The timed lyrics of each link a download was started for.
     QHash<QString, QString> m_downloadLyrics;
 };
+
+// The window with its commands connected: made here alone, for the program, the tests
+// and the benchmarks alike. The commands are the window's child. `desktop` shows the
+// boxes and opens the pages; it must outlive the window.
+std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop);
+// The commands of a window that makeWindow made.
+Commands &commandsOf(ui::Form1 &form);
 
 } // namespace corvane::app

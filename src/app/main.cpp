@@ -21,7 +21,6 @@ int main(int argc, char *argv[])
     // http_proxy and no_proxy as curl reads them, on every platform; else the system's.
     QNetworkProxyFactory::setApplicationProxyFactory(new corvane::EnvironmentProxyFactory);
     corvane::desktop::SystemDesktop desktop;
-    corvane::ui::Form1 form(desktop);
-    auto *commands = new corvane::app::Commands(form, corvane::ServiceConfig::fromBuild(), desktop);
-    return corvane::app::run(*commands, QCoreApplication::applicationDirPath());
+    const auto form = corvane::app::makeWindow(corvane::ServiceConfig::fromBuild(), desktop);
+    return corvane::app::run(corvane::app::commandsOf(*form), QCoreApplication::applicationDirPath());
 }

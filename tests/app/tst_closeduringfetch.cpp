@@ -57,8 +57,9 @@ void TestCloseDuringFetch::windsUpSilently()
     QVERIFY(server.listen());
     const ServiceConfig config = ServiceConfig::onOrigin(server.origin());
     ScriptedDesktop desktop;
-    ui::Form1 form(desktop);
-    auto *commands = new app::Commands(form, config, desktop);
+    const auto window = app::makeWindow(config, desktop);
+    ui::Form1 &form = *window;
+    app::Commands &commands = app::commandsOf(form);
     const MusicService service(config, {sunnyDay("1001")});
     QString statusAtClose;
     server.setHandler([&](const HttpRequest &request) {
@@ -91,7 +92,7 @@ void TestCloseDuringFetch::windsUpSilently()
 
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(app::run(*commands, QString()), 0);
+    QCOMPARE(app::run(commands, QString()), 0);
     QVERIFY2(clock.elapsed() < 3000, "the program did not end promptly");
 
     QCOMPARE(desktop.boxes.size(), boxes);

@@ -48,8 +48,7 @@ private:
 void TestCommands::init()
 {
     m_desktop = std::make_unique<ScriptedDesktop>();
-    m_form = std::make_unique<Form1>(*m_desktop);
-    new app::Commands(*m_form, ServiceConfig::fromBuild(), *m_desktop);
+    m_form = app::makeWindow(ServiceConfig::fromBuild(), *m_desktop);
 }
 
 void TestCommands::cleanup()

@@ -144,12 +144,13 @@ void TestFaults::fault()
     m_service.setFault(kStageRoutes[m_stage], answer);
 
     ScriptedDesktop desktop;
-    ui::Form1 form(desktop);
-    auto *commands = new app::Commands(form, config, desktop);
+    const auto window = app::makeWindow(config, desktop);
+    ui::Form1 &form = *window;
+    app::Commands &commands = app::commandsOf(form);
     QElapsedTimer clock;
     clock.start();
     if (m_stage == Version) {
-        QCOMPARE(awaited(app::Form_Load(*commands, QString())), app::LoadResult::Open);
+        QCOMPARE(awaited(app::Form_Load(commands, QString())), app::LoadResult::Open);
         QVERIFY(clock.elapsed() < kKeptBoundMs);
         QCOMPARE(desktop.boxes.size(), 1);
         QCOMPARE(desktop.boxes.first().style, MessageStyle::Warning);

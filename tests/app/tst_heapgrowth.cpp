@@ -62,8 +62,8 @@ void TestHeapGrowth::hundredResolutions()
                                {sunnyDay("1001"), sunnyDay("1002")});
     server.setHandler([&](const HttpRequest &request) { return service.answer(request); });
     ScriptedDesktop desktop;
-    ui::Form1 form(desktop);
-    new app::Commands(form, ServiceConfig::onOrigin(server.origin()), desktop);
+    const auto window = app::makeWindow(ServiceConfig::onOrigin(server.origin()), desktop);
+    ui::Form1 &form = *window;
     Form1Controls(form).Text1->setEnabled(true);
     Form1Controls(form).Command1->setEnabled(true);
     form.show();

@@ -27,13 +27,6 @@ using corvane::desktop::MessageAnswer;
 using corvane::desktop::MessageStyle;
 using corvane::testing::ScriptedDesktop;
 
-namespace {
-app::Commands &commandsOf(ui::Form1 &form)
-{
-    return *form.findChild<app::Commands *>();
-}
-} // namespace
-
 class TestLifecycle final : public QObject
 {
     Q_OBJECT
@@ -88,9 +81,7 @@ std::unique_ptr<ui::Form1> TestLifecycle::makeForm()
 {
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(1500);
-    auto form = std::make_unique<ui::Form1>(m_desktop);
-    new app::Commands(*form, config, m_desktop);
-    return form;
+    return app::makeWindow(config, m_desktop);
 }
 
 void TestLifecycle::versionCheck_data()
@@ -144,7 +135,7 @@ void TestLifecycle::versionCheck()
 
     m_service.setVersionFile(versionFile);
     auto form = makeForm();
-    const app::LoadResult result = awaited(app::Form_Load(commandsOf(*form), m_folder.path()));
+    const app::LoadResult result = awaited(app::Form_Load(app::commandsOf(*form), m_folder.path()));
 
     QCOMPARE(result == app::LoadResult::Open, opens);
     QCOMPARE(Form1Controls(*form).Text1->isEnabled(), enabled);
@@ -160,7 +151,7 @@ void TestLifecycle::versionCheck()
     // Only the newer version opens a page: the version check's own forum, once.
     QCOMPARE(m_desktop.pages, opens ? QStringList()
                                     : QStringList{desktop::pageOpenerProgram() + u' ' +
-                                                  commandsOf(*form).config().updateForumPage});
+                                                  app::commandsOf(*form).config().updateForumPage});
     QCOMPARE(m_server.requests().size(), 1);
     QCOMPARE(m_server.requests().first().target, QByteArray("/soft/version/main.txt"));
     QCOMPARE(m_server.requests().first().header("If-Modified-Since"), QByteArray("0"));
@@ -172,7 +163,7 @@ void TestLifecycle::versionCheckUnreachable()
     stall.stall = true;
     m_service.setFault(MusicService::Route::VersionFile, stall);
     auto form = makeForm();
-    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), m_folder.path())), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(app::commandsOf(*form), m_folder.path())), app::LoadResult::Open);
     QCOMPARE(m_desktop.boxes.size(), 1);
     QCOMPARE(m_desktop.boxes.first().style, MessageStyle::Warning);
     QVERIFY(!Form1Controls(*form).Text1->isEnabled());
@@ -203,7 +194,7 @@ void TestLifecycle::startupSequence()
     QVERIFY(form->testAttribute(Qt::WA_SetWindowIcon));
     QVERIFY(!Form1Controls(*form).WebBrowser1->Silent());
 
-    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), folder)), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(app::commandsOf(*form), folder)), app::LoadResult::Open);
     QCOMPARE(Form1Controls(*form).W1->settings().volume(), 100);
     // The window's own icon is gone; what shows is whatever the desktop gives a window without one.
     QVERIFY(!form->testAttribute(Qt::WA_SetWindowIcon));
@@ -218,7 +209,7 @@ void TestLifecycle::missingSkinChangesNothing()
     m_service.setVersionFile(ownVersionFile());
     QTemporaryDir empty;
     auto form = makeForm();
-    QCOMPARE(awaited(app::Form_Load(commandsOf(*form), empty.path())), app::LoadResult::Open);
+    QCOMPARE(awaited(app::Form_Load(app::commandsOf(*form), empty.path())), app::LoadResult::Open);
     QCOMPARE(qApp->styleSheet(), QString());
     QVERIFY(Form1Controls(*form).WebBrowser1->Silent());
     QVERIFY(Form1Controls(*form).Command1->isEnabled()); // the version check still ran
@@ -242,7 +233,7 @@ void TestLifecycle::closePrompt()
     QFETCH(bool, opensForum);
     m_service.setVersionFile(ownVersionFile());
     auto form = makeForm();
-    form->setCloseQuery([&form] { return app::QueryUnload(commandsOf(*form)); });
+    form->setCloseQuery([&form] { return app::QueryUnload(app::commandsOf(*form)); });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 
@@ -255,14 +246,14 @@ void TestLifecycle::closePrompt()
         u"感谢您对Quennet、Quennet系列的软件的支持!\r \r是否退出并到论坛可以下载更多Quennet系列原创免费软件?"_s);
     QCOMPARE(form->isVisible(), !closes);
     QCOMPARE(m_desktop.pages, opensForum ? QStringList{desktop::pageOpenerProgram() + u' ' +
-                                                       commandsOf(*form).config().forumPage}
+                                                       app::commandsOf(*form).config().forumPage}
                                          : QStringList());
 }
 
 void TestLifecycle::exitButtonAsksTheSame()
 {
     auto form = makeForm();
-    form->setCloseQuery([&form] { return app::QueryUnload(commandsOf(*form)); });
+    form->setCloseQuery([&form] { return app::QueryUnload(app::commandsOf(*form)); });
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     m_desktop.queueAnswer(MessageAnswer::vbCancel);
@@ -310,9 +301,9 @@ void TestLifecycle::buildWithoutUpdateCheckAsksNothing()
     m_server.clearRequests();
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.checkForUpdates = false;
-    ui::Form1 form(m_desktop);
-    auto *commands = new app::Commands(form, config, m_desktop);
-    QCOMPARE(awaited(app::gx(*commands)), app::LoadResult::Open);
+    const auto window = app::makeWindow(config, m_desktop);
+    ui::Form1 &form = *window;
+    QCOMPARE(awaited(app::gx(app::commandsOf(form))), app::LoadResult::Open);
     QVERIFY(m_server.requests().isEmpty());
     QVERIFY(Form1Controls(form).Text1->isEnabled());
     QVERIFY(Form1Controls(form).Command1->isEnabled());

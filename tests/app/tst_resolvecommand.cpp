@@ -110,8 +110,7 @@ void TestResolveCommand::init()
 
     ServiceConfig config = ServiceConfig::onOrigin(m_server.origin());
     config.fetch.timeout = std::chrono::milliseconds(3000);
-    m_form = std::make_unique<ui::Form1>(m_desktop);
-    new app::Commands(*m_form, config, m_desktop);
+    m_form = app::makeWindow(config, m_desktop);
     ui().Text1->setEnabled(true);
     ui().Command1->setEnabled(true);
     m_form->show();
