@@ -45,6 +45,7 @@ class TestResolveCommand final : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void wholeResolution();
     void failuresLeaveWhatWasReached_data();
     void failuresLeaveWhatWasReached();
@@ -115,6 +116,15 @@ void TestResolveCommand::init()
     ui().Command1->setEnabled(true);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+// The window goes while the event loop and Qt Test's watchdog are still there. Left to
+// the test object, the last one was torn down after the report was complete, where a
+// teardown that waits keeps the process from exiting and nothing names the wait.
+void TestResolveCommand::cleanup()
+{
+    m_form.reset();
+    m_onRequest = nullptr;
 }
 
 void TestResolveCommand::resolve(const QString &address)
