@@ -118,9 +118,8 @@ void TestResolveCommand::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
-// The window goes while the event loop and Qt Test's watchdog are still there. Left to
-// the test object, the last one was torn down after the report was complete, where a
-// teardown that waits keeps the process from exiting and nothing names the wait.
+// The window goes while the event loop and Qt Test's watchdog are still there, not with
+// the test object after the report, where nothing would name a wait in its teardown.
 void TestResolveCommand::cleanup()
 {
     m_form.reset();
