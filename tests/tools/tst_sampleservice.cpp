@@ -100,7 +100,7 @@ void TestSampleService::everySampleSongThroughTheProxy_data()
         QStringList calls = all;
         if (!song.hasLyrics)
             calls = {u"names"_s, u"link"_s};
-        if (song.linkDenied || (song.mediaBytes > 0 && servesNotice(song.mediaBytes, song.duration)))
+        if (song.linkDenied || servesNotice(songFile(song).size(), recordedDuration(song)))
             calls = {u"names"_s};
         const QString name = song.name.size() > 17 ? song.name.first(17) + u".."_s : song.name;
         QTest::newRow(song.id.constData()) << m_service->songAddress(song.id) << calls << name << song.hasPicture;

@@ -95,6 +95,11 @@ private:
         }
         if (m_response.stall)
             return;
+        if (m_response.resetAtOnce) {
+            m_socket->abort();
+            m_socket->deleteLater();
+            return;
+        }
         if (m_response.delay.count() > 0) {
             QTimer::singleShot(m_response.delay, this, &Connection::start);
         } else {
@@ -112,13 +117,27 @@ private:
         if (m_response.sendContentLength)
             head += "Content-Length: " + QByteArray::number(m_total) + "\r\n";
         head += "Connection: close\r\n\r\n";
+        if (m_response.drip.count() > 0) {
+            m_dripBytes = head + (m_headOnly ? QByteArray() : m_response.body);
+            dripOne();
+            return;
+        }
         m_socket->write(head);
         pump();
     }
 
+    void dripOne()
+    {
+        m_socket->write(m_dripBytes.constData() + m_dripped++, 1);
+        if (m_dripped < m_dripBytes.size())
+            QTimer::singleShot(m_response.drip, this, &Connection::dripOne);
+        else
+            m_socket->disconnectFromHost();
+    }
+
     void pump()
     {
-        if (!m_answered || m_response.stall || m_finishing)
+        if (!m_answered || m_response.stall || m_finishing || m_response.drip.count() > 0)
             return;
         const QByteArray &body = m_response.body;
         // A HEAD answer has the headers of the GET answer and no body.
@@ -150,6 +169,8 @@ private:
     bool m_answered = false;
     bool m_finishing = false;
     bool m_headOnly = false;
+    QByteArray m_dripBytes;
+    qsizetype m_dripped = 0;
 };
 
 } // namespace

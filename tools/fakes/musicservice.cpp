@@ -253,6 +253,19 @@ QList<FakeSong> sampleSongs()
     };
 }
 
+QByteArray songFile(const FakeSong &song)
+{
+    if (song.tone.isEmpty())
+        return QByteArray(song.mediaBytes > 0 ? song.mediaBytes : 4096, '\xff');
+    QFile tone(u":/media/"_s + QString::fromLatin1(song.tone));
+    return tone.open(QIODevice::ReadOnly) ? tone.readAll() : QByteArray();
+}
+
+qint64 recordedDuration(const FakeSong &song)
+{
+    return song.duration >= 0 ? song.duration : songFile(song).size() / 16000;
+}
+
 FakeSong sunnyDay(QByteArray id, QByteArray picture)
 {
     return {.id = std::move(id),
@@ -442,12 +455,10 @@ HttpResponse MusicService::media(const QByteArray &name, const HttpRequest &requ
                                   song->picture.startsWith("\x89PNG") ? "image/png" : "image/jpeg");
     }
     if (song && name.endsWith(".mp3") && song->tone.isEmpty())
-        return byteRange(QByteArray(song->mediaBytes > 0 ? song->mediaBytes : 4096, '\xff'), "audio/mpeg",
-                         request.header("Range"));
+        return byteRange(songFile(*song), "audio/mpeg", request.header("Range"));
     if (song && name.endsWith(".mp3")) {
-        QFile tone(u":/media/"_s + QString::fromLatin1(song->tone));
-        if (tone.open(QIODevice::ReadOnly)) {
-            return byteRange(tone.readAll(), "audio/mpeg", request.header("Range"))
+        if (const QByteArray tone = songFile(*song); !tone.isEmpty()) {
+            return byteRange(tone, "audio/mpeg", request.header("Range"))
                 .withHeader("Content-Disposition",
                             "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(song->name) + ".mp3");
         }
@@ -468,7 +479,7 @@ HttpResponse MusicService::songRecord(const QByteArray &ids) const
                                  {u"artist"_s, song->singer},
                                  {u"artistid"_s, number(336)},
                                  {u"album"_s, song->album},
-                                 {u"duration"_s, number(song->duration)},
+                                 {u"duration"_s, number(recordedDuration(*song))},
                                  {u"tpay"_s, number(0)}});
     }
     root.insert(u"errorcode"_s, song && song->numbersAsText ? QJsonValue(u"0"_s) : QJsonValue(0));

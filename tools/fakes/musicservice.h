@@ -38,13 +38,20 @@ struct FakeSong
     // The service as it answers today.
     bool classicPageGone = false; // the classic song page answers 500, as the real site does
     QString album = {};
-    int duration = 200;        // seconds, in the song record
+    // Seconds, in the song record; -1: the length of the file its link serves, at
+    // 128 kbit/s, so that no record claims minutes for a file of a few kilobytes.
+    int duration = -1;
     QString lrc = {};          // the lyrics as LRC; empty: made from `lyrics`, one timed line each
     bool hasPicture = true;    // false: pic.web answers "NO_PIC"
     bool numbersAsText = false; // the song record sends its numbers as strings
     QString address = {};      // how a user pastes it; empty: the classic page address
     qint64 mediaBytes = 0;     // without a tone: the size of the filler its link serves (0: 4 KiB)
 };
+
+// The file a song's link serves: its tone, else its filler.
+QByteArray songFile(const FakeSong &song);
+// The duration its song record gives: `duration`, else the file's length (see there).
+qint64 recordedDuration(const FakeSong &song);
 
 // The bundled sample songs: every encoding, a long name, and the two ways a song fails.
 QList<FakeSong> sampleSongs();
