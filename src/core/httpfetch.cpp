@@ -144,11 +144,15 @@ QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::ch
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status >= 300 && status < 400)
             return; // a redirect being followed
-        if (reply->operation() == QNetworkAccessManager::HeadOperation) {
+        // A page served in the file's place (an error, a login) tells nothing of its size.
+        const QByteArray type = reply->rawHeader(QByteArrayLiteral("Content-Type")).toLower();
+        const bool file = !type.startsWith("text/") && !type.contains("html") && !type.contains("json") &&
+                          !type.contains("xml");
+        if (file && reply->operation() == QNetworkAccessManager::HeadOperation) {
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             if (status == 200 && length.isValid())
                 size = length.toLongLong();
-        } else if (status == 206) {
+        } else if (file && status == 206) {
             // "bytes 0-0/12345"
             const QByteArray range = reply->rawHeader(QByteArrayLiteral("Content-Range"));
             const qsizetype slash = range.lastIndexOf('/');

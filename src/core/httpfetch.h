@@ -53,7 +53,8 @@ QCoro::Task<QString> GetBody(QString URL, FetchLimits limits = {});
 
 // The size of the file at an accepted address, learned without downloading it: a HEAD
 // request's Content-Length, else a GET of its first byte and the total in its
-// Content-Range. Empty when neither says (no length, an error, `timeout` passed).
+// Content-Range. Empty when neither says (no length, an error, a text or page type
+// rather than a file's, `timeout` passed).
 QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout);
 
 // For the end of the program, when no event loop will run again: aborts every fetch
