@@ -2,7 +2,9 @@
 
 // The songs the window tests resolve on the fake music service, and waiting for them.
 
+#include <QEventLoop>
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 
 #include "core/versioncheck.h"
@@ -28,11 +30,38 @@ inline FakeSong otherSong(QByteArray id = "1002")
             .picture = pngOf(Qt::blue)};
 }
 
-// Waits until the resolution that Command1 started has ended, whichever way: the button
-// is enabled again then.
-inline bool resolutionEnded(const QPushButton *command1, int timeoutMs = 20000)
+namespace detail {
+// Ends a local event loop when the widget it watches becomes enabled.
+class EnabledWatch final : public QObject
 {
-    return QTest::qWaitFor([command1] { return command1->isEnabled(); }, timeoutMs);
+public:
+    explicit EnabledWatch(QEventLoop &loop) : m_loop(loop) {}
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange && static_cast<QWidget *>(watched)->isEnabled())
+            m_loop.quit();
+        return false;
+    }
+
+private:
+    QEventLoop &m_loop;
+};
+} // namespace detail
+
+// Waits until the resolution that Command1 started has ended, whichever way: the button
+// is enabled again then. Woken by the change, not polled: a poll sleeps 10 ms a round,
+// and a resolution against a server in this thread takes dozens of rounds.
+inline bool resolutionEnded(QPushButton *command1, int timeoutMs = 20000)
+{
+    if (command1->isEnabled())
+        return true;
+    QEventLoop loop;
+    detail::EnabledWatch watch(loop);
+    command1->installEventFilter(&watch);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    command1->removeEventFilter(&watch);
+    return command1->isEnabled();
 }
 
 } // namespace corvane::testing
