@@ -2,12 +2,13 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QPointer>
+#include <QScopedPointer>
 
+#include "core/download.h"
 #include "core/filename.h"
-#include "core/lyricsfile.h"
 #include "desktop/desktop.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
 using corvane::desktop::MessageAnswer;
@@ -30,15 +31,17 @@ template <typename Command> void guarded(const char *name, Command &&command)
 
 } // namespace
 
-// Shows each result the moment it is settled, while the resolution's guard lives: it
-// goes when the window closes (or the commands go), and the resolution ends at its next
-// step without showing anything more.
+// Shows each result the moment it is settled. From its link on, the resolution's song is
+// the one the link box shows: its record becomes the commands' own, and fills on as the
+// resolution goes on.
 class Commands::Reports final : public SongReports
 {
 public:
-    Reports(Commands &commands, QObject *guard) : m_commands(commands), m_guard(guard) {}
+    Reports(Commands &commands, std::shared_ptr<const SongInfo> song)
+        : m_commands(commands), m_song(std::move(song))
+    {
+    }
 
-    bool wanted() const override { return !m_guard.isNull(); }
     void NamesReady(const QString &SongName, const QString &SingerName) override
     {
         m_commands.m_form.showNames(SongName, SingerName);
@@ -46,33 +49,14 @@ public:
     void LinkReady(const QString &DirectLink) override
     {
         m_commands.m_form.showLink(DirectLink);
-        // The link's own song, for the file name and the player: after a later failure
-        // the labels may already name another song.
-        const SongInfo &song = m_commands.m_song;
-        m_commands.m_linkSong = {DirectLink, song.SingerName, song.FullSongName, song.Album, {}, {}, {}};
+        m_commands.m_linkSong = m_song;
     }
-    void LyricsReady(const QString &LyricsText) override
-    {
-        m_commands.m_form.showLyrics(LyricsText);
-        const SongInfo &song = m_commands.m_song;
-        if (m_commands.m_linkSong.link == song.DirectLink) {
-            m_commands.m_linkSong.timedLyrics = song.TimedLyrics;
-            // As the lyrics box shows them: one line break, LF.
-            m_commands.m_linkSong.lyrics =
-                QString(LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
-        }
-    }
-    void PictureReady(const QImage &picture) override
-    {
-        m_commands.m_form.showPicture(picture);
-        const SongInfo &song = m_commands.m_song;
-        if (m_commands.m_linkSong.link == song.DirectLink)
-            m_commands.m_linkSong.cover = song.PictureBytes;
-    }
+    void LyricsReady(const QString &LyricsText) override { m_commands.m_form.showLyrics(LyricsText); }
+    void PictureReady(const QImage &picture) override { m_commands.m_form.showPicture(picture); }
 
 private:
     Commands &m_commands;
-    QPointer<QObject> m_guard;
+    const std::shared_ptr<const SongInfo> m_song;
 };
 
 Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop)
@@ -88,7 +72,6 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
     connect(&form, &ui::Form1::recommendRequested, this, &Commands::recommend);
     connect(&form, &ui::Form1::pasteRequested, this, &Commands::pasteAddress);
     connect(&form, &ui::Form1::closed, this, &Commands::end);
-    connect(&form, &ui::Form1::downloadSaved, this, &Commands::saveLyricsBeside);
 }
 
 std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop)
@@ -128,20 +111,18 @@ QCoro::Task<> Commands::resolveSong()
         // The button stays disabled until the end, so this is the only resolution.
         m_form.setResolveEnabled(false);
         m_form.setStatusText(u"正在获取音乐信息.."_s);
-        m_resolution = new QObject(this);
-        const QPointer<QObject> guard = m_resolution;
+        // Deleted later: a stop resumes this frame from inside the object's own stop().
+        const QScopedPointer<Requests, QScopedPointerDeleteLater> requests(new Requests(&m_requests));
+        const auto song = std::make_shared<SongInfo>();
         bool succeeded = false;
         try {
-            Reports reports(*this, guard);
-            if (co_await ResolveSong(m_song, address, reports, m_config) == ResolveEnd::Abandoned)
-                co_return;
+            Reports reports(*this, song);
+            if (co_await ResolveSong(*song, address, reports, m_config, requests.get()) == ResolveEnd::Stopped)
+                co_return; // the window has closed: nothing more to show
             succeeded = true;
         } catch (const std::exception &) {
             succeeded = false;
         }
-        if (!guard)
-            co_return; // the window has closed: nothing more to show
-        delete guard.data();
         if (succeeded) {
             m_form.setStatusText(u"音乐获取成功.."_s);
         } else {
@@ -159,7 +140,7 @@ QCoro::Task<> Commands::resolveSong()
 void Commands::end()
 {
     m_ended = true;
-    delete m_resolution.data();
+    m_requests.stop();
 }
 
 void Commands::copyLink()
@@ -176,8 +157,8 @@ void Commands::preview()
 {
     guarded("preview", [this] {
         const QString link = m_form.link();
-        m_form.preview(link,
-                       isLinkOfLastSong(link) ? songTitle(m_linkSong.singer, m_linkSong.name) : QString());
+        const SongInfo *song = songOfLink(link);
+        m_form.preview(link, song ? songTitle(song->SingerName, song->FullSongName) : QString());
     });
 }
 
@@ -185,16 +166,16 @@ void Commands::download()
 {
     guarded("download", [this] {
         const QString link = m_form.link();
-        const bool lastSong = isLinkOfLastSong(link);
-        if (lastSong && !m_linkSong.timedLyrics.isEmpty())
-            m_downloadLyrics.insert(link, m_linkSong.timedLyrics);
-        if (!lastSong) {
-            m_form.download(link, QString());
+        const SongInfo *song = songOfLink(link);
+        if (!song) {
+            m_form.webBrowser().Navigate(link); // a link of no resolved song: saved as served
             return;
         }
-        const SongTags tags{m_linkSong.name, m_linkSong.singer, m_linkSong.album, m_linkSong.lyrics,
-                            m_linkSong.cover};
-        m_form.download(link, songFileName(m_linkSong.singer, m_linkSong.name), tags);
+        // The lyrics as the lyrics box shows them: one line break, LF.
+        const QString lyrics = QString(song->LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+        const DownloadSong carried{{song->FullSongName, song->SingerName, song->Album, lyrics, song->PictureBytes},
+                                   song->TimedLyrics};
+        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), carried);
     });
 }
 
@@ -228,17 +209,9 @@ void Commands::pasteAddress()
     guarded("paste", [this] { m_form.setAddress(QGuiApplication::clipboard()->text()); });
 }
 
-void Commands::saveLyricsBeside(const QString &link, const QString &path)
+const SongInfo *Commands::songOfLink(const QString &link) const
 {
-    guarded("lyrics file", [&] {
-        if (const auto lyrics = m_downloadLyrics.constFind(link); lyrics != m_downloadLyrics.cend())
-            writeLyricsBeside(path, *lyrics);
-    });
-}
-
-bool Commands::isLinkOfLastSong(const QString &link) const
-{
-    return !link.isEmpty() && link == m_linkSong.link;
+    return !link.isEmpty() && m_linkSong && link == m_linkSong->DirectLink ? m_linkSong.get() : nullptr;
 }
 
 } // namespace corvane::app

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
 
 #include <QCoroTask>
 
+#include "core/httpfetch.h"
 #include "core/serviceconfig.h"
 #include "core/songresolver.h"
 
@@ -44,10 +43,15 @@ public:
     void recommend();
     void pasteAddress();
 
-    // The window has closed, or the program is ending: what still waits winds up at its
-    // next step without showing anything.
+    // The window has closed, or the program is ending: every request still in flight is
+    // aborted, and what awaited it ends before this returns, showing nothing.
     void end();
     bool hasEnded() const { return m_ended; }
+    // The requests of everything the commands run, the start-up's version check too.
+    Requests &requests() { return m_requests; }
+    // The song whose link the link box shows, as its resolution reported it: the only
+    // record of a song the commands keep. Null before the first link.
+    std::shared_ptr<const SongInfo> linkSong() const { return m_linkSong; }
 
 private:
     class Reports;
@@ -56,27 +60,16 @@ private:
     Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
 
     QCoro::Task<> resolveSong();
-    // A download was saved: its song's timed lyrics go beside it, when it has them.
-    void saveLyricsBeside(const QString &link, const QString &path);
-
-    // Whether `link` is the one the last link conversion delivered: then m_linkSong
-    // names its song.
-    bool isLinkOfLastSong(const QString &link) const;
+    // The record of `link`'s song, when `link` is the one the link box was last given by
+    // a resolution (the box can be edited): else null.
+    const SongInfo *songOfLink(const QString &link) const;
 
     ui::Form1 &m_form;
     ServiceConfig m_config;
     desktop::Desktop &m_desktop;
-    SongInfo m_song;
-    // Lives as long as the running resolution is wanted.
-    QPointer<QObject> m_resolution;
+    Requests m_requests{this};
+    std::shared_ptr<const SongInfo> m_linkSong;
     bool m_ended = false;
-    struct LinkSong
-    {
-        QString link, singer, name, album, timedLyrics, lyrics;
-        QByteArray cover;
-    } m_linkSong;
-    // The timed lyrics of each link a download was started for.
-    QHash<QString, QString> m_downloadLyrics;
 };
 
 // The window with its commands connected: made here alone, for the program, the tests

@@ -14,6 +14,7 @@
 #include <QTranslator>
 
 #include "commands.h"
+#include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
@@ -97,15 +98,14 @@ QCoro::Task<LoadResult> gx(Commands &commands)
         // A build without the maker's check: as if the check had found this version.
         verdict.outcome = VersionVerdict::UpToDate;
     } else {
-        const QPointer<Commands> alive(&commands);
         QString response;
         try {
-            response = co_await GetBody(config.versionFileUrl(), config.fetch);
+            response = co_await GetBody(config.versionFileUrl(), config.fetch, &commands.requests());
+        } catch (const FetchStopped &) {
+            co_return LoadResult::EndProgram; // the program ended while the check waited
         } catch (...) {
             response.clear();
         }
-        if (!alive || alive->hasEnded())
-            co_return LoadResult::EndProgram; // the program ended while the check waited
         verdict = judgeVersionFile(response);
     }
 
@@ -190,10 +190,9 @@ int run(Commands &commands, const QString &programFolder)
     // a loop that is running.
     QTimer::singleShot(0, &form, [&commands, programFolder] { startUp(commands, programFolder); });
     const int code = QApplication::exec();
-    // A fetch may still wait (the window closed during it): it winds up now, showing
-    // nothing.
+    // A fetch may still wait (the window closed during it, or the loop was told to end):
+    // it ends now, showing nothing.
     commands.end();
-    abandonFetches();
     QGuiApplication::setQuitOnLastWindowClosed(true);
     return code;
 }

@@ -31,6 +31,15 @@ public:
     using FetchError::FetchError;
 };
 
+// Not a failure: whoever wanted the answer has stopped the work it belonged to (see
+// Requests). It derives from no Error, so that no handler of failures takes it for one
+// and goes on with the next step.
+class FetchStopped final : public std::runtime_error
+{
+public:
+    FetchStopped() : std::runtime_error("the work was stopped") {}
+};
+
 // A text lacks a marker that the cutting relies on, or an answer is not what it must be.
 class ContentError final : public Error
 {

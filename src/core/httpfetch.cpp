@@ -38,7 +38,64 @@ struct DeleteLater
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
+// Whether the fetch's owner has been stopped since it began: stopped, or destroyed (which
+// stops it first).
+bool stoppedOwner(const Requests *owner, const QPointer<Requests> &guard)
+{
+    return owner && (!guard || guard->isStopped());
+}
+
 } // namespace
+
+Requests::Requests(QObject *parent) : QObject(parent) {}
+
+Requests::~Requests()
+{
+    stop();
+}
+
+void Requests::stop()
+{
+    m_stopped = true;
+    const QList<QNetworkReply *> replies = findChildren<QNetworkReply *>();
+    for (const QPointer<QNetworkReply> reply : replies) {
+        if (reply && !reply->isFinished())
+            reply->abort();
+        // A fetch resumes through a call queued to its reply: delivered here, so that what
+        // awaited each reply has ended by the time this returns, even after the last
+        // round of the event loop.
+        if (reply)
+            QCoreApplication::sendPostedEvents(reply, QEvent::MetaCall);
+    }
+}
+
+bool Requests::isStopped() const
+{
+    for (const QObject *object = this; object; object = object->parent()) {
+        if (const auto *requests = qobject_cast<const Requests *>(object); requests && requests->m_stopped)
+            return true;
+    }
+    return false;
+}
+
+int Requests::inFlight() const
+{
+    int count = 0;
+    for (const QNetworkReply *reply : findChildren<QNetworkReply *>())
+        count += reply->isFinished() ? 0 : 1;
+    return count;
+}
+
+void abortFromEventLoop(QNetworkReply *reply)
+{
+    QMetaObject::invokeMethod(
+        reply,
+        [reply] {
+            if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
+                reply->abort();
+        },
+        Qt::QueuedConnection);
+}
 
 QNetworkAccessManager &networkAccessManager()
 {
@@ -58,10 +115,13 @@ QUrl acceptedHttpUrl(const QString &address)
     return url;
 }
 
-QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModifiedSince)
+QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner, bool sendIfModifiedSince)
 {
     if (!url.isValid())
         throw FetchError("address refused");
+    const QPointer<Requests> guard(owner);
+    if (stoppedOwner(owner, guard))
+        throw FetchStopped();
 
     QNetworkRequest request(url);
     if (sendIfModifiedSince)
@@ -71,6 +131,8 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
     // reply itself receives, and what runs on from there must not delete its receiver.
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(networkAccessManager().get(request));
     QNetworkReply *const r = reply.get();
+    if (owner)
+        r->setParent(owner);
     QByteArray body;
     bool tooLarge = false;
     bool timedOut = false;
@@ -84,16 +146,19 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(r, &QNetworkReply::metaDataChanged, r, [&] {
         const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > limits.maxBytes && !r->isFinished()) {
+        if (!tooLarge && length.isValid() && length.toLongLong() > limits.maxBytes) {
             tooLarge = true;
-            r->abort();
+            abortFromEventLoop(r);
         }
     });
     QObject::connect(r, &QNetworkReply::readyRead, r, [&] {
+        if (tooLarge)
+            return; // the abort is on its way: nothing more is kept
         body += r->readAll();
-        if (body.size() > limits.maxBytes && !r->isFinished()) {
+        if (body.size() > limits.maxBytes) {
             tooLarge = true;
-            r->abort();
+            body.clear();
+            abortFromEventLoop(r);
         }
     });
     QObject::connect(&deadline, &QTimer::timeout, r, [&] {
@@ -107,6 +172,8 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
         deadline.stop();
     }
 
+    if (stoppedOwner(owner, guard))
+        throw FetchStopped();
     if (timedOut)
         throw FetchTimeout("no answer within the time bound");
     if (tooLarge)
@@ -123,18 +190,23 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModif
     co_return RawResponse{std::move(body), r->rawHeader(QByteArrayLiteral("Content-Type")), status};
 }
 
-QCoro::Task<QString> GetBody(QString URL, FetchLimits limits)
+QCoro::Task<QString> GetBody(QString URL, FetchLimits limits, Requests *owner)
 {
-    const RawResponse response = co_await fetchRaw(acceptedHttpUrl(URL), limits, /*sendIfModifiedSince=*/true);
+    const RawResponse response =
+        co_await fetchRaw(acceptedHttpUrl(URL), limits, owner, /*sendIfModifiedSince=*/true);
     co_return decodeBody(response.body, response.contentType);
 }
 
 namespace {
 
 // One request for a size: its headers alone are read, then it stops, whatever the body.
-QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::chrono::milliseconds timeout)
+QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::chrono::milliseconds timeout,
+                                                   Requests *owner)
 {
     const std::unique_ptr<QNetworkReply, DeleteLater> owned(reply);
+    const QPointer<Requests> guard(owner);
+    if (owner)
+        reply->setParent(owner);
     std::optional<qint64> size;
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -161,51 +233,35 @@ QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::ch
             if (ok && total >= 0 && range.startsWith("bytes "))
                 size = total;
         }
-        if (!reply->isFinished())
-            reply->abort(); // the headers are all this wants
+        abortFromEventLoop(reply); // the headers are all this wants
     });
     if (!reply->isFinished()) {
         deadline.start(timeout);
         co_await qCoro(reply, &QNetworkReply::finished);
     }
+    if (stoppedOwner(owner, guard))
+        throw FetchStopped();
     co_return size;
 }
 
 } // namespace
 
-QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout)
+QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout, Requests *owner)
 {
+    if (owner && owner->isStopped())
+        throw FetchStopped();
     if (!url.isValid())
         co_return std::nullopt;
     QElapsedTimer clock;
     clock.start();
     QNetworkRequest request(url);
-    if (const auto size = co_await sizeFromHeaders(networkAccessManager().head(request), timeout))
+    if (const auto size = co_await sizeFromHeaders(networkAccessManager().head(request), timeout, owner))
         co_return size;
     const auto left = timeout - std::chrono::milliseconds(clock.elapsed());
     if (left <= std::chrono::milliseconds(0))
         co_return std::nullopt;
     request.setRawHeader(QByteArrayLiteral("Range"), QByteArrayLiteral("bytes=0-0"));
-    co_return co_await sizeFromHeaders(networkAccessManager().get(request), left);
-}
-
-void abandonFetches()
-{
-    // An aborted reply resumes its fetch through a queued call, which only sending the
-    // posted events delivers; the fetch then hands its reply to a deferred delete. What
-    // awaited it may start another fetch before it notices why: so until none is left.
-    for (int round = 0; round < 100; ++round) {
-        const QList<QNetworkReply *> replies =
-            networkAccessManager().findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
-        if (replies.isEmpty())
-            return;
-        for (QNetworkReply *reply : replies) {
-            if (!reply->isFinished())
-                reply->abort();
-        }
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    co_return co_await sizeFromHeaders(networkAccessManager().get(request), left, owner);
 }
 
 } // namespace corvane

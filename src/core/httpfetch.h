@@ -4,12 +4,14 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
 #include <QCoroTask>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace corvane {
 
@@ -33,6 +35,36 @@ struct RawResponse
     int httpStatus = 0;
 };
 
+// The requests of one piece of work (a resolution, a version check): every fetch made
+// under it keeps its reply as a child of it. stop() aborts each one still in flight at
+// once, and what awaited it resumes before stop() returns, with FetchStopped; a fetch
+// started under a stopped one (or under one beneath a stopped one) throws at once.
+// Destroying it stops it. What a stop resumes may end the work that owns this object:
+// such an owner deletes it later (QScopedPointerDeleteLater), never during its stop.
+class Requests final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Requests)
+
+public:
+    explicit Requests(QObject *parent = nullptr);
+    ~Requests() override;
+
+    // From the event loop, never from inside a reply's own signal.
+    void stop();
+    bool isStopped() const;
+    // The replies made under it (and under those beneath it) still in flight.
+    int inFlight() const;
+
+private:
+    bool m_stopped = false;
+};
+
+// Aborts `reply` from the event loop, unless it has finished or is reporting an error of
+// its own by then: aborting inside its own signal, or while it reports an error, makes it
+// report a second one.
+void abortFromEventLoop(QNetworkReply *reply);
+
 // The process-wide network manager, made on first use on the calling thread (the
 // user-interface thread in this program); it lives as long as the application.
 QNetworkAccessManager &networkAccessManager();
@@ -43,23 +75,21 @@ QUrl acceptedHttpUrl(const QString &address);
 
 // One GET of an accepted address, awaited: the caller's event loop runs meanwhile. An
 // HTTP error status is not a failure: its body is returned. Throws FetchError (refused
-// address, network failure, time or size bound, or abandoned by abandonFetches). The
-// reply is deleted before the task ends.
-QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, bool sendIfModifiedSince = false);
+// address, network failure, time or size bound), or FetchStopped when `owner` is stopped
+// before the answer is returned, whatever the answer. The reply is owned by `owner`
+// (when given) and deleted once the task ends.
+QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner = nullptr,
+                                  bool sendIfModifiedSince = false);
 
 // The text behind an address: one GET with "If-Modified-Since: 0", the body decoded
 // (see decodeBody). Throws as fetchRaw does.
-QCoro::Task<QString> GetBody(QString URL, FetchLimits limits = {});
+QCoro::Task<QString> GetBody(QString URL, FetchLimits limits = {}, Requests *owner = nullptr);
 
 // The size of the file at an accepted address, learned without downloading it: a HEAD
 // request's Content-Length, else a GET of its first byte and the total in its
 // Content-Range. Empty when neither says (no length, an error, a text or page type
-// rather than a file's, `timeout` passed).
-QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout);
-
-// For the end of the program, when no event loop will run again: aborts every fetch
-// still waiting and runs what awaits each until it has wound up, so that no coroutine is
-// left suspended.
-void abandonFetches();
+// rather than a file's, `timeout` passed). Throws FetchStopped as fetchRaw does.
+QCoro::Task<std::optional<qint64>> fetchSize(QUrl url, std::chrono::milliseconds timeout,
+                                             Requests *owner = nullptr);
 
 } // namespace corvane

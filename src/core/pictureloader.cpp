@@ -37,14 +37,14 @@ QImage decodePicture(const QByteArray &bytes)
     return reader.read();
 }
 
-QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits)
+QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits, Requests *owner)
 {
     const QUrl web = acceptedHttpUrl(address);
     if (!web.isValid())
         co_return WebPicture();
     RawResponse response;
     try {
-        response = co_await fetchRaw(web, limits);
+        response = co_await fetchRaw(web, limits, owner);
     } catch (const FetchError &) {
         co_return WebPicture();
     }

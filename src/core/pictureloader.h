@@ -26,13 +26,15 @@ inline constexpr FetchLimits kPictureLimits{kPictureTimeout, kMaxPictureBytes};
 QCoro::Task<QImage> LoadPicture(QString strFileName, FetchLimits limits = kPictureLimits);
 
 // LoadPicture for a web address, with the bytes as the server sent them (a downloaded
-// song carries them as its cover): both empty when nothing readable came.
+// song carries them as its cover): both empty when nothing readable came. Its request is
+// owned by `owner`, and a stop of it throws FetchStopped (see fetchRaw).
 struct WebPicture
 {
     QImage image;
     QByteArray bytes;
 };
-QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits = kPictureLimits);
+QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits = kPictureLimits,
+                                       Requests *owner = nullptr);
 
 // The picture in some bytes, or a null image.
 QImage decodePicture(const QByteArray &bytes);

@@ -35,14 +35,12 @@ struct SongInfo
 };
 
 // Receives the results of a resolution as each is settled, in this order, each at most
-// once. An exception thrown here ends the resolution like a failed step.
+// once. An exception thrown here ends the resolution like a failed step. None is made
+// once the resolution's requests have been stopped.
 class SongReports
 {
 public:
     virtual ~SongReports() = default;
-    // Asked after every wait, before anything is stored or reported: false ends the
-    // resolution there, as abandoned (whoever wanted the results has gone).
-    virtual bool wanted() const { return true; }
     virtual void NamesReady(const QString &SongName, const QString &SingerName) = 0;
     virtual void LinkReady(const QString &DirectLink) = 0;
     virtual void LyricsReady(const QString &LyricsText) = 0;
@@ -75,8 +73,8 @@ QString metadataUrl(const QString &metadataHost, const QString &rid);
 
 // How a resolution that did not fail ended.
 enum class ResolveEnd {
-    Resolved,  // every step done, every report made
-    Abandoned, // reports.wanted() turned false: the steps after it were not taken
+    Resolved, // every step done, every report made
+    Stopped,  // its requests were stopped: the steps after it were not taken
 };
 
 // Turns the song page address into `info`, fetching the page, the direct link and the
@@ -85,8 +83,10 @@ enum class ResolveEnd {
 // service (songIdFromText), the song is resolved by the service's today endpoints
 // instead: its record, the same link conversion, its lyrics and its picture. Throws
 // corvane::Error at the first failing step, with the reports made so far standing.
-// `info` and `reports` must outlive the task.
+// Every request is owned by `owner`: stopping it aborts the one in flight, and the task
+// ends at once with Stopped, reporting nothing more. `info` and `reports` must outlive
+// the task.
 QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
-                                    ServiceConfig config);
+                                    ServiceConfig config, Requests *owner = nullptr);
 
 } // namespace corvane

@@ -107,11 +107,6 @@ Form1::Form1(desktop::Desktop &desktop, QWidget *parent) : QWidget(parent), m_de
     connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
     connect(Text1, &widgets::AddressEdit::doubleClicked, this, &Form1::Text1_DblClick);
-    connect(WebBrowser1, &widgets::Downloader::downloadEnded, this,
-            [this](const QString &path, bool ok, const QString &, const QString &address) {
-                if (ok)
-                    emit downloadSaved(address, path);
-            });
     // Enter in the address box does what the button does, when the button can be pressed.
     connect(Text1, &QLineEdit::returnPressed, this, [this] {
         if (Command1->isEnabled())
@@ -286,9 +281,9 @@ void Form1::setPlayerVolume(int volume)
     W1->settings().setVolume(volume);
 }
 
-void Form1::download(const QString &link, const QString &fileName, const SongTags &tags)
+widgets::Downloader &Form1::webBrowser() const
 {
-    WebBrowser1->Navigate(link, fileName, tags);
+    return *WebBrowser1;
 }
 
 void Form1::setDownloadsSilent(bool silent)

@@ -4,8 +4,6 @@
 
 #include <QWidget>
 
-#include "core/songtags.h"
-
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -61,9 +59,8 @@ public:
     // The player bar plays `link`, naming it `title` (empty: the file name).
     void preview(const QString &link, const QString &title);
     void setPlayerVolume(int volume);
-    // The download window saves `link`, offering `fileName` (empty: the server's name),
-    // with `tags` written into the saved MP3 (none: saved as served).
-    void download(const QString &link, const QString &fileName, const SongTags &tags = {});
+    // The embedded browser (WebBrowser1), which downloads what it is handed.
+    widgets::Downloader &webBrowser() const;
     // Silent downloads show no script error dialogs.
     void setDownloadsSilent(bool silent);
 
@@ -81,8 +78,6 @@ signals:
     void homeRequested();
     void recommendRequested();
     void pasteRequested();
-    // A download of `link` was saved, whole, as `path`.
-    void downloadSaved(const QString &link, const QString &path);
     // The close went ahead: the window is gone for good, and nothing waits to show in it.
     void closed();
 

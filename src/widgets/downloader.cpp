@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QUrl>
 
 #include "core/httpfetch.h"
+#include "desktop/desktop.h"
 #include "downloadwindow.h"
 
 using namespace Qt::StringLiterals;
@@ -19,19 +21,49 @@ Downloader::Downloader(desktop::Desktop &desktop, QWidget *parent) : QWidget(par
 
 Downloader::~Downloader() = default;
 
-void Downloader::Navigate(const QString &address, const QString &suggestedName, const SongTags &tags)
+void Downloader::Navigate(const QString &address, const QString &suggestedName, const DownloadSong &song)
 {
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
         return;
-    auto *window = new DownloadWindow(this, m_desktop, address, url, suggestedName, tags);
-    connect(window, &DownloadWindow::ended, this,
-            [this](const QString &path, bool ok, const QString &message, const QString &from) {
-                // Only a folder a download was saved into is remembered.
-                if (ok)
-                    m_lastFolder = QFileInfo(path).absolutePath();
-                emit downloadEnded(path, ok, message, from);
-            });
+    auto *download = new Download(url, song, this);
+    const QString name = suggestedName.isEmpty() ? (url.fileName().isEmpty() ? url.toString() : url.fileName())
+                                                 : suggestedName;
+    auto *progress = new DownloadWindow(*download, m_desktop, name, m_silent, window());
+    // The save dialog opens from the event loop (Download's signals come from there).
+    connect(download, &Download::answered, progress,
+            [this, download, suggestedName, progress] { chooseTarget(download, suggestedName, progress); });
+    connect(download, &Download::ended, this, [this, download, address](Download::State state, const QString &message) {
+        const bool ok = state == Download::State::Saved;
+        // Only a folder a download was saved into is remembered.
+        if (ok)
+            m_lastFolder = QFileInfo(download->path()).absolutePath();
+        download->deleteLater();
+        emit downloadEnded(ok ? download->path() : QString(), ok, message, address);
+    });
+    download->start();
+}
+
+void Downloader::chooseTarget(Download *download, const QString &suggestedName, DownloadWindow *progress)
+{
+    const QString name = suggestedName.isEmpty() ? download->serverFileName() : suggestedName;
+    progress->setChoosing(true);
+    const QPointer<Download> alive(download);
+    const QPointer<DownloadWindow> shown(progress);
+    const QString chosen = m_desktop.chooseSavePath(progress->isVisible() ? progress : window(),
+                                                    QDir(saveFolder()).filePath(name));
+    if (!alive || !shown)
+        return; // the program is ending
+    progress->setChoosing(false);
+    if (chosen.isEmpty()) {
+        // Cancelled: as if the button had never been pressed.
+        download->stop();
+        progress->close();
+        return;
+    }
+    // Named before the file is opened, so that a failure names the file it is about.
+    progress->showTarget(chosen);
+    download->saveTo(chosen);
 }
 
 QString Downloader::saveFolder() const
@@ -44,6 +76,14 @@ QString Downloader::saveFolder() const
             return folder;
     }
     return QDir::homePath();
+}
+
+int Downloader::running() const
+{
+    int count = 0;
+    for (const Download *download : findChildren<Download *>(Qt::FindDirectChildrenOnly))
+        count += download->hasEnded() ? 0 : 1;
+    return count;
 }
 
 } // namespace corvane::widgets

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "core/songtags.h"
+#include "core/download.h"
 
 namespace corvane::desktop {
 class Desktop;
@@ -10,11 +10,12 @@ class Desktop;
 
 namespace corvane::widgets {
 
-// The embedded browser, as far as the tool uses it: handed an http or https address,
-// it downloads it as a browser would. It asks where to save, shows a small progress
-// window of its own and writes the file whole or not at all: an existing file it replaces
-// stays untouched until the new one is complete, and a failed or cancelled download
-// leaves nothing behind. Anything but an http(s) address is ignored.
+class DownloadWindow;
+
+// The embedded browser, as far as the tool uses it: the window's entry point for a
+// download. Handed an http or https address, it starts a Download of it, asks where to
+// save once the server answers with a file, and shows the transfer in a progress window
+// of its own. Anything but an http(s) address is ignored. It draws nothing itself.
 class Downloader final : public QWidget
 {
     Q_OBJECT
@@ -29,14 +30,14 @@ public:
     // Silent: failures show inside the progress window only, never as separate dialogs.
     void setSilent(bool silent) { m_silent = silent; }
     // `suggestedName`, when given, is offered in the save dialog instead of the name the
-    // server gives the file. With `tags`, a completed MP3 gets them written into it (see
-    // copyWithTags) before it appears under its name.
-    void Navigate(const QString &address, const QString &suggestedName = QString(),
-                  const SongTags &tags = {});
+    // server gives the file; `song` is what the saved file carries besides the audio.
+    void Navigate(const QString &address, const QString &suggestedName = QString(), const DownloadSong &song = {});
 
     // The folder the save dialog opens in: the last one saved to, else the user's music
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
+    // The downloads not yet ended.
+    int running() const;
 
 signals:
     // A download of `address` ended: `path` is the final file when `ok`. A cancelled save
@@ -44,6 +45,8 @@ signals:
     void downloadEnded(const QString &path, bool ok, const QString &message, const QString &address);
 
 private:
+    void chooseTarget(Download *download, const QString &suggestedName, DownloadWindow *progress);
+
     desktop::Desktop &m_desktop;
     bool m_silent = false;
     QString m_lastFolder;

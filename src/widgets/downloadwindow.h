@@ -3,16 +3,12 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
-#include "core/songtags.h"
+#include "core/download.h"
 
 class QLabel;
-class QNetworkReply;
 class QProgressBar;
 class QPushButton;
-class QUrl;
 
 namespace corvane::desktop {
 class Desktop;
@@ -20,62 +16,42 @@ class Desktop;
 
 namespace corvane::widgets {
 
-class Downloader;
-
-// One download and its progress window (see Downloader). It deletes itself when closed.
+// The progress window of one download: it shows what the download reports and stops it
+// when closed before the end; it deletes itself when closed. It appears when the file
+// is being written, or early when the server is slow to answer.
 class DownloadWindow final : public QDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DownloadWindow)
 
 public:
-    // Starts downloading `url` at once; `desktop` asks where to save and shows failures.
-    DownloadWindow(Downloader *owner, desktop::Desktop &desktop, const QString &address, const QUrl &url,
-                   const QString &suggestedName, const SongTags &tags);
-    ~DownloadWindow() override;
+    // `name`: what the download is of, until its file is chosen. With `silent`, failures
+    // show inside this window only, never as a separate box.
+    DownloadWindow(Download &download, desktop::Desktop &desktop, const QString &name, bool silent,
+                   QWidget *parent);
 
-signals:
-    // The download ended: saved whole as `path` when `ok`; else nothing is left.
-    void ended(const QString &path, bool ok, const QString &message, const QString &address);
+    // The save dialog is open over this window: it decides, so a close waits for it.
+    void setChoosing(bool choosing) { m_choosing = choosing; }
+    // The file is chosen: named, and the window shows the transfer.
+    void showTarget(const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum State { Connecting, Choosing, Writing, Done, Failed };
-    int status() const;
-    // Each reply is stopped once, and not from inside its own signal: aborting a reply
-    // while it reports an error status makes it report twice ("Internal problem").
-    void stopReply();
-    void onMetaData();
-    void drain();
     void onProgress(qint64 received, qint64 total);
-    void onFinished();
-    // The whole download, tagged when it is MPEG audio, into the file that is committed.
-    bool finishTagged();
-    void fail(const QString &message, bool cancelled = false);
+    void onEnded(Download::State state, const QString &message);
 
-    QPointer<Downloader> m_owner;
+    QPointer<Download> m_download;
     desktop::Desktop &m_desktop;
     bool m_silent;
-    QString m_address;
-    QString m_suggestedName;
-    SongTags m_tags;
+    bool m_choosing = false;
     QLabel *m_name;
     QProgressBar *m_bar;
     QLabel *m_detail;
     QPushButton *m_button;
-    QNetworkReply *m_reply = nullptr;
-    QSaveFile m_file;
-    // Where the download goes while it lasts: the file itself, or beside it until tagged.
-    QTemporaryFile m_part;
-    QFileDevice *m_sink = &m_file;
-    QString m_target;
     QElapsedTimer m_clock;
     QElapsedTimer m_lastProgress;
-    State m_state = Connecting;
-    bool m_replyFinished = false;
-    bool m_stopped = false;
 };
 
 } // namespace corvane::widgets

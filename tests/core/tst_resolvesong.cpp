@@ -1,12 +1,15 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "awaited.h"
 #include "core/errors.h"
+#include "core/httpfetch.h"
 #include "core/songresolver.h"
 #include "httptestserver.h"
 #include "musicservice.h"
@@ -49,8 +52,8 @@ private slots:
     void unreadablePictureIsNoFailure();
     void localPictureIsNotRead_data();
     void localPictureIsNotRead();
-    void unwantedResultsEndIt_data();
-    void unwantedResultsEndIt();
+    void stoppingEndsIt_data();
+    void stoppingEndsIt();
 
 private:
     QString pageAddress() const { return u"http://"_s + m_server->origin() + u"/yinyue/678/"_s; }
@@ -222,7 +225,7 @@ void TestResolveSong::localPictureIsNotRead()
     QVERIFY(recorder.picture.isNull());
 }
 
-void TestResolveSong::unwantedResultsEndIt_data()
+void TestResolveSong::stoppingEndsIt_data()
 {
     QTest::addColumn<int>("reports");
     QTest::addColumn<int>("requests");
@@ -232,18 +235,31 @@ void TestResolveSong::unwantedResultsEndIt_data()
     QTest::newRow("during the picture download") << 3 << 4;
 }
 
-void TestResolveSong::unwantedResultsEndIt()
+// The request numbered `requests` never answers; the resolution is stopped while it waits.
+void TestResolveSong::stoppingEndsIt()
 {
     QFETCH(int, reports);
     QFETCH(int, requests);
+    Requests owner;
+    m_server->setHandler([&](const HttpRequest &request) {
+        if (m_server->requests().size() < requests)
+            return m_service.answer(request);
+        QTimer::singleShot(50, &owner, &Requests::stop);
+        HttpResponse stall;
+        stall.stall = true;
+        return stall;
+    });
     SongInfo info;
     info.PictureAddress = u"before"_s;
     Recorder recorder;
-    recorder.wantedReports = reports;
-    QCOMPARE(awaited(ResolveSong(info, pageAddress(), recorder, m_config)), ResolveEnd::Abandoned);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(awaited(ResolveSong(info, pageAddress(), recorder, m_config, &owner)), ResolveEnd::Stopped);
+    QCOMPARE_LT(clock.elapsed(), m_config.fetch.timeout.count() / 2);
     QCOMPARE(recorder.calls.size(), reports);
     QCOMPARE(m_server->requests().size(), requests);
-    // Nothing from the step that was not wanted is stored.
+    QCOMPARE(owner.inFlight(), 0);
+    // Nothing from the step that was stopped is stored.
     QCOMPARE(info.PictureAddress, reports < 3 ? u"before"_s : u"http://"_s + m_server->origin() + u"/sample-media/678.jpg"_s);
 }
 

@@ -13,7 +13,6 @@ namespace corvane::testing {
 class ReportRecorder final : public SongReports
 {
 public:
-    bool wanted() const override { return calls.size() < wantedReports; }
     void NamesReady(const QString &SongName, const QString &SingerName) override
     {
         record(QStringLiteral("names"));
@@ -38,7 +37,6 @@ public:
 
     QStringList calls;
     QString throwAt;              // the report that throws, as a receiver may
-    qsizetype wantedReports = 4; // the results stop being wanted after this many reports
     QString songName, singerName, link, lyrics;
     QImage picture;
 

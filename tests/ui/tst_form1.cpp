@@ -365,7 +365,7 @@ void TestForm1::eachControlHandsOver()
         if (meta->method(i).methodType() == QMetaMethod::Signal)
             spies.push_back(std::make_unique<QSignalSpy>(m_form.get(), meta->method(i)));
     }
-    QCOMPARE(spies.size(), size_t(11)); // the nine commands, the close and a saved download
+    QCOMPARE(spies.size(), size_t(10)); // the nine commands and the close
     QWidget *widget = m_form->findChild<QWidget *>(control);
     QVERIFY(widget);
     if (doubleClick)

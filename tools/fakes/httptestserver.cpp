@@ -65,11 +65,16 @@ bool parseRequestHead(const QByteArray &head, HttpRequest &request)
 class Connection final : public QObject
 {
 public:
-    Connection(QTcpSocket *socket, std::function<HttpResponse(const HttpRequest &)> answer)
-        : QObject(socket), m_socket(socket), m_answer(std::move(answer))
+    Connection(QTcpSocket *socket, std::function<HttpResponse(const HttpRequest &)> answer,
+               std::function<void(const HttpRequest &)> closed)
+        : QObject(socket), m_socket(socket), m_answer(std::move(answer)), m_closed(std::move(closed))
     {
         connect(socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, &Connection::pump);
+        connect(socket, &QTcpSocket::disconnected, this, [this] {
+            if (m_answered && !m_finishing && !m_request.method.isEmpty())
+                m_closed(m_request);
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
@@ -92,10 +97,12 @@ private:
         } else {
             m_response = m_answer(request);
             m_headOnly = request.method == "HEAD";
+            m_request = request;
         }
         if (m_response.stall)
             return;
         if (m_response.resetAtOnce) {
+            m_finishing = true;
             m_socket->abort();
             m_socket->deleteLater();
             return;
@@ -131,8 +138,10 @@ private:
         m_socket->write(m_dripBytes.constData() + m_dripped++, 1);
         if (m_dripped < m_dripBytes.size())
             QTimer::singleShot(m_response.drip, this, &Connection::dripOne);
-        else
+        else {
+            m_finishing = true;
             m_socket->disconnectFromHost();
+        }
     }
 
     void pump()
@@ -162,6 +171,8 @@ private:
 
     QTcpSocket *m_socket;
     std::function<HttpResponse(const HttpRequest &)> m_answer;
+    std::function<void(const HttpRequest &)> m_closed;
+    HttpRequest m_request;
     QByteArray m_buffer;
     HttpResponse m_response;
     qint64 m_total = 0;
@@ -317,6 +328,9 @@ void HttpTestServer::onNewConnection()
                 std::fflush(stderr);
             }
             return response;
+        }, [self](const HttpRequest &request) {
+            if (self)
+                emit self->closedBeforeAnswer(request);
         });
     }
 }

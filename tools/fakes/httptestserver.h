@@ -79,6 +79,8 @@ public:
 
 signals:
     void requestReceived(const corvane::testing::HttpRequest &request);
+    // The client closed the connection of `request` before its whole answer was sent.
+    void closedBeforeAnswer(const corvane::testing::HttpRequest &request);
 
 private:
     void onNewConnection();

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QObject>
+#include <QSaveFile>
+#include <QString>
+#include <QTemporaryFile>
+#include <QUrl>
+
+#include "songtags.h"
+
+class QNetworkReply;
+
+namespace corvane {
+
+// What a download of a resolved song's link carries besides the audio: the tags written
+// into the MP3, and the timed lyrics saved beside it as a ".lrc" file. Empty: the file is
+// saved as served, with no lyrics file.
+struct DownloadSong
+{
+    SongTags tags;
+    QString timedLyrics;
+};
+
+// One download, without a window: a GET of an http or https address whose answer is
+// written whole or not at all. An existing file it replaces stays untouched until the new
+// one is complete (QSaveFile); a song to be tagged waits beside its target in a
+// "<target>.XXXXXX.part" file, then goes into the target with its tag (copyWithTags).
+// A failed or stopped download leaves nothing. Its signals other than progress come from
+// the event loop, never from inside a network signal, so that a slot may open a dialog.
+class Download final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Download)
+
+public:
+    enum class State {
+        Connecting, // the request is on its way
+        Answered,   // the server answers with a file: where it goes is awaited
+        Writing,    // the answer goes into its file
+        Saved,
+        Failed,
+        Stopped,
+    };
+    Q_ENUM(State)
+
+    Download(QUrl url, DownloadSong song = {}, QObject *parent = nullptr);
+    // A download not yet saved is stopped: its reply aborted, nothing left on disk.
+    ~Download() override;
+
+    void start();
+    // Once answered: where the answer goes. Its data is written there (or beside it while
+    // it waits to be tagged) and committed when whole; the lyrics file follows.
+    void saveTo(const QString &path);
+    // From the event loop: ends it, leaving nothing. Nothing happens once it has ended.
+    void stop();
+
+    State state() const { return m_state; }
+    bool hasEnded() const { return m_state >= State::Saved; }
+    QUrl url() const { return m_url; }
+    // Once answered: the name the server gives the file (see suggestedDownloadName).
+    QString serverFileName() const;
+    // The file, once it is chosen (and saved, when the state says so).
+    QString path() const { return m_target; }
+
+signals:
+    // The server answers with a file: saveTo() or stop() is awaited. Meanwhile at most
+    // kReadBufferBytes of its data wait here, the rest in the network.
+    void answered();
+    // Bytes received so far, of `total` (-1: unknown).
+    void progress(qint64 received, qint64 total);
+    // Saved, failed (`message` says why, in words for the user) or stopped ("下载已取消").
+    void ended(corvane::Download::State state, const QString &message);
+
+private:
+    int status() const;
+    void onMetaData();
+    void drain();
+    void onFinished();
+    // The whole download, tagged when it is MPEG audio, into the file that is committed.
+    bool finishTagged();
+    void finish(State state, const QString &message);
+    void fail(const QString &message) { finish(State::Failed, message); }
+
+    QUrl m_url;
+    DownloadSong m_song;
+    QNetworkReply *m_reply = nullptr;
+    QSaveFile m_file;
+    QTemporaryFile m_part;
+    QFileDevice *m_sink = &m_file;
+    QString m_target;
+    State m_state = State::Connecting;
+    bool m_replyFinished = false;
+};
+
+// The reply buffers at most this much while its file is not being written: the rest
+// waits in the socket, so memory stays constant while the save dialog is open.
+inline constexpr qint64 kReadBufferBytes = 1024 * 1024;
+
+} // namespace corvane
