@@ -58,7 +58,12 @@ inline bool resolutionEnded(QPushButton *command1, int timeoutMs = 20000)
     QEventLoop loop;
     detail::EnabledWatch watch(loop);
     command1->installEventFilter(&watch);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    // A timer of its own, gone with the wait: a single-shot one would outlive it by
+    // `timeoutMs`, and a hundred waits in a row would pile them up.
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(timeoutMs);
     loop.exec();
     command1->removeEventFilter(&watch);
     return command1->isEnabled();

@@ -1,9 +1,13 @@
-// A hundred resolutions in a row leave the live heap where it was: every reply, picture
-// and report is released.
+// A hundred resolutions and downloads in a row leave the live heap where it was: every
+// reply, picture, report and download is released, and one song record is kept.
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #ifdef __GLIBC__
@@ -16,6 +20,7 @@
 #include "form1controls.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
+#include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -47,10 +52,10 @@ class TestHeapGrowth final : public QObject
     Q_OBJECT
 
 private slots:
-    void hundredResolutions();
+    void hundredResolutionsAndDownloads();
 };
 
-void TestHeapGrowth::hundredResolutions()
+void TestHeapGrowth::hundredResolutionsAndDownloads()
 {
     if (kSanitized)
         QSKIP("the sanitizer's allocator keeps freed memory in quarantine");
@@ -61,9 +66,14 @@ void TestHeapGrowth::hundredResolutions()
     const MusicService service(ServiceConfig::onOrigin(server.origin()),
                                {sunnyDay("1001"), sunnyDay("1002")});
     server.setHandler([&](const HttpRequest &request) { return service.answer(request); });
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
     ScriptedDesktop desktop;
+    desktop.setSaveChooser([&](const QString &) { return folder.filePath(u"song.mp3"_s); });
     const auto window = app::makeWindow(ServiceConfig::onOrigin(server.origin()), desktop);
     ui::Form1 &form = *window;
+    const app::Commands &commands = app::commandsOf(form);
+    QSignalSpy downloads(&form.webBrowser(), &widgets::Downloader::downloadEnded);
     Form1Controls(form).Text1->setEnabled(true);
     Form1Controls(form).Command1->setEnabled(true);
     form.show();
@@ -79,7 +89,17 @@ void TestHeapGrowth::hundredResolutions()
                 return u"resolution %1 did not end"_s.arg(i);
             if (form.statusText() != u"音乐获取成功.."_s)
                 return u"resolution %1 ended with \"%2\""_s.arg(i).arg(form.statusText());
+            downloads.clear();
+            Form1Controls(form).Command9->click();
+            if (!downloads.wait(5000) || !downloads.first().at(1).toBool())
+                return u"download %1 did not save"_s.arg(i);
+            // The progress window stays until it is closed, as a user would.
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (auto *progress = qobject_cast<QDialog *>(top); progress && progress->isVisible())
+                    progress->close();
+            }
             server.clearRequests();
+            desktop.suggestedPaths.clear();
         }
         return {};
     };
@@ -87,11 +107,20 @@ void TestHeapGrowth::hundredResolutions()
     const QString warmUp = resolve(20);
     QVERIFY2(warmUp.isEmpty(), qPrintable(warmUp));
     const qint64 before = liveHeap();
+    const qsizetype objects = commands.findChildren<QObject *>().size();
+    const qsizetype widgets = QApplication::allWidgets().size();
     const QString measured = resolve(100);
     QVERIFY2(measured.isEmpty(), qPrintable(measured));
     const qint64 after = liveHeap();
-    qInfo("live heap: %lld bytes before, %lld after 100 resolutions (%+lld)", before, after, after - before);
+    qInfo("live heap: %lld bytes before, %lld after 100 resolutions and downloads (%+lld)", before, after,
+          after - before);
     QVERIFY2(after - before < 256 * 1024, "the live heap grew");
+    // One song record, held by the commands alone; no request, download or window left.
+    QCOMPARE(commands.linkSong().use_count(), 2); // the commands' and the copy just taken
+    QCOMPARE(commands.findChildren<QObject *>().size(), objects);
+    QCOMPARE(form.webBrowser().running(), 0);
+    QCOMPARE(form.webBrowser().findChildren<QObject *>().size(), 0);
+    QCOMPARE(QApplication::allWidgets().size(), widgets);
 }
 
 QTEST_MAIN(TestHeapGrowth)
