@@ -91,7 +91,10 @@ void abortFromEventLoop(QNetworkReply *reply)
     QMetaObject::invokeMethod(
         reply,
         [reply] {
-            if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
+            // An error status is reported on its way to the reply's end: aborting it then
+            // reports a second error. Such a reply ends by itself, or with its owner.
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (!reply->isFinished() && reply->error() == QNetworkReply::NoError && status < 400)
                 reply->abort();
         },
         Qt::QueuedConnection);

@@ -60,9 +60,10 @@ private:
     bool m_stopped = false;
 };
 
-// Aborts `reply` from the event loop, unless it has finished or is reporting an error of
-// its own by then: aborting inside its own signal, or while it reports an error, makes it
-// report a second one.
+// Aborts `reply` from the event loop, unless it has finished, has failed, or answered with
+// an error status by then: aborting inside its own signal, or while it reports an error,
+// makes it report a second one ("Internal problem"). Such a reply ends by itself, or when
+// its owner deletes it.
 void abortFromEventLoop(QNetworkReply *reply);
 
 // The process-wide network manager, made on first use on the calling thread (the
