@@ -16,12 +16,6 @@ using namespace corvane::testing;
 
 namespace {
 
-QByteArray tone()
-{
-    QFile file(u":/media/tone-440.mp3"_s);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 const DownloadSong kSong{{u"晴天"_s, u"周杰伦"_s, u"叶惠美"_s, u"故事的小黄花"_s, {}}, u"[00:01.00]故事的小黄花"_s};
 
 } // namespace

@@ -12,12 +12,6 @@ using namespace corvane::testing;
 
 namespace {
 
-QByteArray tone()
-{
-    QFile file(u":/media/tone-440.mp3"_s);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray jpeg(qsizetype size)
 {
     QByteArray bytes("\xFF\xD8\xFF\xE0", 4);

@@ -13,6 +13,13 @@
 
 namespace corvane::testing {
 
+// A short MP3 without a tag, from the fake service's resources: what a download tags.
+inline QByteArray tone()
+{
+    QFile file(QStringLiteral(":/media/tone-440.mp3"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // An MP3's ID3v2 tag as TagLib reads it back.
 struct ReadTag
 {
