@@ -1,0 +1,1 @@
+// The source of a target that only hosts precompiled headers for others.
