@@ -1,8 +1,10 @@
 #include "download.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStorageInfo>
 
 #include "downloaderrors.h"
 #include "filename.h"
@@ -13,9 +15,46 @@ using namespace Qt::StringLiterals;
 
 namespace corvane {
 
-Download::Download(QUrl url, DownloadSong song, QObject *parent)
-    : QObject(parent), m_url(std::move(url)), m_song(std::move(song))
+namespace {
+
+// Free space below this when a write fails: the disk is full, whatever the error says.
+constexpr qint64 kFullDiskBytes = 1024 * 1024;
+
+// Enough of a download's start to tell an MP3 from something else.
+constexpr qsizetype kSniffBytes = 3;
+
+// The bytes free for a file in `path`'s folder; -1: unknown.
+qint64 freeBytesFor(const QString &path)
 {
+    const QStorageInfo storage(QFileInfo(path).absolutePath());
+    return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
+}
+
+} // namespace
+
+bool isTextContentType(const QByteArray &contentType)
+{
+    const QByteArray type = contentType.split(';').first().trimmed().toLower();
+    return type.startsWith("text/") || type.endsWith("/html") || type.endsWith("/json") ||
+           type.endsWith("/xml") || type.endsWith("+xml") || type.endsWith("+json");
+}
+
+bool startsLikeAudio(QByteArrayView head)
+{
+    if (head.startsWith("ID3"))
+        return true;
+    // Eleven sync bits, then a layer other than the reserved 00.
+    return head.size() >= 2 && quint8(head[0]) == 0xff && (quint8(head[1]) & 0xe0) == 0xe0 &&
+           (quint8(head[1]) & 0x06) != 0;
+}
+
+Download::Download(QUrl url, DownloadSong song, QObject *parent)
+    : QObject(parent), m_url(std::move(url)), m_song(std::move(song)), m_stallBound(kStallBound)
+{
+    m_stall.setSingleShot(true);
+    connect(&m_stall, &QTimer::timeout, this, [this] {
+        fail(describeNetworkError(QNetworkReply::TimeoutError, 0));
+    });
 }
 
 Download::~Download()
@@ -27,8 +66,6 @@ Download::~Download()
         if (!m_reply->isFinished())
             m_reply->abort();
     }
-    if (m_part.isOpen())
-        m_part.remove();
 }
 
 void Download::start()
@@ -45,6 +82,17 @@ void Download::start()
             emit progress(received, total > 0 ? total : -1);
     });
     connect(m_reply, &QNetworkReply::finished, this, &Download::onFinished);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::heard);
+    connect(m_reply, &QNetworkReply::readyRead, this, &Download::heard);
+    m_stall.start(m_stallBound);
+}
+
+void Download::heard()
+{
+    if (m_state == State::Connecting || m_state == State::Writing)
+        m_stall.start(m_stallBound);
+    else
+        m_stall.stop();
 }
 
 QString Download::serverFileName() const
@@ -71,7 +119,13 @@ void Download::onMetaData()
         fail(describeNetworkError(m_reply->error(), status()));
         return;
     }
+    // A page or text instead of the song: a browser would show it, not save it as .mp3.
+    if (isTextContentType(m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray())) {
+        fail(kNotAudioMessage);
+        return;
+    }
     m_state = State::Answered;
+    m_stall.stop();
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -87,21 +141,19 @@ void Download::saveTo(const QString &path)
         return;
     m_target = path;
     m_file.setFileName(path);
+    // Told at once, not after the whole download: the file and its tag will not fit.
+    const qint64 total = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    const qint64 free = freeBytesFor(path);
+    if (total > 0 && free >= 0 && free < total + m_song.tags.cover.size() + m_song.tags.lyrics.size() * 4) {
+        fail(describeFileError(QFileDevice::ResourceError, path));
+        return;
+    }
     if (!m_file.open(QIODevice::WriteOnly)) {
         fail(describeFileError(m_file.error(), path));
         return;
     }
-    if (!m_song.tags.isEmpty()) {
-        // The tag goes before the audio and depends on the file's own: the download
-        // waits beside the target until it is whole, then goes into it with its tag.
-        m_part.setFileTemplate(path + u".XXXXXX.part"_s);
-        if (!m_part.open()) {
-            fail(describeFileError(m_part.error(), path));
-            return;
-        }
-        m_sink = &m_part;
-    }
     m_state = State::Writing;
+    heard();
     drain();
     if (m_replyFinished)
         onFinished();
@@ -117,13 +169,54 @@ void Download::drain()
 {
     if (m_state != State::Writing)
         return;
-    while (m_reply->bytesAvailable() > 0) {
+    while (m_state == State::Writing && m_reply->bytesAvailable() > 0) {
         const QByteArray chunk = m_reply->read(kReadBufferBytes);
-        if (m_sink->write(chunk) != chunk.size()) {
-            fail(describeFileError(m_sink->error(), m_target));
-            return;
+        if (m_headWritten) {
+            write(chunk);
+            continue;
         }
+        m_head += chunk;
+        const qint64 needed = m_song.tags.isEmpty() ? kSniffBytes : tagHeadBytes(m_head);
+        if (needed >= 0 && m_head.size() >= qMax<qint64>(needed, kSniffBytes))
+            writeHead();
     }
+}
+
+void Download::writeHead()
+{
+    m_headWritten = true;
+    const QByteArray head = std::exchange(m_head, {});
+    if (!startsLikeAudio(head)) {
+        fail(kNotAudioMessage);
+        return;
+    }
+    std::optional<TagPlan> plan;
+    if (!m_song.tags.isEmpty() && tagHeadBytes(head) != 0) {
+        QBuffer buffer;
+        buffer.setData(head);
+        buffer.open(QIODevice::ReadOnly);
+        plan = planTag(buffer, m_song.tags);
+    }
+    if (!plan) {
+        write(head);
+    } else if (write(plan->tag)) {
+        write(head.mid(plan->audioStart));
+    }
+}
+
+bool Download::write(const QByteArray &bytes)
+{
+    if (m_file.write(bytes) == bytes.size())
+        return true;
+    fail(fileFailure());
+    return false;
+}
+
+QString Download::fileFailure() const
+{
+    const qint64 free = freeBytesFor(m_target);
+    const bool full = m_file.error() == QFileDevice::ResourceError || (free >= 0 && free < kFullDiskBytes);
+    return describeFileError(full ? QFileDevice::ResourceError : m_file.error(), m_target);
 }
 
 void Download::onFinished()
@@ -140,11 +233,13 @@ void Download::onFinished()
         fail(describeNetworkError(m_reply->error(), status()));
         return;
     }
-    if (m_sink == &m_part && !finishTagged())
+    if (!m_headWritten)
+        writeHead(); // the whole download is shorter than the head it would have waited for
+    if (m_state != State::Writing)
         return;
     // Replaces an existing file in one step, and only now that the new one is whole.
     if (!m_file.commit()) {
-        fail(describeFileError(m_file.error(), m_target));
+        fail(fileFailure());
         return;
     }
     if (!m_song.timedLyrics.isEmpty())
@@ -152,26 +247,13 @@ void Download::onFinished()
     finish(State::Saved, QString());
 }
 
-bool Download::finishTagged()
-{
-    if (!m_part.flush() || !m_part.seek(0)) {
-        fail(describeFileError(m_part.error(), m_target));
-        return false;
-    }
-    if (copyWithTags(m_part, m_file, m_song.tags) == TagOutcome::Failed) {
-        const bool writing = m_file.error() != QFileDevice::NoError;
-        fail(describeFileError(writing ? m_file.error() : m_part.error(), m_target));
-        return false;
-    }
-    m_part.remove();
-    return true;
-}
-
 void Download::finish(State state, const QString &message)
 {
     if (hasEnded())
         return;
     m_state = state;
+    m_stall.stop();
+    m_head.clear();
     if (m_reply) {
         // Not from inside the reply's own signal, where this may run: aborting there, as
         // it reports an error status, makes it report a second one.
@@ -182,8 +264,6 @@ void Download::finish(State state, const QString &message)
         m_file.cancelWriting();
         if (m_file.isOpen())
             m_file.commit(); // after cancelWriting: closes and removes the unfinished file
-        if (m_part.isOpen())
-            m_part.remove();
     }
     QMetaObject::invokeMethod(
         this, [this, state, message] { emit ended(state, message); }, Qt::QueuedConnection);

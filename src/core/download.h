@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+
+#include <QByteArrayView>
 #include <QObject>
 #include <QSaveFile>
 #include <QString>
-#include <QTemporaryFile>
+#include <QTimer>
 #include <QUrl>
 
 #include "songtags.h"
@@ -21,12 +24,15 @@ struct DownloadSong
     QString timedLyrics;
 };
 
-// One download, without a window: a GET of an http or https address whose answer is
-// written whole or not at all. An existing file it replaces stays untouched until the new
-// one is complete (QSaveFile); a song to be tagged waits beside its target in a
-// "<target>.XXXXXX.part" file, then goes into the target with its tag (copyWithTags).
-// A failed or stopped download leaves nothing. Its signals other than progress come from
-// the event loop, never from inside a network signal, so that a slot may open a dialog.
+// One download of a song, without a window: a GET of an http or https address whose
+// answer is written whole or not at all. An existing file it replaces stays untouched
+// until the new one is complete (QSaveFile). A song to be tagged gets its tag on the way
+// in: its first bytes wait in memory until the tag is planned (planTag), then the tag and
+// the audio go straight into the file, so that a download needs its own size free, not
+// twice. Only audio is kept: an answer typed as a page or text, or one that does not
+// begin as an MP3 does, fails. So does one that sends nothing for kStallBound. A failed or
+// stopped download leaves nothing. Its signals other than progress come from the event
+// loop, never from inside a network signal, so that a slot may open a dialog.
 class Download final : public QObject
 {
     Q_OBJECT
@@ -48,6 +54,9 @@ public:
     ~Download() override;
 
     void start();
+    // How long the server may send nothing (kStallBound unless a test shortens it). Not
+    // counted while the target is awaited: the server cannot send then.
+    void setStallBound(std::chrono::milliseconds bound) { m_stallBound = bound; }
     // Once answered: where the answer goes. Its data is written there (or beside it while
     // it waits to be tagged) and committed when whole; the lyrics file follows.
     void saveTo(const QString &path);
@@ -76,8 +85,14 @@ private:
     void onMetaData();
     void drain();
     void onFinished();
-    // The whole download, tagged when it is MPEG audio, into the file that is committed.
-    bool finishTagged();
+    // The first bytes, once there are enough of them (or all there will be): checked to be
+    // audio, given the tag, written.
+    void writeHead();
+    bool write(const QByteArray &bytes);
+    // Why writing or committing the file failed, a full disk named as such whatever
+    // error the file reports.
+    QString fileFailure() const;
+    void heard();
     void finish(State state, const QString &message);
     void fail(const QString &message) { finish(State::Failed, message); }
 
@@ -85,12 +100,27 @@ private:
     DownloadSong m_song;
     QNetworkReply *m_reply = nullptr;
     QSaveFile m_file;
-    QTemporaryFile m_part;
-    QFileDevice *m_sink = &m_file;
     QString m_target;
     State m_state = State::Connecting;
     bool m_replyFinished = false;
+    // The first bytes, until writeHead() has written them.
+    QByteArray m_head;
+    bool m_headWritten = false;
+    std::chrono::milliseconds m_stallBound;
+    QTimer m_stall;
 };
+
+// What a download that is plainly not a song says.
+inline const QString kNotAudioMessage = QStringLiteral("下载失败：服务器返回的不是音频文件");
+
+// A download that receives nothing for this long fails.
+inline constexpr std::chrono::milliseconds kStallBound{30000};
+
+// Whether an answer's type says it is a page or text (what servers send instead of a
+// file: an error page, a login, a JSON error), not a song.
+bool isTextContentType(const QByteArray &contentType);
+// Whether a download's first bytes open an MP3: an ID3v2 tag or an MPEG audio frame.
+bool startsLikeAudio(QByteArrayView head);
 
 // The reply buffers at most this much while its file is not being written: the rest
 // waits in the socket, so memory stays constant while the save dialog is open.

@@ -21,6 +21,11 @@ constexpr qint64 kCopyChunkBytes = 1024 * 1024;
 constexpr unsigned long kMaxReadBytes = 64ul * 1024 * 1024;
 // TagLib counts in long, 32 bits on Windows; no song comes near this size.
 constexpr qint64 kMaxTaggedBytes = qint64(1) << 30;
+// Enough audio after a tag for TagLib to find the first frames and their bitrate.
+constexpr qint64 kTagProbeBytes = 64 * 1024;
+// A tag of a download is held in memory while the new one is planned: a larger one (a
+// big picture of its own) leaves the download untagged.
+constexpr qint64 kMaxHeldTagBytes = 16 * 1024 * 1024;
 
 // The download, as TagLib reads files: read-only, over the device the download was
 // written to.
@@ -69,11 +74,22 @@ TagLib::String coverType(const QByteArray &picture)
     return {};
 }
 
-struct TagPlan
+} // namespace
+
+qint64 tagHeadBytes(QByteArrayView head)
 {
-    QByteArray tag;        // written first
-    qint64 audioStart = 0; // then the download from here on
-};
+    if (head.size() < 10)
+        return -1;
+    if (!head.startsWith("ID3"))
+        return kTagProbeBytes;
+    // The size is syncsafe: seven bits a byte.
+    qint64 size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = (size << 7) | (quint8(head[i]) & 0x7f);
+    const bool footer = (quint8(head[5]) & 0x10) != 0;
+    const qint64 tagSize = 10 + size + (footer ? 10 : 0);
+    return tagSize > kMaxHeldTagBytes ? 0 : tagSize + kTagProbeBytes;
+}
 
 std::optional<TagPlan> planTag(QIODevice &downloaded, const SongTags &tags)
 {
@@ -131,8 +147,6 @@ std::optional<TagPlan> planTag(QIODevice &downloaded, const SongTags &tags)
     const TagLib::ByteVector rendered = tag->render(version);
     return TagPlan{QByteArray(rendered.data(), qsizetype(rendered.size())), audioStart};
 }
-
-} // namespace
 
 TagOutcome copyWithTags(QIODevice &downloaded, QIODevice &out, const SongTags &tags)
 {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 class QIODevice;
@@ -31,6 +34,26 @@ enum class TagOutcome {
     Untouched, // the copy is the download byte for byte
     Failed,    // reading or writing failed: what `out` holds is not whole
 };
+
+// The tag a download gets, and where the download's own bytes resume after it: the tag is
+// written first, then the download from `audioStart` on (past its own ID3v2 tag, whose
+// frames the new one carries).
+struct TagPlan
+{
+    QByteArray tag;
+    qint64 audioStart = 0;
+};
+
+// How many of a download's first bytes planTag() needs to see, for a download that begins
+// with `head`: its own ID3v2 tag and the first audio frames after it (fewer when the whole
+// download is shorter). -1: `head` is too short to tell (an ID3v2 header is 10 bytes);
+// 0: its tag claims more than is worth holding in memory, and the download is saved
+// untouched.
+qint64 tagHeadBytes(QByteArrayView head);
+
+// The tag for the download whose first bytes (or all of them) `head` holds, open for
+// reading; none when the download is not MPEG audio or gains no frame (as copyWithTags).
+std::optional<TagPlan> planTag(QIODevice &head, const SongTags &tags);
 
 // Copies the download in `downloaded` (open for reading) to `out`. When it is MPEG audio
 // (as TagLib reads it), the copy carries an ID3v2 tag with the frames of `tags` that the

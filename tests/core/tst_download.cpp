@@ -1,12 +1,16 @@
 // The download service used as a song list will use it: no widget anywhere.
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "core/download.h"
+#include "core/songtags.h"
 #include "httptestserver.h"
 #include "tagreader.h"
 
@@ -30,12 +34,21 @@ private slots:
     void savesTaggedWithItsLyrics();
     void stopLeavesNothing_data();
     void stopLeavesNothing();
+    void onlyAudioIsKept_data();
+    void onlyAudioIsKept();
+    void silenceFails();
+    void fullDiskLeavesNothing_data();
+    void fullDiskLeavesNothing();
 
 private:
     QString target() const { return m_dir->filePath(u"song.mp3"_s); }
     QStringList files() const { return QDir(m_dir->path()).entryList(QDir::Files); }
 
+    // Saves the answer to /answer in `folder` (the test's own by default), waits for its end.
+    QList<QVariant> saveAnswer(const QString &folder = {});
+
     HttpTestServer m_server;
+    HttpResponse m_answer; // what /answer gets
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -43,12 +56,16 @@ void TestDownload::initTestCase()
 {
     const QByteArray song = tone();
     QVERIFY(!song.isEmpty());
-    m_server.setHandler([song](const HttpRequest &request) {
+    m_server.setHandler([this, song](const HttpRequest &request) {
+        if (request.path() == "/answer")
+            return m_answer;
         HttpResponse response = HttpResponse::text(song, "audio/mpeg");
         if (request.path() == "/stall.mp3")
             response.stall = true;
-        if (request.path() == "/endless.mp3")
+        if (request.path() == "/endless.mp3") {
             response.repeat = 1 << 20; // far more than the test lets through
+            response.sendContentLength = false; // its length would not fit on the disk
+        }
         return response;
     });
     QVERIFY(m_server.listen());
@@ -118,8 +135,107 @@ void TestDownload::stopLeavesNothing()
         QCOMPARE(ended.first().first().value<Download::State>(), Download::State::Stopped);
     }
     QVERIFY(files().isEmpty());
-    // The transfer stops at the wire too (a download has no time bound of its own).
+    // The transfer stops at the wire too, long before the stall bound.
     QVERIFY(!closed.isEmpty() || closed.wait(5000));
+}
+
+QList<QVariant> TestDownload::saveAnswer(const QString &folder)
+{
+    Download download(QUrl(QString::fromLatin1(m_server.url("/answer"))), kSong);
+    download.setStallBound(std::chrono::milliseconds(300));
+    const QString path = (folder.isEmpty() ? m_dir->path() : folder) + u"/song.mp3"_s;
+    QSignalSpy ended(&download, &Download::ended);
+    connect(&download, &Download::answered, this, [&] { download.saveTo(path); });
+    download.start();
+    return ended.wait(10000) ? ended.first() : QList<QVariant>();
+}
+
+void TestDownload::onlyAudioIsKept_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("kept");
+    const QByteArray mp3 = tone();
+    QByteArray tagged;
+    {
+        QBuffer in, out(&tagged);
+        in.setData(mp3);
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        copyWithTags(in, out, {u"另一首"_s, {}, {}, {}, {}});
+    }
+    QTest::newRow("HTML page") << QByteArray("text/html; charset=utf-8") << mp3 << false;
+    QTest::newRow("JSON error") << QByteArray("application/json") << mp3 << false;
+    QTest::newRow("a page typed as audio") << QByteArray("audio/mpeg") << QByteArray("<html>login</html>") << false;
+    QTest::newRow("empty") << QByteArray("audio/mpeg") << QByteArray() << false;
+    QTest::newRow("a few bytes") << QByteArray("audio/mpeg") << QByteArray("ID") << false;
+    QTest::newRow("frame sync, untyped") << QByteArray("application/octet-stream") << mp3 << true;
+    QTest::newRow("its own ID3 tag") << QByteArray("audio/mpeg") << tagged << true;
+}
+
+void TestDownload::onlyAudioIsKept()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, kept);
+    m_answer = HttpResponse::text(body, type);
+    const QList<QVariant> end = saveAnswer();
+    QVERIFY(!end.isEmpty());
+    if (!kept) {
+        QCOMPARE(end.at(1).toString(), kNotAudioMessage);
+        QVERIFY(files().isEmpty());
+        return;
+    }
+    QCOMPARE(end.first().value<Download::State>(), Download::State::Saved);
+    QCOMPARE(files(), QStringList({u"song.lrc"_s, u"song.mp3"_s}));
+    const ReadTag tag = readTag(target());
+    QCOMPARE(tag.text.value(u"TPE1"_s), u"周杰伦"_s);
+    // Its own frames stay, and the audio follows the tag byte for byte.
+    QCOMPARE(tag.text.value(u"TIT2"_s), body == tone() ? u"晴天"_s : u"另一首"_s);
+    QFile saved(target());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().endsWith(tone()));
+}
+
+void TestDownload::silenceFails()
+{
+    // One byte of the song, then nothing: the download ends at its stall bound.
+    m_answer = HttpResponse::text(tone(), "audio/mpeg");
+    m_answer.stallAfter = 1;
+    const QList<QVariant> end = saveAnswer();
+    QVERIFY(!end.isEmpty());
+    QCOMPARE(end.first().value<Download::State>(), Download::State::Failed);
+    QCOMPARE(end.at(1).toString(), u"下载失败：连接超时"_s);
+    QVERIFY(files().isEmpty());
+}
+
+void TestDownload::fullDiskLeavesNothing_data()
+{
+    QTest::addColumn<bool>("length");
+    QTest::newRow("its length told: refused before the transfer") << true;
+    QTest::newRow("no length: the disk fills") << false;
+}
+
+void TestDownload::fullDiskLeavesNothing()
+{
+    QFETCH(bool, length);
+#ifndef Q_OS_LINUX
+    QSKIP("needs a small file system of its own (a Linux tmpfs)");
+#else
+    const QString small = m_dir->filePath(u"small"_s);
+    QVERIFY(QDir().mkpath(small));
+    if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, small}) != 0)
+        QSKIP("cannot mount a 1 MiB tmpfs here (not root, or no mount permission)");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {small}); });
+    m_answer = HttpResponse::text(tone(), "audio/mpeg");
+    m_answer.repeat = 2 * 1024 * 1024 / tone().size();
+    m_answer.sendContentLength = length;
+    const QList<QVariant> end = saveAnswer(small);
+    QVERIFY(!end.isEmpty());
+    QCOMPARE(end.first().value<Download::State>(), Download::State::Failed);
+    QVERIFY2(end.at(1).toString().endsWith(u"磁盘空间不足"_s), qPrintable(end.at(1).toString()));
+    QVERIFY(QDir(small).entryList(QDir::Files | QDir::Hidden).isEmpty());
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

@@ -151,14 +151,16 @@ private:
         const QByteArray &body = m_response.body;
         // A HEAD answer has the headers of the GET answer and no body.
         const qint64 total = m_headOnly ? 0 : m_total;
-        const qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, total) : total;
+        qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, total) : total;
+        if (m_response.stallAfter >= 0)
+            limit = qMin(m_response.stallAfter, limit);
         while (m_sent < limit && m_socket->bytesToWrite() < kWriteWindow) {
             const qint64 offset = body.isEmpty() ? 0 : m_sent % body.size();
             const qint64 chunk = qMin<qint64>(body.size() - offset, limit - m_sent);
             m_socket->write(body.constData() + offset, chunk);
             m_sent += chunk;
         }
-        if (m_sent < limit || m_socket->bytesToWrite() > 0)
+        if (m_sent < limit || m_socket->bytesToWrite() > 0 || m_response.stallAfter >= 0)
             return;
         m_finishing = true;
         if (m_response.resetAfter >= 0 && m_response.resetAfter < total) {

@@ -39,6 +39,7 @@ struct HttpResponse
     std::chrono::milliseconds delay{0}; // before anything is sent
     bool stall = false;                 // never answer, keep the connection open
     qint64 resetAfter = -1;             // drop the connection after this many body bytes
+    qint64 stallAfter = -1;             // send no more after this many body bytes, keep it open
     bool resetAtOnce = false;           // drop the connection without a byte of answer
     // The whole answer, head and body, a byte at a time this long apart (body sent once).
     std::chrono::milliseconds drip{0};
