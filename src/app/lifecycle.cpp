@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "core/errors.h"
 #include "core/httpfetch.h"
+#include "core/textcutting.h"
 #include "core/versioncheck.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
@@ -50,7 +51,10 @@ QString closePromptText()
 
 QString newVersionText(const QString &latest)
 {
-    return u"发现最新版本!["_s + latest + u"]"_s + u"\r\n"_s + u" "_s + u"\r\n"_s +
+    // The version file is the server's text: a box as tall as a page of it would put
+    // its button off the screen.
+    constexpr qsizetype kShownVersionUnits = 64;
+    return u"发现最新版本!["_s + firstUnits(serverName(latest), kShownVersionUnits) + u"]"_s + u"\r\n"_s + u" "_s + u"\r\n"_s +
            u"确定后自动打开官方论坛!"_s;
 }
 

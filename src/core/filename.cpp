@@ -62,7 +62,16 @@ QString mp3FileName(const QString &name)
 
 QString songFileName(const QString &singer, const QString &songName)
 {
-    return mp3FileName(songTitle(singer, songName));
+    // Both names stay in a name too long for the bound: each is cut to its share, and a
+    // short one leaves the rest of its share to the other.
+    const QString a = safeFileName(singer), b = safeFileName(songName);
+    const qsizetype room = kFileStemMaxBytes - qsizetype(sizeof(" - ") - 1);
+    const qsizetype aBytes = a.toUtf8().size(), bBytes = b.toUtf8().size();
+    if (a.isEmpty() || b.isEmpty() || aBytes + bBytes <= room)
+        return mp3FileName(songTitle(singer, songName));
+    const qsizetype aShare = qMax(room / 2, room - bBytes);
+    const QString aCut = firstUtf8Bytes(a, aShare);
+    return mp3FileName(songTitle(aCut, firstUtf8Bytes(b, room - aCut.toUtf8().size())));
 }
 
 QString suggestedDownloadName(const QString &address, const QByteArray &contentDisposition)

@@ -130,11 +130,11 @@ PaySong readMusicPay(const QByteArray &answer)
         throw ContentError("music.pay: no songs");
     const QJsonObject song = songs.first().toObject();
     PaySong result;
-    result.name = firstUnits(textValue(song.value(u"name")), kNameMaxUnits);
+    result.name = serverName(textValue(song.value(u"name")));
     if (result.name.isEmpty())
         throw ContentError("music.pay: no name");
-    result.artist = firstUnits(textValue(song.value(u"artist")), kNameMaxUnits);
-    result.album = firstUnits(textValue(song.value(u"album")), kNameMaxUnits);
+    result.artist = serverName(textValue(song.value(u"artist")));
+    result.album = serverName(textValue(song.value(u"album")));
     result.duration = qMax<qint64>(0, numberValue(song.value(u"duration")));
     return result;
 }

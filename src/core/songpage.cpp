@@ -19,12 +19,12 @@ QString ridFromAddress(QStringView address, QStringView songPagePrefix)
 
 QString singerFromPage(QStringView page)
 {
-    return firstUnits(cutBetween(page, u"【", u"】"), kNameMaxUnits);
+    return serverName(cutBetween(page, u"【", u"】"));
 }
 
 QString fullSongNameFromPage(QStringView page)
 {
-    return firstUnits(cutBetween(page, u"<title>", u"_"), kNameMaxUnits);
+    return serverName(cutBetween(page, u"<title>", u"_"));
 }
 
 QString songNameFromPage(QStringView page)

@@ -124,4 +124,23 @@ QStringView cutBetween(QStringView text, QStringView start, QStringView end)
     return text.sliced(from, endAt - from);
 }
 
+QString serverName(QStringView text)
+{
+    // Cut before and after: a missing end marker can make the text the rest of a page.
+    const QString cut = firstUnits(text, kNameMaxUnits * 2);
+    QString name;
+    name.reserve(cut.size());
+    for (const QChar c : cut) {
+        const char16_t u = c.unicode();
+        const bool bidi = u == 0x061c || u == 0x200e || u == 0x200f || (u >= 0x202a && u <= 0x202e) ||
+                          (u >= 0x2066 && u <= 0x2069);
+        if (bidi)
+            continue;
+        const bool breaks = c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+                            c.category() == QChar::Separator_Paragraph;
+        name += breaks ? u' ' : c;
+    }
+    return firstUnits(name, kNameMaxUnits);
+}
+
 } // namespace corvane

@@ -36,6 +36,13 @@ QString firstUnits(QStringView text, qsizetype maxUnits);
 // characters only.
 QString firstUtf8Bytes(QStringView text, qsizetype maxBytes);
 
+// A name as a server sends it, as one line of plain text of at most kNameMaxUnits units:
+// line breaks and other control characters become spaces, and the bidirectional
+// controls (marks, embeddings, overrides, isolates) go, so that no name can reorder what
+// is shown beside it ("情歌\u202egpj.exe" would show as "情歌exe.jpg"). Joiners stay:
+// they belong to the text.
+QString serverName(QStringView text);
+
 // "<br>" becomes CR LF, every "<" goes, and every run of exactly 27 spaces goes.
 QString cleanLyrics(QStringView lyrics);
 

@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/filename.h"
 #include "core/songresolver.h"
+#include "core/textcutting.h"
 #include "core/textdecode.h"
 #include "core/versioncheck.h"
 
@@ -34,6 +35,9 @@ private slots:
     void directLink();
     void bounds_data();
     void bounds();
+    void serverNames_data();
+    void serverNames();
+    void longNamesKeepBothParts();
     void requestAddresses();
     void versionFile_data();
     void versionFile();
@@ -264,6 +268,42 @@ void TestTextCutting::bounds()
     const QString lyrics = lyricsFromPage(page);
     QCOMPARE(lyrics.size(), lyricsUnits);
     QVERIFY(piece.startsWith(lyrics));
+}
+
+void TestTextCutting::serverNames_data()
+{
+    // A name as the server sends it, as it is shown, and the file name a download of it
+    // by "周杰伦" suggests.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("line break") << u"情歌\r\n第二行"_s << u"情歌  第二行"_s << u"周杰伦 - 情歌  第二行.mp3"_s;
+    QTest::newRow("tab and other controls") << u"a\tb\u0007c\u2028d"_s << u"a b c d"_s << u"周杰伦 - a b c d.mp3"_s;
+    QTest::newRow("right-to-left override") << u"情歌\u202egpj.exe"_s << u"情歌gpj.exe"_s
+                                            << u"周杰伦 - 情歌gpj.exe.mp3"_s;
+    QTest::newRow("isolates and marks") << u"\u2066a\u2067b\u2068c\u2069\u200e\u200f\u061c"_s << u"abc"_s
+                                        << u"周杰伦 - abc.mp3"_s;
+    // Shown as it is; a file name takes no format characters.
+    QTest::newRow("joiners inside CJK text stay") << u"晴\u200d天\u200c"_s << u"晴\u200d天\u200c"_s
+                                                  << u"周杰伦 - 晴_天_.mp3"_s;
+    QTest::newRow("10,000 characters") << QString(10000, u'晴') << QString(kNameMaxUnits, u'晴')
+                                       << u"周杰伦 - "_s + QString((kFileStemMaxBytes - 12) / 3, u'晴') + u".mp3"_s;
+}
+
+void TestTextCutting::longNamesKeepBothParts()
+{
+    // Each name cut to its share of the bound, whole characters: 98 bytes, then the rest.
+    const QString fileName = songFileName(serverName(QString(10000, u'周')), serverName(QString(10000, u'晴')));
+    QCOMPARE(fileName, QString(32, u'周') + u" - "_s + QString(33, u'晴') + u".mp3"_s);
+}
+
+void TestTextCutting::serverNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QFETCH(QString, fileName);
+    QCOMPARE(serverName(name), shown);
+    QCOMPARE(songFileName(u"周杰伦"_s, serverName(name)), fileName);
 }
 
 void TestTextCutting::requestAddresses()
