@@ -16,6 +16,7 @@
 #include "widgets/addressedit.h"
 #include "widgets/alphaimage.h"
 #include "widgets/downloader.h"
+#include "widgets/elidinglabel.h"
 #include "widgets/mediaplayer.h"
 
 using namespace Qt::StringLiterals;
@@ -126,11 +127,11 @@ void Form1::buildLayout()
     Command1->setEnabled(false);
 
     Frame2 = frame(this, u"Frame2"_s, u"音乐信息"_s, {192, 80, 305, 169});
-    Label2 = new QLabel(Frame2);
+    Label2 = new widgets::ElidingLabel(Qt::ElideRight, Frame2);
     Label2->setObjectName(u"Label2"_s);
     Label2->move(16, 56);
     setCaption(Label2, kSingerPrefix + u"NONE"_s);
-    Label1 = new QLabel(Frame2);
+    Label1 = new widgets::ElidingLabel(Qt::ElideRight, Frame2);
     Label1->setObjectName(u"Label1"_s);
     Label1->move(16, 32);
     setCaption(Label1, kNamePrefix + u"NONE"_s);
@@ -191,15 +192,14 @@ void Form1::buildLayout()
     stackTopToBottom({Text3, WebBrowser1, Label1, Label2});
 }
 
-void Form1::setCaption(QLabel *label, const QString &caption)
+void Form1::setCaption(widgets::ElidingLabel *label, const QString &caption)
 {
-    // The names come from the network: as rich text, markup in them would render and
-    // <img> would read local files.
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(false);
-    label->setText(caption);
+    // The names come from the network: plain text (as rich text, markup in them would
+    // render and <img> would read local files), shortened to the frame they are in.
+    const int room = label->parentWidget()->width() - label->x() - 8;
+    label->setFullText(caption);
     label->setAccessibleName(caption);
-    label->adjustSize();
+    label->resize(qMin(label->sizeHint().width(), room), label->sizeHint().height());
 }
 
 void Form1::setStatusText(const QString &text)

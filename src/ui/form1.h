@@ -18,6 +18,7 @@ namespace corvane::widgets {
 class AddressEdit;
 class AlphaImage;
 class Downloader;
+class ElidingLabel;
 class MediaPlayer;
 } // namespace corvane::widgets
 
@@ -99,7 +100,7 @@ private:
     void Text1_DblClick();
 
     void buildLayout();
-    void setCaption(QLabel *label, const QString &caption);
+    void setCaption(widgets::ElidingLabel *label, const QString &caption);
 
     desktop::Desktop &m_desktop;
 
@@ -109,7 +110,7 @@ private:
     widgets::AddressEdit *Text1;
     QLineEdit *Text2;
     QPlainTextEdit *Text3;
-    QLabel *Label1, *Label2;
+    widgets::ElidingLabel *Label1, *Label2;
     QGroupBox *Frame1, *Frame2, *Frame3;
     QLabel *Image1;
     widgets::AlphaImage *aicAlphaImage1; // the round frame drawn over the singer's picture

@@ -4,13 +4,13 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "desktop/desktop.h"
+#include "elidinglabel.h"
 
 using namespace Qt::StringLiterals;
 
@@ -23,21 +23,29 @@ constexpr qint64 kProgressIntervalMs = 100;
 // click visibly did something.
 constexpr int kShowConnectingAfterMs = 500;
 
+// A size in the window's language: 字节 below a kilobyte, then KB and MB (of 1024).
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return u"%1 字节"_s.arg(bytes);
+    if (bytes < 1024 * 1024)
+        return u"%1 KB"_s.arg(double(bytes) / 1024, 0, 'f', 1);
+    return u"%1 MB"_s.arg(double(bytes) / (1024 * 1024), 0, 'f', 2);
+}
+
 } // namespace
 
 DownloadWindow::DownloadWindow(Download &download, desktop::Desktop &desktop, const QString &name, bool silent,
                                QWidget *parent)
-    : QDialog(parent), m_download(&download), m_desktop(desktop), m_silent(silent), m_name(new QLabel(this)),
+    : QDialog(parent), m_download(&download), m_desktop(desktop), m_silent(silent), m_name(new ElidingLabel(Qt::ElideMiddle, this)),
       m_bar(new QProgressBar(this)), m_detail(new QLabel(this)), m_button(new QPushButton(u"取消"_s, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"下载"_s);
     setModal(false);
     // Names come from the server: never rich text, which would load files it names.
-    m_name->setTextFormat(Qt::PlainText);
     m_detail->setTextFormat(Qt::PlainText);
-    m_name->setText(name);
-    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_name->setFullText(name);
     m_bar->setRange(0, 0);
     m_detail->setText(u"正在连接…"_s);
     auto *layout = new QVBoxLayout(this);
@@ -48,7 +56,9 @@ DownloadWindow::DownloadWindow(Download &download, desktop::Desktop &desktop, co
     row->addStretch();
     row->addWidget(m_button);
     layout->addLayout(row);
-    setMinimumWidth(360);
+    // As wide as it starts, whatever the names and errors it is given.
+    setFixedWidth(360);
+    m_detail->setWordWrap(true);
     connect(m_button, &QPushButton::clicked, this, &QDialog::close);
     connect(&download, &Download::progress, this, &DownloadWindow::onProgress);
     connect(&download, &Download::ended, this, &DownloadWindow::onEnded);
@@ -61,7 +71,7 @@ DownloadWindow::DownloadWindow(Download &download, desktop::Desktop &desktop, co
 
 void DownloadWindow::showTarget(const QString &path)
 {
-    m_name->setText(QFileInfo(path).fileName());
+    m_name->setFullText(QFileInfo(path).fileName());
     show();
 }
 
@@ -84,15 +94,14 @@ void DownloadWindow::onProgress(qint64 received, qint64 total)
     if (m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs && received != total)
         return;
     m_lastProgress.start();
-    const QLocale locale;
     const double seconds = qMax<qint64>(1, m_clock.elapsed()) / 1000.0;
-    QString text = locale.formattedDataSize(received);
+    QString text = sizeText(received);
     if (total > 0) {
-        text += u" / "_s + locale.formattedDataSize(total);
+        text += u" / "_s + sizeText(total);
         m_bar->setRange(0, 1000);
         m_bar->setValue(int(received * 1000 / total));
     }
-    text += u"，"_s + locale.formattedDataSize(qint64(received / seconds)) + u"/s"_s;
+    text += u"，"_s + sizeText(qint64(received / seconds)) + u"/s"_s;
     m_detail->setText(text);
 }
 
@@ -102,7 +111,7 @@ void DownloadWindow::onEnded(Download::State state, const QString &message)
     m_bar->setRange(0, 1);
     if (state == Download::State::Saved) {
         m_bar->setValue(1);
-        m_detail->setText(u"下载完成: "_s + QLocale().formattedDataSize(QFileInfo(m_download->path()).size()));
+        m_detail->setText(u"下载完成: "_s + sizeText(QFileInfo(m_download->path()).size()));
         return;
     }
     m_bar->setValue(0);

@@ -16,6 +16,8 @@ class Desktop;
 
 namespace corvane::widgets {
 
+class ElidingLabel;
+
 // The progress window of one download: it shows what the download reports and stops it
 // when closed before the end; it deletes itself when closed. It appears when the file
 // is being written, or early when the server is slow to answer.
@@ -46,7 +48,7 @@ private:
     desktop::Desktop &m_desktop;
     bool m_silent;
     bool m_choosing = false;
-    QLabel *m_name;
+    ElidingLabel *m_name;
     QProgressBar *m_bar;
     QLabel *m_detail;
     QPushButton *m_button;

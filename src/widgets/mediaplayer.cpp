@@ -11,6 +11,8 @@
 #include <QStyleOptionSlider>
 #include <QToolButton>
 
+#include "elidinglabel.h"
+
 using namespace Qt::StringLiterals;
 
 namespace corvane::widgets {
@@ -67,11 +69,9 @@ QIcon glyph(Glyph which, const QColor &colour)
 
 QString clock(qint64 ms)
 {
+    // Minutes past the hour too ("198:00"): the label has room for three digits of them.
     const qint64 s = qMax<qint64>(0, ms) / 1000;
-    return s >= 3600 ? u"%1:%2:%3"_s.arg(s / 3600)
-                           .arg(s / 60 % 60, 2, 10, QChar(u'0'))
-                           .arg(s % 60, 2, 10, QChar(u'0'))
-                     : u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
 }
 
 // A slider that jumps to the point clicked, as media players' tracks do, instead of
@@ -102,50 +102,6 @@ protected:
         }
         QSlider::mousePressEvent(event);
     }
-};
-
-// Tooltips take markup whenever the text looks like it, and titles come from the
-// network: this one always shows the text as it is.
-QString plainToolTip(const QString &text)
-{
-    return text.isEmpty() ? text : u"<p style='white-space:pre-wrap'>"_s + text.toHtmlEscaped() + u"</p>"_s;
-}
-
-// A label that shows its whole text when it has the room and shortens it with "…" to
-// the width it is given when it has not; the whole text is its tooltip.
-class ElidingLabel final : public QLabel
-{
-public:
-    ElidingLabel(Qt::TextElideMode mode, QWidget *parent) : QLabel(parent), m_mode(mode)
-    {
-        setTextFormat(Qt::PlainText);
-    }
-    void setFullText(const QString &text)
-    {
-        m_full = text;
-        setToolTip(plainToolTip(text));
-        elide();
-        updateGeometry();
-    }
-    QString fullText() const { return m_full; }
-    // It asks for its whole text and takes less without complaint.
-    QSize sizeHint() const override
-    {
-        return {fontMetrics().horizontalAdvance(m_full) + 2 * margin() + 2, QLabel::sizeHint().height()};
-    }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QLabel::resizeEvent(event);
-        elide();
-    }
-
-private:
-    void elide() { setText(fontMetrics().elidedText(m_full, m_mode, qMax(0, contentsRect().width()))); }
-    Qt::TextElideMode m_mode;
-    QString m_full;
 };
 
 } // namespace
@@ -193,9 +149,9 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     m_seek->setEnabled(false);
     m_time->setObjectName(u"time"_s);
     m_time->setAccessibleName(u"播放时间"_s);
-    // As wide as the clock, whatever it says: a long state or error is shortened to it
-    // rather than pushing the track aside.
-    m_time->setFixedWidth(m_time->fontMetrics().horizontalAdvance(u"00:00 / 00:00"_s) + 4);
+    // As wide as the clock of a song of hours, whatever it says: a long state or error is
+    // shortened to it rather than pushing the track aside (the whole text is its tooltip).
+    m_time->setFixedWidth(m_time->fontMetrics().horizontalAdvance(u"000:00 / 000:00"_s) + 4);
     m_time->setAlignment(Qt::AlignCenter);
     m_mute->setObjectName(u"mute"_s);
     m_mute->setCheckable(true);
