@@ -21,6 +21,9 @@
 namespace corvane {
 namespace {
 
+// What a fetch takes from its reply at a time.
+constexpr qint64 kFetchPieceBytes = 256 * 1024;
+
 // An error the reply reports for an HTTP error status (404, 500...) rather than for a
 // failed transfer: such an answer is returned like any other.
 bool isHttpStatusError(QNetworkReply::NetworkError error, int status)
@@ -136,6 +139,10 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
     QNetworkReply *const r = reply.get();
     if (owner)
         r->setParent(owner);
+    // Read in pieces: the network waits in its socket while this one is taken, so that an
+    // answer with no length is held once, in `body`, up to its bound, and no more of it
+    // piles up while it is refused.
+    r->setReadBufferSize(kFetchPieceBytes);
     QByteArray body;
     bool tooLarge = false;
     bool timedOut = false;
@@ -155,8 +162,10 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
         }
     });
     QObject::connect(r, &QNetworkReply::readyRead, r, [&] {
-        if (tooLarge)
-            return; // the abort is on its way: nothing more is kept
+        if (tooLarge) {
+            r->skip(r->bytesAvailable()); // the abort is on its way: nothing more is kept
+            return;
+        }
         body += r->readAll();
         if (body.size() > limits.maxBytes) {
             tooLarge = true;
