@@ -59,6 +59,14 @@ start_xvfb() {
     export DISPLAY=":$(head -n1 "$work/display")"
 }
 
+# Every request of what runs next goes to the sample service on $port, whatever its
+# scheme: it answers http itself and refuses to tunnel https, so nothing leaves loopback.
+use_sample_service_as_proxy() {
+    local proxy="http://127.0.0.1:$port"
+    export http_proxy=$proxy HTTP_PROXY=$proxy https_proxy=$proxy HTTPS_PROXY=$proxy
+    unset no_proxy NO_PROXY all_proxy ALL_PROXY
+}
+
 # The sample service (the program, then options of its own) on a free loopback port:
 # sets $port. Its first line names the port and the others the sample addresses, in
 # $work/service.out; the requests it answers are logged in $work/service.log.

@@ -25,6 +25,8 @@ QByteArray reasonPhrase(int status)
         return "Found";
     case 304:
         return "Not Modified";
+    case 405:
+        return "Method Not Allowed";
     case 400:
         return "Bad Request";
     case 404:
@@ -94,6 +96,11 @@ private:
         HttpRequest request;
         if (!parseRequestHead(m_buffer.left(end), request)) {
             m_response = HttpResponse::text("bad request", "text/plain", 400);
+        } else if (request.method == "CONNECT") {
+            // Never a tunnel: an https address sent through this proxy fails at once
+            // instead of reaching the host it names.
+            m_response = HttpResponse::text("no tunnels", "text/plain", 405);
+            m_request = request;
         } else {
             m_response = m_answer(request);
             m_headOnly = request.method == "HEAD";
