@@ -188,11 +188,14 @@ public:
             response.delay = std::chrono::milliseconds(path.mid(6).toInt());
             return response;
         }
-        // "/big/<MiB>.bin": that many MiB of data.
+        // "/big/<MiB>.bin": that many MiB of data, opening as an MP3 does (the tool keeps
+        // nothing else).
         if (path.startsWith("/big/") && path.endsWith(".bin")) {
             QByteArray block(1024 * 1024, Qt::Uninitialized);
             for (qsizetype i = 0; i < block.size(); ++i)
                 block[i] = char(i * 31);
+            block[0] = char(0xff);
+            block[1] = char(0xfb);
             HttpResponse response = HttpResponse::text(block, "application/octet-stream");
             response.repeat = path.mid(5).chopped(4).toInt();
             return response;

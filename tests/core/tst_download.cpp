@@ -218,10 +218,10 @@ void TestDownload::fullDiskLeavesNothing_data()
 
 void TestDownload::fullDiskLeavesNothing()
 {
-    QFETCH(bool, length);
 #ifndef Q_OS_LINUX
     QSKIP("needs a small file system of its own (a Linux tmpfs)");
 #else
+    QFETCH(bool, length);
     const QString small = m_dir->filePath(u"small"_s);
     QVERIFY(QDir().mkpath(small));
     if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, small}) != 0)
