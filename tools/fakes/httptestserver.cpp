@@ -78,6 +78,15 @@ public:
                 m_closed(m_request);
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // Wine can lose the notice of a reset that comes while the socket waits to write
+        // more (seen under load: the connection gone from the system, the server still
+        // believing it open a minute later). Trying to write meets the reset.
+        auto *poke = new QTimer(this);
+        connect(poke, &QTimer::timeout, this, [this] {
+            if (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() > 0)
+                m_socket->flush();
+        });
+        poke->start(250);
     }
 
 private:
