@@ -116,6 +116,8 @@ void DownloadWindow::onEnded(Download::State state, const QString &message)
     }
     m_bar->setValue(0);
     m_detail->setText(message);
+    // A message naming a long path takes two lines: the window grows to show them.
+    adjustSize();
     if (state == Download::State::Failed) {
         show();
         if (!m_silent)
