@@ -28,11 +28,10 @@ bool isSongId(QStringView id)
     return std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-// The id in one address on a service host: "rest" is what follows the host.
-QString songIdFromAddressRest(const QString &host, const QString &rest)
+// The id in one address on a service host.
+QString songIdFromAddress(const QUrl &url)
 {
     static const QRegularExpression inPath(u"/(?:play_detail|yinyue)/(\\d{1,20})(?!\\d)"_s);
-    const QUrl url(u"http://"_s + host + rest, QUrl::TolerantMode);
     if (const auto match = inPath.match(url.path()); match.hasMatch())
         return match.captured(1);
     const QUrlQuery query(url);
@@ -44,22 +43,6 @@ QString songIdFromAddressRest(const QString &host, const QString &rest)
             return value;
     }
     return {};
-}
-
-QString textValue(const QJsonValue &value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::number(value.toInteger());
-    return {};
-}
-
-qint64 numberValue(const QJsonValue &value)
-{
-    if (value.isDouble())
-        return value.toInteger();
-    return value.toString().trimmed().toLongLong();
 }
 
 QByteArray inflateBounded(const QByteArray &deflated, qsizetype maxBytes)
@@ -92,7 +75,23 @@ QByteArray inflateBounded(const QByteArray &deflated, qsizetype maxBytes)
 
 } // namespace
 
-QString songIdFromText(QStringView text)
+QString jsonText(const QJsonValue &value)
+{
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble())
+        return QString::number(value.toInteger());
+    return {};
+}
+
+qint64 jsonNumber(const QJsonValue &value)
+{
+    if (value.isDouble())
+        return value.toInteger();
+    return value.toString().trimmed().toLongLong();
+}
+
+QList<QUrl> serviceAddressesIn(QStringView text)
 {
     // A service address that stands alone: not inside another address ("…?u=kuwo.cn/…"),
     // not the end of a longer host name ("notkuwo.cn") nor the start of one
@@ -101,11 +100,19 @@ QString songIdFromText(QStringView text)
         u"(?<![A-Za-z0-9.\\-/=?&%@:_~#+])(?:https?://)?((?:www\\.|m\\.)?kuwo\\.cn)(?![A-Za-z0-9.-])"
         u"([/?#:][^\\s]*)?"_s,
         QRegularExpression::CaseInsensitiveOption);
+    QList<QUrl> found;
     auto matches = address.globalMatch(text);
     while (matches.hasNext()) {
         const auto match = matches.next();
-        const QString id = songIdFromAddressRest(match.captured(1).toLower(), match.captured(2));
-        if (!id.isEmpty())
+        found << QUrl(u"http://"_s + match.captured(1).toLower() + match.captured(2), QUrl::TolerantMode);
+    }
+    return found;
+}
+
+QString songIdFromText(QStringView text)
+{
+    for (const QUrl &url : serviceAddressesIn(text)) {
+        if (const QString id = songIdFromAddress(url); !id.isEmpty())
             return id;
     }
     return {};
@@ -123,19 +130,19 @@ PaySong readMusicPay(const QByteArray &answer)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         throw ContentError("music.pay: not a JSON object");
     const QJsonObject root = document.object();
-    if (const QJsonValue code = root.value(u"errorcode"); !code.isUndefined() && numberValue(code) != 0)
+    if (const QJsonValue code = root.value(u"errorcode"); !code.isUndefined() && jsonNumber(code) != 0)
         throw ContentError("music.pay: an error code");
     const QJsonArray songs = root.value(u"songs").toArray();
     if (songs.isEmpty())
         throw ContentError("music.pay: no songs");
     const QJsonObject song = songs.first().toObject();
     PaySong result;
-    result.name = serverName(textValue(song.value(u"name")));
+    result.name = serverName(jsonText(song.value(u"name")));
     if (result.name.isEmpty())
         throw ContentError("music.pay: no name");
-    result.artist = serverName(textValue(song.value(u"artist")));
-    result.album = serverName(textValue(song.value(u"album")));
-    result.duration = qMax<qint64>(0, numberValue(song.value(u"duration")));
+    result.artist = serverName(jsonText(song.value(u"artist")));
+    result.album = serverName(jsonText(song.value(u"album")));
+    result.duration = qMax<qint64>(0, jsonNumber(song.value(u"duration")));
     return result;
 }
 

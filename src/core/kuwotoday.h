@@ -3,8 +3,12 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringView>
+#include <QUrl>
+
+class QJsonValue;
 
 // The music service as it answers today, for an address whose classic song page yields
 // no names: each endpoint's request and the reading of its answer live here, together,
@@ -17,6 +21,14 @@ namespace corvane {
 // the id is the 1 to 20 digits right after "/play_detail/" or "/yinyue/", else the
 // digits of the musicId, rid, mid or id query item, a leading "MUSIC_" removed.
 QString songIdFromText(QStringView text);
+// Every address of the service's own hosts in a pasted text, by the rule above, in text
+// order, its host lower-cased.
+QList<QUrl> serviceAddressesIn(QStringView text);
+
+// A JSON scalar that the service sends as a number or a string alike, as text or as a
+// number (0 when it is neither).
+QString jsonText(const QJsonValue &value);
+qint64 jsonNumber(const QJsonValue &value);
 
 // Names: music.pay.
 QString musicPayUrl(const QString &payHost, const QString &rid);

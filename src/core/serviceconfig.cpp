@@ -15,6 +15,8 @@ ServiceConfig ServiceConfig::fromBuild()
     config.payHost = build::kuwoPayHost.toString();
     config.lyricHost = build::kuwoLyricHost.toString();
     config.pictureHost = build::kuwoPictureHost.toString();
+    config.playlistHost = build::kuwoPlaylistHost.toString();
+    config.searchHost = build::kuwoSearchHost.toString();
     config.versionHost = build::versionHost.toString();
     config.kuwoHomePage = build::kuwoHomePage.toString();
     config.forumPage = build::forumPage.toString();
@@ -30,6 +32,7 @@ ServiceConfig ServiceConfig::onOrigin(const QString &hostAndPort)
     ServiceConfig config;
     config.webHost = config.linkHost = config.metadataHost = config.versionHost = hostAndPort;
     config.payHost = config.lyricHost = config.pictureHost = hostAndPort;
+    config.playlistHost = config.searchHost = hostAndPort;
     const QString origin = u"http://"_s + hostAndPort;
     config.kuwoHomePage = origin + u"/kuwo-home"_s;
     config.forumPage = origin + u"/forum"_s;

@@ -18,6 +18,9 @@ struct ServiceConfig
     QString payHost;     // song records: music.pay
     QString lyricHost;   // lyrics: newlyric.lrc
     QString pictureHost; // picture addresses: pic.web
+    // The service's lists of songs.
+    QString playlistHost; // playlists: pl.svc
+    QString searchHost;   // albums, singers and search: r.s
     QString versionHost; // "/soft/version/main.txt"
     QString kuwoHomePage;
     QString forumPage;

@@ -253,6 +253,56 @@ QList<FakeSong> sampleSongs()
     };
 }
 
+QList<FakeSong> sampleListSongs()
+{
+    FakeSong marked = todaySong("3010", u"你&我 <b>不是粗体</b>"_s, u"左右&前后"_s, {},
+                                u"成功（名称带字符实体）"_s);
+    marked.album = u"夜航 / 星"_s;
+    QList<FakeSong> songs{marked};
+    // Their tones differ, so that a saved file can be told from another.
+    static const char *const tones[] = {"tone-440.mp3", "tone-523.mp3", "tone-587.mp3"};
+    for (int i = 0; i < 1200; ++i) {
+        FakeSong song = todaySong(QByteArray::number(600000 + i), u"长歌单第%1首"_s.arg(i + 1), u"合唱团"_s, {}, {});
+        song.tone = tones[i % 3];
+        song.album = u"千首"_s;
+        songs << song;
+    }
+    return songs;
+}
+
+QList<FakeList> sampleLists()
+{
+    using Kind = FakeList::Kind;
+    QList<QByteArray> thousand;
+    for (int i = 0; i < 1200; ++i)
+        thousand << QByteArray::number(600000 + i);
+    return {
+        {Kind::Playlist, "4001", u"通勤路上"_s, {"3001", "3002", "3005", "3006", "3007", "3009", "3010"},
+         u"7 首：5 首成功（1 首无歌词），1 首地区受限，1 首付费"_s},
+        {Kind::Album, "4101", u"今日专辑 / 第一辑"_s, {"3001", "3003", "3004", "3010"}, u"4 首，全部成功"_s},
+        {Kind::Singer, "4201", u"苏晚"_s, {"3001", "3004", "3008"}, u"3 首，全部成功"_s},
+        {Kind::Playlist, "4002", u"千首歌单"_s, thousand, u"1200 首，分两页"_s},
+    };
+}
+
+QString listAddress(const FakeList &list)
+{
+    switch (list.kind) {
+    case FakeList::Kind::Playlist:
+        return u"http://www.kuwo.cn/playlist_detail/"_s + QString::fromLatin1(list.id);
+    case FakeList::Kind::Album:
+        return u"http://www.kuwo.cn/album_detail/"_s + QString::fromLatin1(list.id);
+    case FakeList::Kind::Singer:
+        break;
+    }
+    return u"http://www.kuwo.cn/singer_detail/"_s + QString::fromLatin1(list.id);
+}
+
+QList<std::pair<QString, QString>> sampleSearches()
+{
+    return {{u"青石板路"_s, u"1 首"_s}, {u"风"_s, u"风过林梢、山风"_s}, {u"没有这首歌"_s, u"没有结果：失败"_s}};
+}
+
 QByteArray songFile(const FakeSong &song)
 {
     if (song.tone.isEmpty())
@@ -327,6 +377,10 @@ std::optional<MusicService::Route> MusicService::routeOf(const HttpRequest &requ
         return Route::Lyrics;
     if (on(m_hosts.pictureHost) && path == "/pic.web")
         return Route::PictureAddress;
+    if (on(m_hosts.playlistHost) && path == "/pl.svc")
+        return Route::Playlist;
+    if (on(m_hosts.searchHost) && path == "/r.s")
+        return Route::ListSearch;
     return std::nullopt;
 }
 
@@ -364,6 +418,10 @@ HttpResponse MusicService::answer(const HttpRequest &request) const
             return lyrics(query);
         case Route::PictureAddress:
             return pictureAddress(param("rid"));
+        case Route::Playlist:
+            return playlist(param("pid"), param("pn").toInt(), param("rn").toInt());
+        case Route::ListSearch:
+            return listSearch(param);
         }
     }
     for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,
@@ -507,6 +565,159 @@ HttpResponse MusicService::pictureAddress(const QByteArray &rid) const
     if (!song || !song->hasPicture)
         return HttpResponse::text("NO_PIC", "text/plain");
     return HttpResponse::text(mediaUrl(song->id + ".jpg").toLatin1(), "text/plain");
+}
+
+namespace {
+
+// A name as r.s sends it: character references for markup and spaces. Singers stay
+// joined by a bare "&".
+QString entityEncoded(const QString &name, bool singers = false)
+{
+    if (singers) {
+        QStringList parts = name.split(u'&');
+        for (QString &part : parts)
+            part = entityEncoded(part);
+        return parts.join(u'&');
+    }
+    QString encoded = name.toHtmlEscaped();
+    encoded.replace(u' ', u"&nbsp;"_s);
+    return encoded;
+}
+
+QByteArray compactJson(const QJsonObject &root)
+{
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+const FakeList *MusicService::findList(FakeList::Kind kind, const QByteArray &id) const
+{
+    for (const FakeList &list : m_lists) {
+        if (list.kind == kind && list.id == id)
+            return &list;
+    }
+    return nullptr;
+}
+
+HttpResponse MusicService::playlist(const QByteArray &pid, int page, int rows) const
+{
+    const FakeList *list = findList(FakeList::Kind::Playlist, pid);
+    if (!list || rows <= 0 || rows > 1000)
+        return HttpResponse::text(R"({"result":"error","msg":"fail"})", "application/json");
+    QJsonArray songs;
+    for (qsizetype i = qsizetype(page) * rows; i >= 0 && i < list->songs.size() && songs.size() < rows; ++i) {
+        const FakeSong *song = find(list->songs.at(i));
+        if (!song)
+            continue;
+        songs.append(QJsonObject{{u"id"_s, QString::fromLatin1(song->id)},
+                                 {u"name"_s, song->name},
+                                 {u"artist"_s, song->singer},
+                                 {u"artistid"_s, u"336"_s},
+                                 {u"album"_s, song->album},
+                                 {u"albumid"_s, u"1293"_s},
+                                 {u"duration"_s, QString::number(recordedDuration(*song))},
+                                 {u"formats"_s, u"MP3H|MP3128"_s},
+                                 {u"online"_s, u"1"_s}});
+    }
+    return HttpResponse::text(compactJson({{u"result"_s, u"ok"_s},
+                                           {u"id"_s, pid.toLongLong()},
+                                           {u"title"_s, list->title},
+                                           {u"info"_s, u"第一行n第二行"_s},
+                                           {u"total"_s, list->songs.size()},
+                                           {u"validtotal"_s, 0},
+                                           {u"pn"_s, page},
+                                           {u"rn"_s, rows},
+                                           {u"musiclist"_s, songs}}),
+                              "application/json; charset=utf-8");
+}
+
+HttpResponse MusicService::listSearch(const std::function<QByteArray(QByteArrayView)> &param) const
+{
+    const int page = param("pn").toInt(), rows = param("rn").toInt();
+    if (rows <= 0)
+        return HttpResponse::text("ERROR", "text/plain");
+    // The songs of one page, each read by `entry`.
+    auto pageOf = [&](const QList<const FakeSong *> &all, auto entry) {
+        QJsonArray songs;
+        for (qsizetype i = qsizetype(page) * rows; i >= 0 && i < all.size() && songs.size() < rows; ++i)
+            songs.append(entry(*all.at(i)));
+        return songs;
+    };
+    auto songsOf = [this](const FakeList &list) {
+        QList<const FakeSong *> songs;
+        for (const QByteArray &id : list.songs) {
+            if (const FakeSong *song = find(id))
+                songs << song;
+        }
+        return songs;
+    };
+    const QByteArray type = param("stype");
+    if (type == "albuminfo") {
+        const FakeList *list = findList(FakeList::Kind::Album, param("albumid"));
+        if (!list)
+            return HttpResponse::text(R"({"albumid":"0"})", "application/json");
+        const QList<const FakeSong *> songs = songsOf(*list);
+        return HttpResponse::text(
+            compactJson({{u"albumid"_s, QString::fromLatin1(list->id)},
+                         {u"name"_s, entityEncoded(list->title)},
+                         {u"artist"_s, entityEncoded(songs.isEmpty() ? QString() : songs.first()->singer, true)},
+                         {u"songnum"_s, QString::number(songs.size())},
+                         {u"musiclist"_s, pageOf(songs, [](const FakeSong &song) {
+                              return QJsonObject{{u"id"_s, QString::fromLatin1(song.id)},
+                                                 {u"name"_s, entityEncoded(song.name)},
+                                                 {u"artist"_s, entityEncoded(song.singer, true)},
+                                                 {u"track"_s, u"1"_s}};
+                          })}}),
+            "application/json; charset=utf-8");
+    }
+    if (type == "artist2music") {
+        const FakeList *list = findList(FakeList::Kind::Singer, param("artistid"));
+        if (!list)
+            return HttpResponse::text(R"({"total":"0","musiclist":[]})", "application/json");
+        const QList<const FakeSong *> songs = songsOf(*list);
+        return HttpResponse::text(
+            compactJson({{u"artist"_s, entityEncoded(list->title)},
+                         {u"total"_s, QString::number(songs.size())},
+                         {u"pn"_s, QString::number(page)},
+                         {u"return"_s, QString::number(rows)},
+                         {u"musiclist"_s, pageOf(songs, [](const FakeSong &song) {
+                              return QJsonObject{{u"musicrid"_s, QString::fromLatin1(song.id)},
+                                                 {u"name"_s, entityEncoded(song.name)},
+                                                 {u"artist"_s, entityEncoded(song.singer, true)},
+                                                 {u"album"_s, entityEncoded(song.album)}};
+                          })}}),
+            "application/json; charset=utf-8");
+    }
+    if (param("client") != "kt")
+        return HttpResponse::text("ERROR", "text/plain");
+    // Any of the words in a song's name or singer, among the listed songs.
+    const QStringList words = QString::fromUtf8(param("all")).split(u' ', Qt::SkipEmptyParts);
+    QList<const FakeSong *> hits;
+    for (const FakeSong &song : m_songs) {
+        if (!song.expected.isEmpty() &&
+            std::any_of(words.begin(), words.end(), [&song](const QString &word) {
+                return song.name.contains(word) || song.singer.contains(word);
+            }))
+            hits << &song;
+    }
+    const QJsonArray found = pageOf(hits, [](const FakeSong &song) {
+        return QJsonObject{{u"MUSICRID"_s, u"MUSIC_"_s + QString::fromLatin1(song.id)},
+                           {u"DC_TARGETID"_s, QString::fromLatin1(song.id)},
+                           {u"SONGNAME"_s, entityEncoded(song.name)},
+                           {u"NAME"_s, entityEncoded(song.name)},
+                           {u"ARTIST"_s, entityEncoded(song.singer, true)},
+                           {u"ALBUM"_s, entityEncoded(song.album)},
+                           {u"ALBUMID"_s, song.album.isEmpty() ? u"0"_s : u"1293"_s},
+                           {u"DURATION"_s, QString::number(recordedDuration(song))}};
+    });
+    return HttpResponse::text(compactJson({{u"TOTAL"_s, QString::number(hits.size())},
+                                           {u"HIT"_s, QString::number(hits.size())},
+                                           {u"SHOW"_s, QString::number(found.size())},
+                                           {u"PN"_s, QString::number(page)},
+                                           {u"RN"_s, QString::number(rows)},
+                                           {u"abslist"_s, found}}),
+                              "application/json; charset=utf-8");
 }
 
 } // namespace corvane::testing

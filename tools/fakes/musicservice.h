@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QByteArray>
@@ -61,6 +62,28 @@ QList<FakeSong> sampleSongs();
 // tell whose picture is shown.
 FakeSong sunnyDay(QByteArray id, QByteArray picture = {});
 
+// A list of the service's songs, by their ids.
+struct FakeList
+{
+    enum class Kind { Playlist, Album, Singer };
+    Kind kind = Kind::Playlist;
+    QByteArray id = {};
+    QString title = {};
+    QList<QByteArray> songs = {};
+    QString expected = {}; // what listing it shows, for the catalogue listing
+};
+
+// The songs the sample lists hold besides the sample songs: names with entities, and the
+// 1,200 songs of the long playlist.
+QList<FakeSong> sampleListSongs();
+// The bundled sample lists: a playlist mixing every way a song ends, an album, a singer
+// and a playlist of 1,200 songs (two pages).
+QList<FakeList> sampleLists();
+// The address a user pastes for a list.
+QString listAddress(const FakeList &list);
+// The words the sample search is tried with, and what they find.
+QList<std::pair<QString, QString>> sampleSearches();
+
 // `body`, or the single byte range a Range header value ("bytes=0-99") asks for (206).
 HttpResponse byteRange(const QByteArray &body, const QByteArray &contentType, const QByteArray &range);
 
@@ -84,6 +107,8 @@ public:
         SongRecord,      // music.pay
         Lyrics,          // newlyric.lrc
         PictureAddress,  // pic.web
+        Playlist,        // pl.svc
+        ListSearch,      // r.s: albums, singers and search
     };
 
     explicit MusicService(ServiceConfig hosts = {}, QList<FakeSong> songs = sampleSongs());
@@ -95,6 +120,7 @@ public:
     // The hosts it answers for besides loopback, and names in the links it hands out.
     void setHosts(ServiceConfig hosts) { m_hosts = std::move(hosts); }
     void setSongs(QList<FakeSong> songs) { m_songs = std::move(songs); }
+    void setLists(QList<FakeList> lists) { m_lists = std::move(lists); }
     // The song with this id, to change between requests; null when there is none.
     FakeSong *song(QByteArrayView id);
     // The body of "/soft/version/main.txt"; by default it names this build's version.
@@ -126,9 +152,13 @@ private:
     HttpResponse songRecord(const QByteArray &ids) const;
     HttpResponse lyrics(const QByteArray &query) const;
     HttpResponse pictureAddress(const QByteArray &rid) const;
+    HttpResponse playlist(const QByteArray &pid, int page, int rows) const;
+    HttpResponse listSearch(const std::function<QByteArray(QByteArrayView)> &param) const;
+    const FakeList *findList(FakeList::Kind kind, const QByteArray &id) const;
 
     ServiceConfig m_hosts;
     QList<FakeSong> m_songs;
+    QList<FakeList> m_lists = sampleLists();
     QByteArray m_versionFile = defaultVersionFile();
     QHash<Route, HttpResponse> m_faults;
     int m_lyricCallLimit = -1;

@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
     parser.addOption({u"copy-first"_s, u"Keep the first sample song's address on the clipboard."_s});
     parser.process(application);
 
-    const corvane::testing::MusicService service(corvane::ServiceConfig::fromBuild());
+    const corvane::testing::MusicService service(corvane::ServiceConfig::fromBuild(),
+                                                 corvane::testing::sampleSongs() + corvane::testing::sampleListSongs());
     corvane::testing::HttpTestServer server(
         [&service](const corvane::testing::HttpRequest &request) { return service.answer(request); });
     server.setLogging(true);
@@ -49,6 +50,12 @@ int main(int argc, char *argv[])
                     song.expected.toUtf8().constData());
     }
     std::printf("%s  (不是歌曲页面: 失败)\n", qPrintable(service.notASongAddress()));
+    for (const corvane::testing::FakeList &list : corvane::testing::sampleLists()) {
+        std::printf("%s  歌曲列表《%s》: %s\n", qPrintable(corvane::testing::listAddress(list)),
+                    list.title.toUtf8().constData(), list.expected.toUtf8().constData());
+    }
+    for (const auto &[words, found] : corvane::testing::sampleSearches())
+        std::printf("%s  (搜索: %s)\n", words.toUtf8().constData(), found.toUtf8().constData());
     std::fflush(stdout);
 
     if (parser.isSet(u"copy-first"_s))
