@@ -171,11 +171,7 @@ void Commands::download()
             m_form.webBrowser().Navigate(link); // a link of no resolved song: saved as served
             return;
         }
-        // The lyrics as the lyrics box shows them: one line break, LF.
-        const QString lyrics = QString(song->LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
-        const DownloadSong carried{{song->FullSongName, song->SingerName, song->Album, lyrics, song->PictureBytes},
-                                   song->TimedLyrics};
-        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), carried);
+        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), downloadSongOf(*song));
     });
 }
 

@@ -10,6 +10,7 @@
 #include "filename.h"
 #include "httpfetch.h"
 #include "lyricsfile.h"
+#include "songresolver.h"
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +33,13 @@ qint64 freeBytesFor(const QString &path)
 
 } // namespace
 
+DownloadSong downloadSongOf(const SongInfo &song)
+{
+    // The lyrics as the lyrics box shows them: one line break, LF.
+    const QString lyrics = QString(song.LyricsText).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    return {{song.FullSongName, song.SingerName, song.Album, lyrics, song.PictureBytes}, song.TimedLyrics};
+}
+
 bool isTextContentType(const QByteArray &contentType)
 {
     const QByteArray type = contentType.split(';').first().trimmed().toLower();
@@ -53,7 +61,7 @@ Download::Download(QUrl url, DownloadSong song, QObject *parent)
 {
     m_stall.setSingleShot(true);
     connect(&m_stall, &QTimer::timeout, this, [this] {
-        fail(describeNetworkError(QNetworkReply::TimeoutError, 0));
+        fail(Failure::Network, describeNetworkError(QNetworkReply::TimeoutError, 0));
     });
 }
 
@@ -116,12 +124,12 @@ void Download::onMetaData()
         return; // a redirect being followed
     if ((status() != 0 && (status() < 200 || status() >= 300)) ||
         (m_reply->isFinished() && m_reply->error() != QNetworkReply::NoError)) {
-        fail(describeNetworkError(m_reply->error(), status()));
+        fail(Failure::Network, describeNetworkError(m_reply->error(), status()));
         return;
     }
     // A page or text instead of the song: a browser would show it, not save it as .mp3.
     if (isTextContentType(m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray())) {
-        fail(kNotAudioMessage);
+        fail(Failure::NotAudio, kNotAudioMessage);
         return;
     }
     m_state = State::Answered;
@@ -145,11 +153,11 @@ void Download::saveTo(const QString &path)
     const qint64 total = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
     const qint64 free = freeBytesFor(path);
     if (total > 0 && free >= 0 && free < total + m_song.tags.cover.size() + m_song.tags.lyrics.size() * 4) {
-        fail(describeFileError(QFileDevice::ResourceError, path));
+        fail(Failure::File, describeFileError(QFileDevice::ResourceError, path));
         return;
     }
     if (!m_file.open(QIODevice::WriteOnly)) {
-        fail(describeFileError(m_file.error(), path));
+        fail(Failure::File, describeFileError(m_file.error(), path));
         return;
     }
     m_state = State::Writing;
@@ -187,7 +195,7 @@ void Download::writeHead()
     m_headWritten = true;
     const QByteArray head = std::exchange(m_head, {});
     if (!startsLikeAudio(head)) {
-        fail(kNotAudioMessage);
+        fail(Failure::NotAudio, kNotAudioMessage);
         return;
     }
     std::optional<TagPlan> plan;
@@ -208,7 +216,7 @@ bool Download::write(const QByteArray &bytes)
 {
     if (m_file.write(bytes) == bytes.size())
         return true;
-    fail(fileFailure());
+    fail(Failure::File, fileFailure());
     return false;
 }
 
@@ -230,16 +238,20 @@ void Download::onFinished()
     if (m_state != State::Writing)
         return;
     if (m_reply->error() != QNetworkReply::NoError || (status() != 0 && (status() < 200 || status() >= 300))) {
-        fail(describeNetworkError(m_reply->error(), status()));
+        fail(Failure::Network, describeNetworkError(m_reply->error(), status()));
         return;
     }
     if (!m_headWritten)
         writeHead(); // the whole download is shorter than the head it would have waited for
     if (m_state != State::Writing)
         return;
+    if (m_keepExisting && QFileInfo::exists(m_target)) {
+        fail(Failure::Exists, describeFileError(QFileDevice::RenameError, m_target));
+        return;
+    }
     // Replaces an existing file in one step, and only now that the new one is whole.
     if (!m_file.commit()) {
-        fail(fileFailure());
+        fail(Failure::File, fileFailure());
         return;
     }
     if (!m_song.timedLyrics.isEmpty())

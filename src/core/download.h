@@ -24,6 +24,11 @@ struct DownloadSong
     QString timedLyrics;
 };
 
+struct SongInfo;
+// What a download of a resolved song carries: its full name, singer, album, the lyrics
+// as the lyrics box shows them and its picture as tags, its timed lyrics beside it.
+DownloadSong downloadSongOf(const SongInfo &song);
+
 // One download of a song, without a window: a GET of an http or https address whose
 // answer is written whole or not at all. An existing file it replaces stays untouched
 // until the new one is complete (QSaveFile). A song to be tagged gets its tag on the way
@@ -49,6 +54,15 @@ public:
     };
     Q_ENUM(State)
 
+    // What a failed download failed on.
+    enum class Failure {
+        None,
+        Network,  // the connection or the server's status
+        File,     // the file could not be written or committed
+        NotAudio, // the answer is a page, a text or anything but an MP3
+        Exists,   // keepExisting: a file of that name appeared meanwhile
+    };
+
     Download(QUrl url, DownloadSong song = {}, QObject *parent = nullptr);
     // A download not yet saved is stopped: its reply aborted, nothing left on disk.
     ~Download() override;
@@ -57,6 +71,9 @@ public:
     // How long the server may send nothing (kStallBound unless a test shortens it). Not
     // counted while the target is awaited: the server cannot send then.
     void setStallBound(std::chrono::milliseconds bound) { m_stallBound = bound; }
+    // A file already at the target when the download is whole is left as it is, and the
+    // download fails with Failure::Exists, instead of replacing it.
+    void setKeepExisting(bool keep) { m_keepExisting = keep; }
     // Once answered: where the answer goes. Its data is written there (or beside it while
     // it waits to be tagged) and committed when whole; the lyrics file follows.
     void saveTo(const QString &path);
@@ -64,6 +81,7 @@ public:
     void stop();
 
     State state() const { return m_state; }
+    Failure failure() const { return m_failure; }
     bool hasEnded() const { return m_state >= State::Saved; }
     QUrl url() const { return m_url; }
     // Once answered: the name the server gives the file (see suggestedDownloadName).
@@ -94,7 +112,12 @@ private:
     QString fileFailure() const;
     void heard();
     void finish(State state, const QString &message);
-    void fail(const QString &message) { finish(State::Failed, message); }
+    void fail(Failure failure, const QString &message)
+    {
+        if (!hasEnded())
+            m_failure = failure;
+        finish(State::Failed, message);
+    }
 
     QUrl m_url;
     DownloadSong m_song;
@@ -102,6 +125,8 @@ private:
     QSaveFile m_file;
     QString m_target;
     State m_state = State::Connecting;
+    Failure m_failure = Failure::None;
+    bool m_keepExisting = false;
     bool m_replyFinished = false;
     // The first bytes, until writeHead() has written them.
     QByteArray m_head;

@@ -41,10 +41,25 @@ public:
 };
 
 // A text lacks a marker that the cutting relies on, or an answer is not what it must be.
-class ContentError final : public Error
+class ContentError : public Error
 {
 public:
     using Error::Error;
+};
+
+// The link conversion will not convert the song (it answers "IPDeny" outside mainland
+// China, and for songs it does not know).
+class LinkRefused final : public ContentError
+{
+public:
+    using ContentError::ContentError;
+};
+
+// The link serves the service's short spoken notice of a paid song, not the song.
+class NoticeOnly final : public ContentError
+{
+public:
+    using ContentError::ContentError;
 };
 
 } // namespace corvane

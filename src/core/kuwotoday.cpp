@@ -180,6 +180,11 @@ QString readLyricAnswer(const QByteArray &answer)
     return decodeGb18030(xorWithServiceKey(*decoded));
 }
 
+bool isLyricRefusal(const QByteArray &answer)
+{
+    return answer.trimmed().toLower().startsWith("tp=error");
+}
+
 namespace {
 const QRegularExpression &wordMarkers()
 {

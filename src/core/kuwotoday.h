@@ -57,6 +57,9 @@ inline constexpr qsizetype kMaxInflatedLyricBytes = 2 * 1024 * 1024;
 // ContentError for any other answer ("tp=none", the rate limit's "TP=ERROR REQUEST") or a
 // body that does not decode.
 QString readLyricAnswer(const QByteArray &answer);
+// Whether a lyrics answer is the service's refusal for calling it too often ("tp=error"),
+// rather than a song without lyrics.
+bool isLyricRefusal(const QByteArray &answer);
 // LRC as Text3 shows lyrics: tag lines dropped, time stamps and word markers removed, the
 // text of each timed line in file order, empty lines dropped, joined by CR LF.
 QString plainLyricLines(QStringView lrc);

@@ -24,11 +24,11 @@ QCoro::Task<> convertLink(SongInfo &info, SongReports &reports, const ServiceCon
     // is a failure, not a link.
     const QString link = directLinkFrom(answer);
     if (link.isEmpty())
-        throw ContentError("link conversion refused");
+        throw LinkRefused("link conversion refused");
     if (durationSeconds > 0) {
         const std::optional<qint64> size = co_await fetchSize(acceptedHttpUrl(link), config.sizeCheckTimeout, owner);
         if (servesNotice(size, durationSeconds))
-            throw ContentError("the link serves a notice, not the song");
+            throw NoticeOnly("the link serves a notice, not the song");
     }
     info.DirectLink = link;
     reports.LinkReady(info.DirectLink);
@@ -50,9 +50,10 @@ QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits, Reques
     co_return co_await fetchRaw(acceptedHttpUrl(address), limits, owner);
 }
 
-// The service as it answers today, for song `rid`.
+// The service as it answers today, for song `rid`. With `lenient`, the lyrics and the
+// picture are the song's when they can be had, and nothing fails for want of them.
 QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, const ServiceConfig &config,
-                           Requests *owner)
+                           Requests *owner, ListResolution *lenient = nullptr)
 {
     const RawResponse record = co_await fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
     const PaySong song = readMusicPay(record.body);
@@ -65,6 +66,32 @@ QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, co
 
     info.Rid = rid;
     co_await convertLink(info, reports, config, owner, song.duration);
+
+    if (lenient) {
+        info.LyricsText.clear();
+        info.TimedLyrics.clear();
+        info.PictureBytes.clear();
+        if (lenient->askLyrics) {
+            try {
+                const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
+                lenient->lyricsRefused = isLyricRefusal(lyrics.body);
+                const QString lrc = readLyricAnswer(lyrics.body);
+                info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
+                info.TimedLyrics = lrcWithoutMarkers(lrc);
+            } catch (const Error &) {
+                // None, or refused: the song is saved without them.
+            }
+        }
+        try {
+            const RawResponse picture =
+                co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch, owner);
+            info.PictureAddress = pictureFromAnswer(picture.body);
+            co_await loadPicture(info, reports, config, owner);
+        } catch (const Error &) {
+            info.PictureBytes.clear(); // the song is saved without a cover
+        }
+        co_return;
+    }
 
     const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
     const QString lrc = readLyricAnswer(lyrics.body);
@@ -118,7 +145,29 @@ QCoro::Task<> resolve(SongInfo &info, QString pageAddress, SongReports &reports,
     co_await loadPicture(info, reports, config, owner);
 }
 
+// Reports to no one: a song of a list shows nothing until it is saved.
+class Unreported final : public SongReports
+{
+public:
+    void NamesReady(const QString &, const QString &) override {}
+    void LinkReady(const QString &) override {}
+    void LyricsReady(const QString &) override {}
+    void PictureReady(const QImage &) override {}
+};
+
 } // namespace
+
+QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig config, Requests *owner,
+                                      ListResolution &how)
+{
+    try {
+        Unreported reports;
+        co_await resolveToday(info, std::move(rid), reports, config, owner, &how);
+    } catch (const FetchStopped &) {
+        co_return ResolveEnd::Stopped;
+    }
+    co_return ResolveEnd::Resolved;
+}
 
 QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
                                     ServiceConfig config, Requests *owner)

@@ -89,4 +89,22 @@ enum class ResolveEnd {
 QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,
                                     ServiceConfig config, Requests *owner = nullptr);
 
+// How a song of a list is resolved for its download.
+struct ListResolution
+{
+    // False: the lyrics are not asked for at all (the service is resting from a refusal).
+    bool askLyrics = true;
+    // Set when the service refused the lyrics request for calling it too often.
+    bool lyricsRefused = false;
+};
+
+// Song `rid` through the service's today endpoints, for a download of it: as ResolveSong's
+// today flow (its record, the link conversion with its notice check, the lyrics, the
+// picture), reporting nothing, except that lyrics the service lacks or refuses, and a
+// picture that does not load, leave the song without them instead of failing it. Throws
+// LinkRefused, NoticeOnly, FetchError or ContentError at a failing step. `info` and `how`
+// must outlive the task.
+QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig config, Requests *owner,
+                                      ListResolution &how);
+
 } // namespace corvane

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <chrono>
+
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include "kuwolists.h"
+#include "serviceconfig.h"
+
+namespace corvane {
+
+class Download;
+struct SongInfo;
+
+// The songs of a list saved into one folder as a whole, without a window: each song
+// resolved by its id (ResolveSongId), saved as "歌手 - 歌名.mp3" with its tag and its
+// ".lrc" as a single download is, two at a time. A file already in the folder is never
+// replaced; two songs of one batch with the same name are told apart as "… (2).mp3". One
+// song's failure never stops the others. The lyrics endpoint refuses an address that
+// calls it too often: the songs start at most one every lyricPace(), and after a refusal
+// the lyrics are not asked for kLyricRest; a song without lyrics is saved all the same.
+class SongBatch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SongBatch)
+
+public:
+    enum class RowState {
+        Idle,              // in no batch yet
+        Waiting,           // in the batch, not yet started
+        Working,           // resolving (percent -1) or downloading
+        Done,              // saved with its lyrics
+        DoneWithoutLyrics, // saved, but the service had or gave no lyrics
+        Exists,            // a file of its name was already there: left as it is
+        Stopped,
+        Failed,
+    };
+    Q_ENUM(RowState)
+    // Why a row failed.
+    enum class Cause {
+        None,
+        Region,  // the link conversion refused ("IPDeny")
+        Paid,    // the link serves the notice of a paid song
+        Network, // a request or the transfer failed
+        Save,    // the file could not be written
+        Answer,  // the service answered something unusable
+    };
+    Q_ENUM(Cause)
+    struct Row
+    {
+        ListSong song;
+        RowState state = RowState::Idle;
+        int percent = -1; // while downloading, when the size is known
+        Cause cause = Cause::None;
+        QString path; // the file it is saved as, once a batch has named it
+    };
+    struct Totals
+    {
+        int songs = 0;  // in the batch
+        int ended = 0;  // done, without lyrics, already there, stopped or failed
+        int failed = 0;
+    };
+
+    SongBatch(ServiceConfig config, QList<ListSong> songs, QObject *parent = nullptr);
+    // Stops what runs: nothing half-written stays.
+    ~SongBatch() override;
+
+    const QList<Row> &rows() const { return m_rows; }
+    // Saves `rows` (indices into rows()) into `folder`, in row order. Nothing happens while
+    // a batch runs.
+    void download(QList<int> rows, const QString &folder);
+    // The rows of the last batch that failed or were stopped, again, into its folder.
+    void retryFailed();
+    // Aborts every transfer at once: unfinished files go, finished ones stay, and every row
+    // not ended is Stopped.
+    void stop();
+    bool isRunning() const { return m_run != nullptr; }
+    Totals totals() const;
+    QString folder() const { return m_folder; }
+
+    // The least time between two songs' starts (kLyricPace unless a test changes it).
+    void setLyricPace(std::chrono::milliseconds pace) { m_pace = pace; }
+
+signals:
+    void rowChanged(int row);
+    // A batch started (true) or ended (false).
+    void runningChanged(bool running);
+
+private:
+    void pump();
+    QCoro::Task<> runRow(int row, QPointer<Requests> run);
+    void startDownload(int row, const SongInfo &info);
+    void endRow(int row, RowState state, Cause cause = Cause::None);
+    void setRow(int row, RowState state, Cause cause = Cause::None);
+    void nameRows(const QList<int> &rows);
+
+    ServiceConfig m_config;
+    QList<Row> m_rows;
+    QList<int> m_batch;
+    QList<int> m_queue;
+    QHash<int, Download *> m_downloads;
+    int m_active = 0;
+    QString m_folder;
+    // The names given in m_folder, lower-cased (Windows' names ignore case).
+    QSet<QString> m_names;
+    // The requests of the batch that runs; null when none does.
+    Requests *m_run = nullptr;
+    std::chrono::milliseconds m_pace;
+    QDeadlineTimer m_nextStart{0};
+    QDeadlineTimer m_lyricRest{0};
+    QTimer m_paceTimer;
+};
+
+// Songs of a batch start at most one this often, each asking for its lyrics once.
+inline constexpr std::chrono::milliseconds kLyricPace{2000};
+// After the lyrics endpoint refuses, the songs of the next this long are saved without
+// asking it: the service refuses for minutes, so a call then would only be refused.
+inline constexpr std::chrono::milliseconds kLyricRest{180000};
+// Songs downloaded at once.
+inline constexpr int kBatchParallel = 2;
+
+} // namespace corvane

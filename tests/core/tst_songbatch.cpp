@@ -1,0 +1,267 @@
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/songbatch.h"
+#include "httptestserver.h"
+#include "musicservice.h"
+#include "tagreader.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using State = SongBatch::RowState;
+using Cause = SongBatch::Cause;
+
+namespace {
+
+ListSong listed(const QByteArray &id, const QString &name, const QString &artist)
+{
+    return {QString::fromLatin1(id), name, artist, {}, 0};
+}
+
+// The rows' ends, one word each: "done", "lyricless", "exists", "stopped", or the cause.
+QStringList endsOf(const SongBatch &batch)
+{
+    QStringList ends;
+    for (const SongBatch::Row &row : batch.rows()) {
+        switch (row.state) {
+        case State::Done:
+            ends << u"done"_s;
+            break;
+        case State::DoneWithoutLyrics:
+            ends << u"lyricless"_s;
+            break;
+        case State::Exists:
+            ends << u"exists"_s;
+            break;
+        case State::Stopped:
+            ends << u"stopped"_s;
+            break;
+        case State::Failed:
+            ends << QString::fromLatin1(QMetaEnum::fromType<Cause>().valueToKey(int(row.cause)));
+            break;
+        default:
+            ends << u"running"_s;
+        }
+    }
+    return ends;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+// A list saved as a whole, at the wire: every row's end, the files left, the requests.
+class TestSongBatch final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void mixedList();
+    void existingFilesAndSameNames();
+    void stopLeavesNothingHalfWritten();
+    void lyricLimitNeverFailsASong();
+
+private:
+    QStringList files() const
+    {
+        QStringList names = QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden);
+        names.sort();
+        return names;
+    }
+    // Runs `batch` over all its rows into the folder, until it ends.
+    void runAll(SongBatch &batch);
+    int countRequests(QByteArrayView path) const;
+
+    HttpTestServer m_server;
+    MusicService m_service;
+    QTemporaryDir m_folder;
+    std::function<std::optional<HttpResponse>(const HttpRequest &)> m_override;
+};
+
+void TestSongBatch::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    m_service.setHosts(ServiceConfig::onOrigin(m_server.origin()));
+    m_server.setHandler([this](const HttpRequest &request) {
+        if (m_override) {
+            if (std::optional<HttpResponse> answer = m_override(request))
+                return *answer;
+        }
+        return m_service.answer(request);
+    });
+}
+
+void TestSongBatch::init()
+{
+    m_override = nullptr;
+    m_service.setSongs(sampleSongs() + sampleListSongs());
+    m_service.setLyricCallLimit(-1);
+    m_server.clearRequests();
+    QDir folder(m_folder.path());
+    for (const QString &file : folder.entryList(QDir::Files))
+        QVERIFY(folder.remove(file));
+}
+
+void TestSongBatch::runAll(SongBatch &batch)
+{
+    batch.setLyricPace(std::chrono::milliseconds(0));
+    QList<int> rows;
+    for (int row = 0; row < batch.rows().size(); ++row)
+        rows << row;
+    batch.download(rows, m_folder.path());
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+}
+
+int TestSongBatch::countRequests(QByteArrayView path) const
+{
+    int count = 0;
+    for (const HttpRequest &request : m_server.requests())
+        count += request.path() == path;
+    return count;
+}
+
+void TestSongBatch::mixedList()
+{
+    // The file server fails 3002; 404 has no record at all.
+    m_override = [](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.method == "GET" && request.path().endsWith("/3002.mp3"))
+            return HttpResponse::text("busy", "text/plain", 503);
+        return std::nullopt;
+    };
+    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+                    {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3002", u"风过林梢"_s, u"顾远&林一"_s),
+                     listed("3006", u"边境之外"_s, u"远行"_s), listed("3007", u"纯音乐：溪流"_s, u"青禾"_s),
+                     listed("3009", u"付费的歌"_s, u"星海"_s), listed("404", u"不存在"_s, u"无"_s),
+                     listed("3010", u"你&我 <b>不是粗体</b>"_s, u"左右&前后"_s)});
+    int mostAtOnce = 0;
+    connect(&batch, &SongBatch::rowChanged, this, [&] {
+        int working = 0;
+        for (const SongBatch::Row &row : batch.rows())
+            working += row.state == State::Working;
+        mostAtOnce = qMax(mostAtOnce, working);
+    });
+    runAll(batch);
+
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"Network"_s, u"Region"_s, u"lyricless"_s, u"Paid"_s,
+                                         u"Answer"_s, u"done"_s}));
+    QCOMPARE(mostAtOnce, kBatchParallel);
+    QCOMPARE(files(), sorted({u"左右&前后 - 你&我 _b_不是粗体__b_.lrc"_s, u"左右&前后 - 你&我 _b_不是粗体__b_.mp3"_s,
+                              u"苏晚 - 青石板路.lrc"_s, u"苏晚 - 青石板路.mp3"_s, u"青禾 - 纯音乐：溪流.mp3"_s}));
+    // Tagged as a single download is: the record's names, the lyrics, the cover.
+    const ReadTag tag = readTag(QDir(m_folder.path()).filePath(u"苏晚 - 青石板路.mp3"_s));
+    QCOMPARE(tag.text.value(u"TIT2"_s), u"青石板路"_s);
+    QCOMPARE(tag.text.value(u"TALB"_s), u"今日专辑"_s);
+    QVERIFY(tag.text.value(u"USLT"_s).contains(u"第一句歌词"_s));
+    QVERIFY(!tag.cover.isEmpty());
+    // Each song's record asked once, in row order; no song downloaded that failed before.
+    QByteArrayList asked;
+    for (const HttpRequest &request : m_server.requests()) {
+        if (request.path() == "/music.pay")
+            asked << request.pathAndQuery().mid(request.pathAndQuery().lastIndexOf('=') + 1);
+    }
+    QCOMPARE(asked, (QByteArrayList{"3001", "3002", "3006", "3007", "3009", "404", "3010"}));
+    QCOMPARE(countRequests("/sample-media/3006.mp3"), 0);
+    QCOMPARE(batch.totals().ended, 7);
+    QCOMPARE(batch.totals().failed, 4);
+
+    // Retry takes the failed rows alone, and the one that failed on the network now succeeds.
+    m_override = nullptr;
+    m_server.clearRequests();
+    batch.retryFailed();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"done"_s, u"Region"_s, u"lyricless"_s, u"Paid"_s,
+                                         u"Answer"_s, u"done"_s}));
+    QCOMPARE(countRequests("/music.pay"), 4);
+}
+
+void TestSongBatch::existingFilesAndSameNames()
+{
+    QFile mine(QDir(m_folder.path()).filePath(u"苏晚 - 青石板路.mp3"_s));
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("the user's own");
+    mine.close();
+    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+                    {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3004", u"同名"_s, u"江河"_s),
+                     listed("3005", u"同名"_s, u"江河"_s), listed("3007", u"同名"_s, u"江河"_s)});
+    runAll(batch);
+    QCOMPARE(endsOf(batch), (QStringList{u"exists"_s, u"done"_s, u"done"_s, u"lyricless"_s}));
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QCOMPARE(mine.readAll(), QByteArray("the user's own"));
+    QCOMPARE(countRequests("/sample-media/3001.mp3"), 0);
+    QCOMPARE(files(), sorted({u"江河 - 同名 (2).lrc"_s, u"江河 - 同名 (2).mp3"_s, u"江河 - 同名 (3).mp3"_s,
+                              u"江河 - 同名.lrc"_s, u"江河 - 同名.mp3"_s, u"苏晚 - 青石板路.mp3"_s}));
+
+    // The same list again: every file is there, nothing is fetched.
+    m_server.clearRequests();
+    SongBatch again(ServiceConfig::onOrigin(m_server.origin()),
+                    {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3004", u"同名"_s, u"江河"_s),
+                     listed("3005", u"同名"_s, u"江河"_s), listed("3007", u"同名"_s, u"江河"_s)});
+    runAll(again);
+    QCOMPARE(endsOf(again), QStringList(4, u"exists"_s));
+    QCOMPARE(m_server.requests().size(), 0);
+}
+
+void TestSongBatch::stopLeavesNothingHalfWritten()
+{
+    // Every song but the first sends a part of itself and then waits (its size is told).
+    m_override = [](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith(".mp3") &&
+            !request.path().endsWith("/3001.mp3")) {
+            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
+            part.stallAfter = 150000;
+            return part;
+        }
+        return std::nullopt;
+    };
+    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+                    {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3003", u"山风"_s, u"木子"_s),
+                     listed("3004", u"旧站台"_s, u"江河"_s), listed("3005", u"月光小夜曲"_s, u"白羽"_s)});
+    batch.setLyricPace(std::chrono::milliseconds(0));
+    batch.download({0, 1, 2, 3}, m_folder.path());
+    // Both transfers under way: their answers sent up to where they wait.
+    auto transfers = [this] {
+        int count = 0;
+        for (const HttpRequest &request : m_server.requests())
+            count += request.method == "GET" && !request.hasHeader("Range") &&
+                     (request.path().endsWith("/3003.mp3") || request.path().endsWith("/3004.mp3"));
+        return count;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(batch.rows().at(0).state == State::Done && transfers() == 2, 30000);
+    batch.stop();
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"stopped"_s, u"stopped"_s, u"stopped"_s}));
+    QCOMPARE(files(), sorted({u"苏晚 - 青石板路.lrc"_s, u"苏晚 - 青石板路.mp3"_s}));
+
+    m_override = nullptr;
+    batch.retryFailed();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+    QCOMPARE(endsOf(batch), QStringList(4, u"done"_s));
+}
+
+void TestSongBatch::lyricLimitNeverFailsASong()
+{
+    m_service.setLyricCallLimit(2);
+    QList<ListSong> songs;
+    for (int i = 0; i < 6; ++i)
+        songs << listed(QByteArray::number(600000 + i), u"长歌单第%1首"_s.arg(i + 1), u"合唱团"_s);
+    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()), songs);
+    runAll(batch);
+    // Two with lyrics; the third is refused, and the rest are not asked.
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"done"_s, u"lyricless"_s, u"lyricless"_s, u"lyricless"_s,
+                                         u"lyricless"_s}));
+    QVERIFY(countRequests("/newlyric.lrc") <= 4);
+    QCOMPARE(files().filter(u".mp3"_s).size(), 6);
+    QCOMPARE(files().filter(u".lrc"_s).size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestSongBatch)
+#include "tst_songbatch.moc"
