@@ -2,12 +2,18 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScopedPointer>
 
 #include "core/download.h"
+#include "core/errors.h"
 #include "core/filename.h"
+#include "core/kuwolists.h"
+#include "core/kuwotoday.h"
 #include "desktop/desktop.h"
+#include "songlistcommands.h"
 #include "ui/form1.h"
+#include "ui/songlistwindow.h"
 #include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
@@ -90,6 +96,8 @@ Commands &commandsOf(ui::Form1 &form)
 
 void Commands::resolve()
 {
+    if (m_resolving)
+        return;
     // Runs until its first wait and goes on from the event loop; the task ends itself.
     resolveSong();
 }
@@ -110,6 +118,8 @@ QCoro::Task<> Commands::resolveSong()
         }
         // The button stays disabled until the end, so this is the only resolution.
         m_form.setResolveEnabled(false);
+        m_resolving = true;
+        const auto resolved = qScopeGuard([this] { m_resolving = false; });
         m_form.setStatusText(u"正在获取音乐信息.."_s);
         // Deleted later: a stop resumes this frame from inside the object's own stop().
         const QScopedPointer<Requests, QScopedPointerDeleteLater> requests(new Requests(&m_requests));
@@ -122,6 +132,22 @@ QCoro::Task<> Commands::resolveSong()
             succeeded = true;
         } catch (const std::exception &) {
             succeeded = false;
+        }
+        // Neither flow found a song: the text may name a list, or be words to search for.
+        if (!succeeded && songIdFromText(address).isEmpty() &&
+            songListFromText(address).kind != SongListRequest::Kind::None) {
+            bool stopped = false;
+            try {
+                succeeded = co_await openSongList(address, requests.get());
+            } catch (const FetchStopped &) {
+                stopped = true;
+            }
+            if (stopped)
+                co_return; // the window has closed: nothing more to show
+            if (succeeded) {
+                m_form.setResolveEnabled(true);
+                co_return;
+            }
         }
         if (succeeded) {
             m_form.setStatusText(u"音乐获取成功.."_s);
@@ -137,9 +163,41 @@ QCoro::Task<> Commands::resolveSong()
     }
 }
 
+QCoro::Task<bool> Commands::openSongList(QString address, Requests *requests)
+{
+    m_form.setStatusText(u"正在获取歌曲列表.."_s);
+    SongList list;
+    try {
+        list = co_await fetchSongList(songListFromText(address), m_config, requests);
+    } catch (const Error &error) {
+        qInfo("song list: %s", error.what());
+        co_return false;
+    }
+    if (list.songs.isEmpty())
+        co_return false;
+    m_form.setStatusText(u"找到 %1 首歌曲.."_s.arg(list.songs.size()));
+    SongListCommands::open(*this, std::move(list));
+    co_return true;
+}
+
+void Commands::openSong(const QString &rid)
+{
+    guarded("open song", [this, &rid] {
+        if (m_resolving)
+            return;
+        m_form.setAddress(u"http://www.kuwo.cn/play_detail/"_s + rid);
+        resolve();
+    });
+}
+
 void Commands::end()
 {
     m_ended = true;
+    // The list windows first: their transfers stop, and they close without asking.
+    for (ui::SongListWindow *window : m_form.findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly)) {
+        if (SongListCommands *commands = SongListCommands::of(*window))
+            commands->end();
+    }
     m_requests.stop();
 }
 

@@ -42,6 +42,9 @@ public:
     void openHome();
     void recommend();
     void pasteAddress();
+    // The song with this id of the service in the address box, resolved as if pasted
+    // there; nothing while a resolution runs.
+    void openSong(const QString &rid);
 
     // The window has closed, or the program is ending: every request still in flight is
     // aborted, and what awaited it ends before this returns, showing nothing.
@@ -60,6 +63,9 @@ private:
     Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
 
     QCoro::Task<> resolveSong();
+    // The list the address names, when it names no song: opened in a window of its own.
+    // Whether one opened; false: the resolution failed.
+    QCoro::Task<bool> openSongList(QString address, Requests *requests);
     // The record of `link`'s song, when `link` is the one the link box was last given by
     // a resolution (the box can be edited): else null.
     const SongInfo *songOfLink(const QString &link) const;
@@ -70,6 +76,7 @@ private:
     Requests m_requests{this};
     std::shared_ptr<const SongInfo> m_linkSong;
     bool m_ended = false;
+    bool m_resolving = false;
 };
 
 // The window with its commands connected: made here alone, for the program, the tests

@@ -254,6 +254,7 @@ SongBatch::Totals SongBatch::totals() const
         const RowState state = m_rows.at(row).state;
         totals.ended += state != RowState::Waiting && state != RowState::Working && state != RowState::Idle;
         totals.failed += state == RowState::Failed;
+        totals.retryable += state == RowState::Failed || state == RowState::Stopped;
     }
     return totals;
 }

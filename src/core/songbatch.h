@@ -67,6 +67,7 @@ public:
         int songs = 0;  // in the batch
         int ended = 0;  // done, without lyrics, already there, stopped or failed
         int failed = 0;
+        int retryable = 0; // failed or stopped
     };
 
     SongBatch(ServiceConfig config, QList<ListSong> songs, QObject *parent = nullptr);

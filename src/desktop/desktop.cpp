@@ -148,6 +148,29 @@ QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedP
     return dialog.selectedFiles().value(0);
 }
 
+void setUpFolderDialog(QFileDialog &dialog)
+{
+    dialog.setWindowTitle(u"选择保存文件夹"_s);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own dialog: its texts are set here whether or not Qt's translations are found.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::LookIn, u"查找范围："_s);
+    dialog.setLabelText(QFileDialog::FileName, u"文件夹："_s);
+    dialog.setLabelText(QFileDialog::FileType, u"类型："_s);
+    dialog.setLabelText(QFileDialog::Accept, u"选择文件夹"_s);
+    dialog.setLabelText(QFileDialog::Reject, u"取消"_s);
+}
+
+QString SystemDesktop::chooseFolder(QWidget *parent, const QString &startFolder)
+{
+    QFileDialog dialog(parent, QString(), startFolder);
+    setUpFolderDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
 void placeOnScreen(QWidget &box)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();

@@ -37,6 +37,8 @@ public:
     virtual bool openPage(const QString &address) = 0;
     // Where to save a download, starting from the suggested path; empty: cancelled.
     virtual QString chooseSavePath(QWidget *parent, const QString &suggestedPath) = 0;
+    // The folder a list of songs is saved into, starting in `startFolder`; empty: cancelled.
+    virtual QString chooseFolder(QWidget *parent, const QString &startFolder) = 0;
 };
 
 // The real desktop: QMessageBox with Chinese buttons, one detached xdg-open (or
@@ -47,11 +49,15 @@ public:
     MessageAnswer showMessage(QWidget *parent, const QString &text, MessageStyle style) override;
     bool openPage(const QString &address) override;
     QString chooseSavePath(QWidget *parent, const QString &suggestedPath) override;
+    QString chooseFolder(QWidget *parent, const QString &startFolder) override;
 };
 
 // The save dialog as chooseSavePath shows it: the MP3 filter first, and "mp3" added to a
 // name typed without it while that filter is chosen (not while "所有文件" is).
 void setUpSaveDialog(QFileDialog &dialog);
+
+// The folder dialog as chooseFolder shows it: folders only, its texts in Chinese.
+void setUpFolderDialog(QFileDialog &dialog);
 
 // Where a box with no visible window under it goes: centred on the screen the window
 // will appear on. Boxes over a visible window are placed by Qt over that window.

@@ -36,6 +36,8 @@ public:
     // The folder the save dialog opens in: the last one saved to, else the user's music
     // folder, else the downloads folder, else home.
     QString saveFolder() const;
+    // A folder saved into by other means (a list of songs): the next dialog opens there.
+    void rememberFolder(const QString &folder) { m_lastFolder = folder; }
     // The downloads not yet ended.
     int running() const;
 

@@ -33,9 +33,14 @@ public:
         m_chooser = std::move(chooser);
     }
 
+    // Chooses the folder a list is saved into; unset, every folder dialog is cancelled.
+    void setFolderChooser(std::function<QString(const QString &start)> chooser) { m_folderChooser = std::move(chooser); }
+
     // Forgets every answer, record and setting.
     void reset()
     {
+        folderStarts.clear();
+        m_folderChooser = nullptr;
         boxes.clear();
         pages.clear();
         suggestedPaths.clear();
@@ -47,6 +52,7 @@ public:
     QList<Box> boxes;
     QStringList pages;
     QStringList suggestedPaths;
+    QStringList folderStarts;
 
     desktop::MessageAnswer showMessage(QWidget *, const QString &text, desktop::MessageStyle style) override
     {
@@ -68,7 +74,14 @@ public:
         return m_chooser ? m_chooser(suggestedPath) : QString();
     }
 
+    QString chooseFolder(QWidget *, const QString &startFolder) override
+    {
+        folderStarts.append(startFolder);
+        return m_folderChooser ? m_folderChooser(startFolder) : QString();
+    }
+
 private:
+    std::function<QString(const QString &)> m_folderChooser;
     QQueue<desktop::MessageAnswer> m_answers;
     bool m_pagesOpen = true;
     std::function<QString(const QString &)> m_chooser;

@@ -1,0 +1,88 @@
+#include "songlistcommands.h"
+
+#include "commands.h"
+#include "core/songbatch.h"
+#include "desktop/desktop.h"
+#include "ui/form1.h"
+#include "ui/songlistwindow.h"
+#include "widgets/downloader.h"
+
+using namespace Qt::StringLiterals;
+using corvane::desktop::MessageAnswer;
+using corvane::desktop::MessageStyle;
+
+namespace corvane::app {
+
+ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
+{
+    // A window of its own, deleted with the main window at the latest.
+    auto *window = new ui::SongListWindow(list, &commands.form());
+    new SongListCommands(*window, commands, list);
+    window->show();
+    return window;
+}
+
+SongListCommands *SongListCommands::of(ui::SongListWindow &window)
+{
+    return window.findChild<SongListCommands *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &commands, const SongList &list)
+    : QObject(&window), m_window(window), m_commands(commands),
+      m_batch(new SongBatch(commands.config(), list.songs, this))
+{
+    connect(&window, &ui::SongListWindow::downloadRequested, this, &SongListCommands::download);
+    connect(&window, &ui::SongListWindow::stopRequested, m_batch, &SongBatch::stop);
+    connect(&window, &ui::SongListWindow::retryRequested, m_batch, &SongBatch::retryFailed);
+    connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
+        m_commands.openSong(m_batch->rows().at(row).song.id);
+    });
+    connect(m_batch, &SongBatch::rowChanged, this, [this](int row) {
+        m_window.showRow(row, m_batch->rows().at(row));
+        showBatch();
+    });
+    connect(m_batch, &SongBatch::runningChanged, this, &SongListCommands::showBatch);
+    window.setCloseQuery([this] { return mayClose(); });
+}
+
+void SongListCommands::download(const QList<int> &rows)
+{
+    try {
+        if (rows.isEmpty() || m_batch->isRunning())
+            return;
+        widgets::Downloader &downloader = m_commands.form().webBrowser();
+        const QString folder = m_commands.desktop().chooseFolder(&m_window, downloader.saveFolder());
+        if (folder.isEmpty())
+            return; // cancelled: as if the button had never been pressed
+        downloader.rememberFolder(folder);
+        m_batch->download(rows, folder);
+    } catch (const std::exception &error) {
+        qWarning("list download: %s", error.what());
+    }
+}
+
+void SongListCommands::showBatch()
+{
+    const SongBatch::Totals totals = m_batch->totals();
+    m_window.showBatch(m_batch->isRunning(), totals, totals.retryable > 0);
+}
+
+bool SongListCommands::mayClose()
+{
+    if (m_ending || !m_batch->isRunning())
+        return true;
+    if (m_commands.desktop().showMessage(&m_window, u"正在下载，确定停止并关闭吗？"_s, MessageStyle::InformationYesNo) !=
+        MessageAnswer::vbYes)
+        return false;
+    m_batch->stop();
+    return true;
+}
+
+void SongListCommands::end()
+{
+    m_ending = true;
+    m_batch->stop();
+    m_window.close();
+}
+
+} // namespace corvane::app

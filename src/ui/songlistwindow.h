@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+#include "core/kuwolists.h"
+#include "core/songbatch.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace corvane::ui {
+
+class SongListModel;
+
+// One list of songs in a window of its own: a table with a check box per song, the
+// buttons that download the checked ones, stop and retry, the totals and the overall
+// progress. It shows and reports; what a click does is decided by whoever listens.
+class SongListWindow final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SongListWindow)
+
+public:
+    // `title` as the service names the list; `search`: the list holds search results,
+    // titled by the words and unchecked at first.
+    SongListWindow(const SongList &list, QWidget *parent = nullptr);
+    ~SongListWindow() override;
+
+    SongListModel &model() const { return *m_model; }
+    QList<int> checkedRows() const;
+    // Where the row's song is, in its status column.
+    void showRow(int row, const SongBatch::Row &state);
+    // A batch runs (or not), with these totals.
+    void showBatch(bool running, const SongBatch::Totals &totals, bool canRetry);
+
+    // Asked on every close request; true lets the close go ahead.
+    void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
+
+signals:
+    void downloadRequested(const QList<int> &rows);
+    void stopRequested();
+    void retryRequested();
+    // A double-click on a song: to be opened in the main window.
+    void songActivated(int row);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void showTotals();
+
+    SongListModel *m_model;
+    QTableView *m_table;
+    QPushButton *m_selectAll, *m_download, *m_stop, *m_retry;
+    QLabel *m_totals;
+    QProgressBar *m_progress;
+    bool m_running = false;
+    SongBatch::Totals m_batch;
+    std::function<bool()> m_closeQuery;
+};
+
+// What the status column says for a row: "等待", "下载中 42%", "完成", "失败：地区受限"…
+QString rowStatusText(const SongBatch::Row &row);
+// The window's title for a list: "歌曲列表 - " and its name, a search "搜索 - " and its words.
+QString songListTitle(const SongList &list);
+
+} // namespace corvane::ui
