@@ -1,5 +1,7 @@
 #include "songlistcommands.h"
 
+#include <QScreen>
+
 #include "commands.h"
 #include "core/songbatch.h"
 #include "desktop/desktop.h"
@@ -16,8 +18,19 @@ namespace corvane::app {
 ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
 {
     // A window of its own, deleted with the main window at the latest.
-    auto *window = new ui::SongListWindow(list, &commands.form());
+    ui::Form1 &form = commands.form();
+    const int opened = int(form.findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly).size());
+    auto *window = new ui::SongListWindow(list, &form);
     new SongListCommands(*window, commands, list);
+    // Over the main window, each further list a step down and to the right, on its screen.
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(form.frameGeometry().center() + QPoint(24, 24) * (opened % 8));
+    if (const QScreen *screen = form.screen()) {
+        const QRect room = screen->availableGeometry();
+        frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
+        frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
+    }
+    window->move(frame.topLeft());
     window->show();
     return window;
 }

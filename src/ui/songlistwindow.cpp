@@ -169,6 +169,7 @@ void SongListWindow::showBatch(bool running, const SongBatch::Totals &totals, bo
     m_retry->setEnabled(!running && canRetry);
     m_progress->setRange(0, qMax(1, totals.songs));
     m_progress->setValue(totals.ended);
+    m_progress->setTextVisible(totals.songs > 0);
     showTotals();
 }
 

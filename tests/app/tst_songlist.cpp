@@ -1,0 +1,267 @@
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkProxy>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/commands.h"
+#include "app/songlistcommands.h"
+#include "common.h"
+#include "core/songbatch.h"
+#include "form1controls.h"
+#include "httptestserver.h"
+#include "musicservice.h"
+#include "scripteddesktop.h"
+#include "ui/form1.h"
+#include "ui/songlistmodel.h"
+#include "ui/songlistwindow.h"
+
+using namespace Qt::StringLiterals;
+using namespace corvane;
+using namespace corvane::testing;
+using corvane::desktop::MessageAnswer;
+
+// A list pasted into the main window opens its own window, driven through its widgets
+// against the fake service reached as the program reaches the real one (a proxy).
+class TestSongList final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void opensAList_data();
+    void opensAList();
+    void checksAndButtons();
+    void downloadsTheCheckedSongs();
+    void closingWhileDownloading();
+    void doubleClickOpensTheSong();
+
+private:
+    Form1Controls ui() const { return Form1Controls(*m_form); }
+    // The text resolved through the main window; the list window it opened, if any.
+    ui::SongListWindow *paste(const QString &text);
+    QList<ui::SongListWindow *> windows() const
+    {
+        return m_form->findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly);
+    }
+    template <typename T> static T *control(ui::SongListWindow *window, const char *name)
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+
+    HttpTestServer m_server;
+    MusicService m_service{ServiceConfig::fromBuild(), sampleSongs() + sampleListSongs()};
+    ScriptedDesktop m_desktop;
+    std::unique_ptr<ui::Form1> m_form;
+    QTemporaryDir m_folder;
+};
+
+void TestSongList::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    m_server.setHandler([this](const HttpRequest &request) { return m_service.answer(request); });
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server.port()));
+}
+
+void TestSongList::init()
+{
+    m_desktop.reset();
+    m_service.clearFaults();
+    m_form = app::makeWindow(ServiceConfig::fromBuild(), m_desktop);
+    m_form->setAddressEnabled(true);
+    m_form->setResolveEnabled(true);
+    m_form->show();
+    QDir folder(m_folder.path());
+    for (const QString &file : folder.entryList(QDir::Files))
+        QVERIFY(folder.remove(file));
+}
+
+void TestSongList::cleanup()
+{
+    app::commandsOf(*m_form).end();
+    m_form.reset();
+}
+
+void TestSongList::cleanupTestCase()
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+}
+
+ui::SongListWindow *TestSongList::paste(const QString &text)
+{
+    ui().Text1->setText(text);
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    if (!resolutionEnded(ui().Command1))
+        return nullptr;
+    return windows().value(0);
+}
+
+void TestSongList::opensAList_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title"); // empty: no window, the failure box
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("checked");
+
+    QTest::newRow("playlist") << u"https://www.kuwo.cn/playlist_detail/4001"_s << u"歌曲列表 - 通勤路上"_s << 7 << true;
+    QTest::newRow("album in a share text")
+        << u"分享专辑 m.kuwo.cn/album_detail/4101 来自酷我音乐"_s << u"歌曲列表 - 今日专辑 / 第一辑"_s << 4 << true;
+    QTest::newRow("singer") << u"http://kuwo.cn/singer_detail/4201"_s << u"歌曲列表 - 苏晚"_s << 3 << true;
+    QTest::newRow("1,200 songs on two pages") << u"www.kuwo.cn/playlist_detail/4002"_s << u"歌曲列表 - 千首歌单"_s << 1200
+                                              << true;
+    QTest::newRow("words: search results, unchecked") << u"风"_s << u"搜索 - 风"_s << 3 << false;
+    QTest::newRow("words that find nothing") << u"没有这首歌"_s << QString() << 0 << false;
+    QTest::newRow("an unknown playlist") << u"http://www.kuwo.cn/playlist_detail/9"_s << QString() << 0 << false;
+}
+
+void TestSongList::opensAList()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(int, rows);
+    QFETCH(bool, checked);
+
+    ui::SongListWindow *window = paste(text);
+    QVERIFY(ui().Command1->isEnabled());
+    if (title.isEmpty()) {
+        QVERIFY(!window);
+        QCOMPARE(m_form->statusText(), u"获取出错,请您检查地址是否正确!"_s);
+        QCOMPARE(m_desktop.boxes.size(), 1);
+        return;
+    }
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(m_form->statusText(), u"找到 %1 首歌曲.."_s.arg(rows));
+    QVERIFY(m_desktop.boxes.isEmpty());
+    // The main window's fields stay as they were.
+    QVERIFY(ui().Text2->text().isEmpty());
+    const ui::SongListModel &model = window->model();
+    QCOMPARE(model.rowCount(), rows);
+    QCOMPARE(model.checkedCount(), checked ? rows : 0);
+    QCOMPARE(control<QLabel>(window, "Totals")->text(), u"共 %1 首，已选 %2 首"_s.arg(rows).arg(checked ? rows : 0));
+}
+
+void TestSongList::checksAndButtons()
+{
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/album_detail/4101"_s);
+    QVERIFY(window);
+    auto *table = control<QTableView>(window, "SongTable");
+    auto *selectAll = control<QPushButton>(window, "SelectAll");
+    QCOMPARE(table->model()->headerData(0, Qt::Horizontal).toString(), u"歌名"_s);
+    QCOMPARE(table->model()->index(3, 0).data().toString(), u"你&我 <b>不是粗体</b>"_s);
+    QCOMPARE(table->model()->index(3, 2).data().toString(), u"今日专辑 / 第一辑"_s);
+    for (const char *name : {"SelectAll", "DownloadSelected", "StopBatch", "RetryFailed", "SongTable", "BatchProgress"})
+        QVERIFY2(!window->findChild<QWidget *>(QString::fromLatin1(name))->accessibleName().isEmpty(), name);
+    QVERIFY(!control<QPushButton>(window, "StopBatch")->isEnabled());
+    QVERIFY(!control<QPushButton>(window, "RetryFailed")->isEnabled());
+
+    QTest::mouseClick(selectAll, Qt::LeftButton); // all checked: none
+    QCOMPARE(window->model().checkedCount(), 0);
+    table->setCurrentIndex(table->model()->index(2, 3));
+    QTest::keyClick(table, Qt::Key_Space);
+    QCOMPARE(window->checkedRows(), QList<int>{2});
+    QCOMPARE(control<QLabel>(window, "Totals")->text(), u"共 4 首，已选 1 首"_s);
+    QTest::keyClick(table, Qt::Key_Space);
+    QCOMPARE(window->model().checkedCount(), 0);
+    QTest::mouseClick(selectAll, Qt::LeftButton); // some or none checked: all
+    QCOMPARE(window->model().checkedCount(), 4);
+
+    // Nothing chosen in the folder dialog: nothing starts.
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    QCOMPARE(m_desktop.folderStarts, QStringList{m_form->webBrowser().saveFolder()});
+    QVERIFY(!app::SongListCommands::of(*window)->batch().isRunning());
+}
+
+void TestSongList::downloadsTheCheckedSongs()
+{
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/playlist_detail/4001"_s);
+    QVERIFY(window);
+    app::SongListCommands::of(*window)->batch().setLyricPace(std::chrono::milliseconds(0));
+    m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
+    // 边境之外 (refused) and 付费的歌 (paid) stay unchecked.
+    window->model().setChecked(3, false);
+    window->model().setChecked(5, false);
+    auto *download = control<QPushButton>(window, "DownloadSelected");
+    auto *totals = control<QLabel>(window, "Totals");
+    QTest::mouseClick(download, Qt::LeftButton);
+    QVERIFY(!download->isEnabled());
+    QVERIFY(control<QPushButton>(window, "StopBatch")->isEnabled());
+    QVERIFY(totals->text().startsWith(u"已完成 "_s));
+    QTRY_VERIFY_WITH_TIMEOUT(download->isEnabled(), 30000);
+    auto status = [window](int row) { return window->model().index(row, ui::SongListModel::Status).data().toString(); };
+    QCOMPARE((QStringList{status(0), status(3), status(4), status(5)}),
+             (QStringList{u"完成"_s, QString(), u"完成（无歌词）"_s, QString()}));
+    QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files).size(), 9);
+    QCOMPARE(control<QProgressBar>(window, "BatchProgress")->value(), 5);
+    // The next single download's dialog opens where the list was saved.
+    QCOMPARE(m_form->webBrowser().saveFolder(), m_folder.path());
+
+    // Again into the same folder: every file is there already.
+    QTest::mouseClick(download, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(download->isEnabled(), 30000);
+    QCOMPARE(status(0), u"已存在"_s);
+    QCOMPARE(status(6), u"已存在"_s);
+}
+
+void TestSongList::closingWhileDownloading()
+{
+    // The songs' files never finish coming.
+    m_service.setFault(MusicService::Route::Media, [] {
+        HttpResponse part = HttpResponse::text(QByteArray(300000, '\xff'), "audio/mpeg");
+        part.stallAfter = 100000;
+        return part;
+    }());
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/singer_detail/4201"_s);
+    QVERIFY(window);
+    m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
+    SongBatch &batch = app::SongListCommands::of(*window)->batch();
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    QVERIFY(batch.isRunning());
+
+    m_desktop.queueAnswer(MessageAnswer::vbNo);
+    QVERIFY(!window->close());
+    QCOMPARE(m_desktop.boxes.last().text, u"正在下载，确定停止并关闭吗？"_s);
+    QVERIFY(batch.isRunning());
+
+    m_desktop.queueAnswer(MessageAnswer::vbYes);
+    const QPointer<ui::SongListWindow> closing(window);
+    QVERIFY(window->close());
+    QTRY_VERIFY(!closing);
+    QVERIFY(windows().isEmpty());
+    QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // The main window's close ends a list that downloads without a question.
+    window = paste(u"http://www.kuwo.cn/singer_detail/4201"_s);
+    QVERIFY(window);
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    const int boxes = int(m_desktop.boxes.size());
+    app::commandsOf(*m_form).end();
+    QCOMPARE(m_desktop.boxes.size(), boxes);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestSongList::doubleClickOpensTheSong()
+{
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/singer_detail/4201"_s);
+    QVERIFY(window);
+    auto *table = control<QTableView>(window, "SongTable");
+    const QRect cell = table->visualRect(table->model()->index(1, 1));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(ui().Text1->text(), u"http://www.kuwo.cn/play_detail/3004"_s);
+    QVERIFY(resolutionEnded(ui().Command1));
+    QCOMPARE(m_form->statusText(), u"音乐获取成功.."_s);
+    QVERIFY(ui().Text2->text().endsWith(u"/3004.mp3"_s));
+}
+
+QTEST_MAIN(TestSongList)
+#include "tst_songlist.moc"
