@@ -50,9 +50,12 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
         m_commands.openSong(m_batch->rows().at(row).song.id);
     });
+    m_totals.setSingleShot(true);
+    connect(&m_totals, &QTimer::timeout, this, &SongListCommands::showBatch);
     connect(m_batch, &SongBatch::rowChanged, this, [this](int row) {
         m_window.showRow(row, m_batch->rows().at(row));
-        showBatch();
+        if (!m_totals.isActive())
+            m_totals.start(0);
     });
     connect(m_batch, &SongBatch::runningChanged, this, &SongListCommands::showBatch);
     window.setCloseQuery([this] { return mayClose(); });

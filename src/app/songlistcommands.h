@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include "core/kuwolists.h"
 #include "core/serviceconfig.h"
@@ -45,6 +46,9 @@ private:
     Commands &m_commands;
     SongBatch *m_batch;
     bool m_ending = false;
+    // The totals are counted once per turn of the event loop, not once per row: a stop
+    // changes every row of a list of thousands at once.
+    QTimer m_totals;
 };
 
 } // namespace corvane::app

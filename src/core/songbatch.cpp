@@ -252,7 +252,8 @@ SongBatch::Totals SongBatch::totals() const
     totals.songs = int(m_batch.size());
     for (const int row : m_batch) {
         const RowState state = m_rows.at(row).state;
-        totals.ended += state != RowState::Waiting && state != RowState::Working && state != RowState::Idle;
+        totals.ended += state == RowState::Done || state == RowState::DoneWithoutLyrics ||
+                        state == RowState::Exists || state == RowState::Failed;
         totals.failed += state == RowState::Failed;
         totals.retryable += state == RowState::Failed || state == RowState::Stopped;
     }

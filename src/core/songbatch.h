@@ -65,7 +65,7 @@ public:
     struct Totals
     {
         int songs = 0;  // in the batch
-        int ended = 0;  // done, without lyrics, already there, stopped or failed
+        int ended = 0;  // done, without lyrics, already there or failed
         int failed = 0;
         int retryable = 0; // failed or stopped
     };
