@@ -300,7 +300,7 @@ QString listAddress(const FakeList &list)
 
 QList<std::pair<QString, QString>> sampleSearches()
 {
-    return {{u"青石板路"_s, u"1 首"_s}, {u"风"_s, u"风过林梢、山风"_s}, {u"没有这首歌"_s, u"没有结果：失败"_s}};
+    return {{u"青石板路"_s, u"1 首"_s}, {u"风"_s, u"夏夜晚风、风过林梢、山风"_s}, {u"没有这首歌"_s, u"没有结果：失败"_s}};
 }
 
 QByteArray songFile(const FakeSong &song)
