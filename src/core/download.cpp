@@ -167,6 +167,21 @@ void Download::saveTo(const QString &path)
         onFinished();
 }
 
+void Download::setSong(DownloadSong song)
+{
+    if (m_state < State::Writing)
+        m_song = std::move(song);
+}
+
+std::optional<qint64> Download::size() const
+{
+    if (!m_reply || m_state == State::Connecting)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
+    return ok && length >= 0 ? std::optional<qint64>(length) : std::nullopt;
+}
+
 void Download::stop()
 {
     if (!hasEnded())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include <QByteArrayView>
 #include <QObject>
@@ -77,6 +78,11 @@ public:
     // Once answered: where the answer goes. Its data is written there (or beside it while
     // it waits to be tagged) and committed when whole; the lyrics file follows.
     void saveTo(const QString &path);
+    // Before saveTo(): what the file carries, when it is known only after the download
+    // has started.
+    void setSong(DownloadSong song);
+    // Once answered: the size the server gives the file; empty when it gives none.
+    std::optional<qint64> size() const;
     // From the event loop: ends it, leaving nothing. Nothing happens once it has ended.
     void stop();
 

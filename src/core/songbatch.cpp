@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "filename.h"
 #include "httpfetch.h"
+#include "kuwotoday.h"
 #include "songresolver.h"
 
 using namespace Qt::StringLiterals;
@@ -120,6 +121,7 @@ QCoro::Task<> SongBatch::runRow(int row, QPointer<Requests> run)
     SongInfo info;
     ListResolution how;
     how.askLyrics = m_lyricRest.hasExpired();
+    how.linkReady = [this, row](const QString &link) { startDownload(row, link); };
     Cause cause = Cause::None;
     try {
         if (co_await ResolveSongId(info, m_rows.at(row).song.id, m_config, requests.get(), how) ==
@@ -138,35 +140,25 @@ QCoro::Task<> SongBatch::runRow(int row, QPointer<Requests> run)
     }
     if (how.lyricsRefused)
         m_lyricRest.setRemainingTime(kLyricRest);
+    if (m_rows.at(row).state != RowState::Working)
+        co_return; // its download has ended it already
     if (cause != Cause::None) {
+        dropDownload(row);
         endRow(row, RowState::Failed, cause);
         co_return;
     }
-    try {
-        startDownload(row, info);
-    } catch (const std::exception &error) {
-        qWarning("batch: %s", error.what());
-        endRow(row, RowState::Failed, Cause::Save);
-    }
+    resolved(row, info);
 }
 
-void SongBatch::startDownload(int row, const SongInfo &info)
+void SongBatch::startDownload(int row, const QString &link)
 {
-    auto *download = new Download(acceptedHttpUrl(info.DirectLink), downloadSongOf(info), this);
+    auto *download = new Download(acceptedHttpUrl(link), {}, this);
     download->setKeepExisting(true);
-    m_downloads.insert(row, download);
-    const bool withLyrics = !info.TimedLyrics.isEmpty();
-    connect(download, &Download::answered, this, [this, row, download] {
-        // A file that appeared while the song was resolved is left as it is too.
-        if (QFileInfo::exists(m_rows.at(row).path)) {
-            download->disconnect(this);
-            download->stop();
-            download->deleteLater();
-            m_downloads.remove(row);
-            endRow(row, RowState::Exists);
-            return;
-        }
-        download->saveTo(m_rows.at(row).path);
+    m_transfers.insert(row, {download});
+    connect(download, &Download::answered, this, [this, row] {
+        m_transfers[row].answered = true;
+        if (m_transfers.value(row).resolved)
+            save(row);
     });
     connect(download, &Download::progress, this, [this, row](qint64 received, qint64 total) {
         const int percent = total > 0 ? int(qBound(qint64(0), received * 100 / total, qint64(100))) : -1;
@@ -175,32 +167,76 @@ void SongBatch::startDownload(int row, const SongInfo &info)
             emit rowChanged(row);
         }
     });
-    connect(download, &Download::ended, this,
-            [this, row, download, withLyrics](Download::State state, const QString &message) {
-                m_downloads.remove(row);
-                download->deleteLater();
-                if (state == Download::State::Saved) {
-                    endRow(row, withLyrics ? RowState::Done : RowState::DoneWithoutLyrics);
-                    return;
-                }
-                qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), qUtf8Printable(message));
-                switch (download->failure()) {
-                case Download::Failure::Exists:
-                    endRow(row, RowState::Exists);
-                    return;
-                case Download::Failure::File:
-                    endRow(row, RowState::Failed, Cause::Save);
-                    return;
-                case Download::Failure::NotAudio:
-                    endRow(row, RowState::Failed, Cause::Answer);
-                    return;
-                case Download::Failure::Network:
-                case Download::Failure::None:
-                    break;
-                }
-                endRow(row, state == Download::State::Stopped ? RowState::Stopped : RowState::Failed, Cause::Network);
-            });
+    connect(download, &Download::ended, this, [this, row, download](Download::State state, const QString &message) {
+        const bool withLyrics = m_transfers.value(row).withLyrics;
+        m_transfers.remove(row);
+        download->deleteLater();
+        if (state == Download::State::Saved) {
+            endRow(row, withLyrics ? RowState::Done : RowState::DoneWithoutLyrics);
+            return;
+        }
+        qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), qUtf8Printable(message));
+        switch (download->failure()) {
+        case Download::Failure::Exists:
+            endRow(row, RowState::Exists);
+            return;
+        case Download::Failure::File:
+            endRow(row, RowState::Failed, Cause::Save);
+            return;
+        case Download::Failure::NotAudio:
+            endRow(row, RowState::Failed, Cause::Answer);
+            return;
+        case Download::Failure::Network:
+        case Download::Failure::None:
+            break;
+        }
+        endRow(row, state == Download::State::Stopped ? RowState::Stopped : RowState::Failed, Cause::Network);
+    });
     download->start();
+}
+
+void SongBatch::resolved(int row, const SongInfo &info)
+{
+    const auto transfer = m_transfers.find(row);
+    if (transfer == m_transfers.end()) {
+        endRow(row, RowState::Failed, Cause::Answer); // resolved without a link: cannot happen
+        return;
+    }
+    transfer->download->setSong(downloadSongOf(info));
+    transfer->withLyrics = !info.TimedLyrics.isEmpty();
+    transfer->duration = info.DurationSeconds;
+    transfer->resolved = true;
+    if (transfer->answered)
+        save(row);
+}
+
+void SongBatch::save(int row)
+{
+    const Transfer transfer = m_transfers.value(row);
+    // The file's own size tells a paid song's short notice from the song.
+    if (servesNotice(transfer.download->size(), transfer.duration)) {
+        dropDownload(row);
+        endRow(row, RowState::Failed, Cause::Paid);
+        return;
+    }
+    // A file that appeared while the song was resolved is left as it is too.
+    if (QFileInfo::exists(m_rows.at(row).path)) {
+        dropDownload(row);
+        endRow(row, RowState::Exists);
+        return;
+    }
+    transfer.download->saveTo(m_rows.at(row).path);
+}
+
+void SongBatch::dropDownload(int row)
+{
+    const auto transfer = m_transfers.find(row);
+    if (transfer == m_transfers.end())
+        return;
+    transfer->download->disconnect(this);
+    transfer->download->stop();
+    transfer->download->deleteLater();
+    m_transfers.erase(transfer);
 }
 
 void SongBatch::setRow(int row, RowState state, Cause cause)
@@ -214,8 +250,8 @@ void SongBatch::setRow(int row, RowState state, Cause cause)
 
 void SongBatch::endRow(int row, RowState state, Cause cause)
 {
-    if (!m_run)
-        return; // stopped: the stop has ended every row
+    if (!m_run || m_rows.at(row).state != RowState::Working)
+        return; // stopped (the stop has ended every row), or ended already
     setRow(row, state, cause);
     --m_active;
     pump();
@@ -230,12 +266,8 @@ void SongBatch::stop()
     m_queue.clear();
     m_active = 0;
     // The transfers first: each removes its unfinished file at once.
-    for (Download *download : std::as_const(m_downloads)) {
-        download->disconnect(this);
-        download->stop();
-        download->deleteLater();
-    }
-    m_downloads.clear();
+    while (!m_transfers.isEmpty())
+        dropDownload(m_transfers.begin().key());
     // Resumes each resolution that waits, which ends without a word.
     run->stop();
     run->deleteLater();

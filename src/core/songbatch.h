@@ -98,7 +98,12 @@ signals:
 private:
     void pump();
     QCoro::Task<> runRow(int row, QPointer<Requests> run);
-    void startDownload(int row, const SongInfo &info);
+    // The song's file is fetched as soon as its link is known; it is saved once the song
+    // is resolved (its tag known) and the server has answered.
+    void startDownload(int row, const QString &link);
+    void resolved(int row, const SongInfo &info);
+    void save(int row);
+    void dropDownload(int row);
     void endRow(int row, RowState state, Cause cause = Cause::None);
     void setRow(int row, RowState state, Cause cause = Cause::None);
     void nameRows(const QList<int> &rows);
@@ -107,7 +112,15 @@ private:
     QList<Row> m_rows;
     QList<int> m_batch;
     QList<int> m_queue;
-    QHash<int, Download *> m_downloads;
+    struct Transfer
+    {
+        Download *download = nullptr;
+        bool answered = false;
+        bool resolved = false;
+        bool withLyrics = false;
+        qint64 duration = 0;
+    };
+    QHash<int, Transfer> m_transfers;
     int m_active = 0;
     QString m_folder;
     // The names given in m_folder, lower-cased (Windows' names ignore case).

@@ -50,10 +50,9 @@ QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits, Reques
     co_return co_await fetchRaw(acceptedHttpUrl(address), limits, owner);
 }
 
-// The service as it answers today, for song `rid`. With `lenient`, the lyrics and the
-// picture are the song's when they can be had, and nothing fails for want of them.
+// The service as it answers today, for song `rid`.
 QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, const ServiceConfig &config,
-                           Requests *owner, ListResolution *lenient = nullptr)
+                           Requests *owner)
 {
     const RawResponse record = co_await fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
     const PaySong song = readMusicPay(record.body);
@@ -66,32 +65,6 @@ QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, co
 
     info.Rid = rid;
     co_await convertLink(info, reports, config, owner, song.duration);
-
-    if (lenient) {
-        info.LyricsText.clear();
-        info.TimedLyrics.clear();
-        info.PictureBytes.clear();
-        if (lenient->askLyrics) {
-            try {
-                const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
-                lenient->lyricsRefused = isLyricRefusal(lyrics.body);
-                const QString lrc = readLyricAnswer(lyrics.body);
-                info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
-                info.TimedLyrics = lrcWithoutMarkers(lrc);
-            } catch (const Error &) {
-                // None, or refused: the song is saved without them.
-            }
-        }
-        try {
-            const RawResponse picture =
-                co_await fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch, owner);
-            info.PictureAddress = pictureFromAnswer(picture.body);
-            co_await loadPicture(info, reports, config, owner);
-        } catch (const Error &) {
-            info.PictureBytes.clear(); // the song is saved without a cover
-        }
-        co_return;
-    }
 
     const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
     const QString lrc = readLyricAnswer(lyrics.body);
@@ -145,15 +118,69 @@ QCoro::Task<> resolve(SongInfo &info, QString pageAddress, SongReports &reports,
     co_await loadPicture(info, reports, config, owner);
 }
 
-// Reports to no one: a song of a list shows nothing until it is saved.
-class Unreported final : public SongReports
+// Song `rid` of a list, for its download: the today flow's steps, each request sent as
+// soon as what it needs is known (a list waits on the service's answers, not on the
+// tool's turns), and the lyrics and the picture the song's only when they can be had.
+// A task left behind by a failing step ends with `owner`, which the caller deletes.
+QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &config, Requests *owner,
+                             ListResolution &how)
 {
-public:
-    void NamesReady(const QString &, const QString &) override {}
-    void LinkReady(const QString &) override {}
-    void LyricsReady(const QString &) override {}
-    void PictureReady(const QImage &) override {}
-};
+    QCoro::Task<RawResponse> record = fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
+    QCoro::Task<QString> conversion = GetBody(linkConversionUrl(config.linkHost, rid), config.fetch, owner);
+    std::optional<QCoro::Task<RawResponse>> lyrics;
+    if (how.askLyrics)
+        lyrics = fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
+    QCoro::Task<RawResponse> pictureAddress =
+        fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch, owner);
+
+    const PaySong song = readMusicPay((co_await record).body);
+    info.Rid = rid;
+    info.FullSongName = song.name;
+    info.SongName = shortenSongName(song.name);
+    info.SingerName = song.artist;
+    info.Album = song.album;
+    info.DurationSeconds = song.duration;
+
+    const QString link = directLinkFrom(co_await conversion);
+    if (link.isEmpty())
+        throw LinkRefused("link conversion refused");
+    std::optional<QCoro::Task<std::optional<qint64>>> size;
+    if (how.linkReady) {
+        info.DirectLink = link;
+        how.linkReady(link);
+    } else if (song.duration > 0) {
+        size = fetchSize(acceptedHttpUrl(link), config.sizeCheckTimeout, owner);
+    }
+    std::optional<QCoro::Task<WebPicture>> picture;
+    try {
+        info.PictureAddress = pictureFromAnswer((co_await pictureAddress).body);
+        if (isWebAddress(info.PictureAddress))
+            picture = loadWebPicture(info.PictureAddress, config.picture, owner);
+    } catch (const Error &) {
+        // No picture: the song is saved without a cover.
+    }
+    if (size && servesNotice(co_await *size, song.duration))
+        throw NoticeOnly("the link serves a notice, not the song");
+    info.DirectLink = link;
+
+    if (lyrics) {
+        try {
+            const RawResponse answer = co_await *lyrics;
+            how.lyricsRefused = isLyricRefusal(answer.body);
+            const QString lrc = readLyricAnswer(answer.body);
+            info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
+            info.TimedLyrics = lrcWithoutMarkers(lrc);
+        } catch (const Error &) {
+            // None, or refused: the song is saved without them.
+        }
+    }
+    if (picture) {
+        try {
+            info.PictureBytes = (co_await *picture).bytes;
+        } catch (const Error &) {
+        }
+    }
+}
 
 } // namespace
 
@@ -161,8 +188,7 @@ QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig
                                       ListResolution &how)
 {
     try {
-        Unreported reports;
-        co_await resolveToday(info, std::move(rid), reports, config, owner, &how);
+        co_await resolveForList(info, std::move(rid), config, owner, how);
     } catch (const FetchStopped &) {
         co_return ResolveEnd::Stopped;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QImage>
 #include <QString>
 
@@ -96,6 +98,11 @@ struct ListResolution
     bool askLyrics = true;
     // Set when the service refused the lyrics request for calling it too often.
     bool lyricsRefused = false;
+    // Called with the song's link as soon as the link conversion gives one, while the
+    // lyrics and the picture may still be on their way, so that its download can start.
+    // When set, the notice check is left to the caller: the download's own size tells it
+    // (servesNotice with the song's DurationSeconds), without asking the link first.
+    std::function<void(const QString &link)> linkReady;
 };
 
 // Song `rid` through the service's today endpoints, for a download of it: as ResolveSong's
