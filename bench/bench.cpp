@@ -17,6 +17,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -29,12 +31,15 @@
 #include <ctime>
 #include <functional>
 #include <malloc.h>
+#include <numeric>
 
 #include "app/commands.h"
 #include "app/lifecycle.h"
 #include "awaited.h"
 #include "core/httpfetch.h"
+#include "core/kuwolists.h"
 #include "core/kuwotoday.h"
+#include "core/songbatch.h"
 #include "core/songresolver.h"
 #include "core/versioncheck.h"
 #include "desktop/desktop.h"
@@ -42,6 +47,7 @@
 #include "musicservice.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
+#include "ui/songlistwindow.h"
 #include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
@@ -62,10 +68,13 @@ struct Scale
     QList<int> cuttingMiB;
     int idleRuns;
     int slowMs; // how long the fetch whose wait is measured waits
+    int tableRounds;
+    int batchSongs;
+    int batchRounds;
 };
 constexpr int kWarmUpRuns = 5;
-const Scale kFullScale{55, 50, 512, 5, 21, {4, 8, 16, 32}, 3, 3000};
-const Scale kCheckScale{kWarmUpRuns + 1, 2, 16, 1, 1, {1, 2}, 1, 300};
+const Scale kFullScale{55, 50, 512, 5, 21, {4, 8, 16, 32}, 3, 3000, 15, 100, 7};
+const Scale kCheckScale{kWarmUpRuns + 1, 2, 16, 1, 1, {1, 2}, 1, 300, 1, 6, 1};
 const Scale *g_scale = &kFullScale;
 const Scale &scale()
 {
@@ -177,7 +186,11 @@ void inform(const char *name, const QString &measured, const QString &reference)
 class BenchService
 {
 public:
-    explicit BenchService(const QString &origin) : m_service(ServiceConfig::onOrigin(origin), {song()}) {}
+    explicit BenchService(const QString &origin) : m_service(ServiceConfig::onOrigin(origin), songs()) {}
+
+    // The songs of the batch benchmark: ids from kFirstListSong on.
+    static constexpr int kFirstListSong = 7000;
+    static constexpr int kListSongs = 100;
 
     HttpResponse answer(const HttpRequest &request) const
     {
@@ -204,6 +217,17 @@ public:
     }
 
 private:
+    static QList<FakeSong> songs()
+    {
+        QList<FakeSong> all{song()};
+        for (int i = 0; i < kListSongs; ++i) {
+            FakeSong listed = song();
+            listed.id = QByteArray::number(kFirstListSong + i);
+            listed.name = u"列表歌曲%1"_s.arg(i);
+            all << listed;
+        }
+        return all;
+    }
     static FakeSong song()
     {
         QFile file(u":/qt-project.org/styles/commonstyle/images/standardbutton-apply-128.png"_s);
@@ -336,6 +360,139 @@ void resolve()
 }
 
 void showAndSettle(QWidget &window);
+
+// A pl.svc answer of `count` songs, as the service sends one page.
+QByteArray playlistAnswer(int count)
+{
+    QByteArray songs;
+    for (int i = 0; i < count; ++i) {
+        songs += (i ? "," : "") + u"{\"id\":\"%1\",\"name\":\"第%2首歌的名字\",\"artist\":\"歌手%3&合唱\","
+                                 "\"album\":\"专辑%4\",\"duration\":\"%5\",\"formats\":\"MP3H|MP3128\"}"_s
+                                      .arg(40000000 + i)
+                                      .arg(i)
+                                      .arg(i % 97)
+                                      .arg(i % 31)
+                                      .arg(120 + i % 200)
+                                      .toUtf8();
+    }
+    return R"({"result":"ok","title":"千首歌单","total":)" + QByteArray::number(count) + R"(,"musiclist":[)" + songs +
+           "]}";
+}
+
+// Shown, and painted once through.
+void showAndPaint(QWidget &window)
+{
+    showAndSettle(window);
+    window.repaint();
+}
+
+void lists()
+{
+    // A 1,000-song playlist from its answer to a painted window, against a plain table of
+    // the same rows over a QStandardItemModel.
+    const QByteArray answer = playlistAnswer(1000);
+    QList<double> shown, plain;
+    for (int round = 0; round < scale().tableRounds + 1; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        {
+            SongList list{{SongListRequest::Kind::Playlist, u"1"_s}, {}, {}};
+            const ListPage page = readPlaylistPage(answer);
+            list.title = page.title;
+            list.songs = page.songs;
+            ui::SongListWindow window(list);
+            showAndPaint(window);
+            if (round > 0)
+                shown << clock.nsecsElapsed() / 1e9;
+        }
+        clock.restart();
+        {
+            const ListPage page = readPlaylistPage(answer); // the rows, not timed
+            clock.restart();
+            QStandardItemModel model(int(page.songs.size()), 5);
+            for (int row = 0; row < page.songs.size(); ++row) {
+                const ListSong &song = page.songs.at(row);
+                auto *name = new QStandardItem(song.name);
+                name->setCheckable(true);
+                name->setCheckState(Qt::Checked);
+                model.setItem(row, 0, name);
+                model.setItem(row, 1, new QStandardItem(song.artist));
+                model.setItem(row, 2, new QStandardItem(song.album));
+                model.setItem(row, 3, new QStandardItem(QString::number(song.duration)));
+                model.setItem(row, 4, new QStandardItem());
+            }
+            QTableView view;
+            view.setModel(&model);
+            view.resize(744, 432);
+            showAndPaint(view);
+            if (round > 0)
+                plain << clock.nsecsElapsed() / 1e9;
+        }
+    }
+    report("7 1,000-song list shown", u"%1 ms (median of %2)"_s.arg(median(shown) * 1000, 0, 'f', 2).arg(shown.size()),
+           u"QTableView over QStandardItemModel %1 ms"_s.arg(median(plain) * 1000, 0, 'f', 2),
+           median(shown) / median(plain), "<=", 1.5);
+
+    // A batch of songs saved against the loopback service, no lyric limit, against curl
+    // fetching the same requests and files two at a time.
+    ServerProcess server;
+    const QString origin = server.origin();
+    const int count = scale().batchSongs;
+    QList<ListSong> songs;
+    QStringList urls;
+    for (int i = 0; i < count; ++i) {
+        const QString id = QString::number(BenchService::kFirstListSong + i);
+        songs << ListSong{id, u"列表歌曲%1"_s.arg(i), u"周杰伦"_s, {}, 0};
+        urls << musicPayUrl(origin, id) << linkConversionUrl(origin, id) << lyricUrl(origin, id)
+             << pictureServiceUrl(origin, id) << server.url(u"/sample-media/%1.jpg"_s.arg(id))
+             << server.url(u"/sample-media/%1.mp3"_s.arg(id));
+    }
+    // In memory where the machine has it: each save is made durable (fsync), which on a
+    // disk is the disk's time, not the tool's, and curl's reference writes nothing.
+    const QString folderTemplate = QFileInfo(u"/dev/shm"_s).isWritable()
+                                       ? u"/dev/shm/corvane-bench-XXXXXX"_s
+                                       : QDir::temp().filePath(u"corvane-bench-XXXXXX"_s);
+    QList<double> tool, reference;
+    qint64 growth = 0;
+    for (int round = 0; round < scale().batchRounds; ++round) {
+        QTemporaryDir folder(folderTemplate);
+        malloc_trim(0);
+        const qint64 before = statusKiB("VmRSS:");
+        SongBatch batch(ServiceConfig::onOrigin(origin), songs);
+        batch.setLyricPace(std::chrono::milliseconds(0));
+        QList<int> rows(count);
+        std::iota(rows.begin(), rows.end(), 0);
+        QElapsedTimer clock;
+        clock.start();
+        batch.download(rows, folder.path());
+        while (batch.isRunning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        tool << clock.nsecsElapsed() / 1e9;
+        growth = qMax(growth, statusKiB("VmRSS:") - before);
+        const SongBatch::Totals totals = batch.totals();
+        if (totals.ended != count || totals.failed != 0 ||
+            QDir(folder.path()).entryList(QDir::Files).size() != 2 * count) {
+            failed("8 list batch", u"%1 of %2 songs saved, %3 failed"_s.arg(totals.ended - totals.failed)
+                                        .arg(count)
+                                        .arg(totals.failed));
+            return;
+        }
+    }
+    QStringList arguments{u"-s"_s, u"-Z"_s, u"--parallel-max"_s, u"2"_s};
+    for (const QString &url : std::as_const(urls))
+        arguments << u"-o"_s << u"/dev/null"_s << url;
+    for (int round = 0; round < scale().batchRounds; ++round)
+        reference << timeCommand(u"curl"_s, arguments);
+    if (std::any_of(reference.begin(), reference.end(), [](double seconds) { return seconds < 0; })) {
+        failed("8 list batch", u"curl did not fetch the same addresses"_s);
+        return;
+    }
+    const double seconds = median(tool), curl = median(reference);
+    report("8 list batch", u"%1 songs in %2 s (median of %3)"_s.arg(count).arg(seconds, 0, 'f', 3).arg(tool.size()),
+           u"curl -Z (2 at a time) %1 s"_s.arg(curl, 0, 'f', 3), seconds / curl, "<=", 1.3);
+    report("8b list batch memory", u"+%1 MiB resident"_s.arg(growth / 1024.0, 0, 'f', 1), u"32 MiB"_s,
+           growth / 1024.0 / 32, "<=", 1.0);
+}
 
 void download()
 {
@@ -732,13 +889,14 @@ int main(int argc, char *argv[])
     const QList<Benchmark> benchmarks{
         {u"wait-cpu"_s, waitCpu, 1}, {u"resolve"_s, resolve, 2}, {u"download"_s, download, 2},
         {u"startup"_s, startup, 3},  {u"cutting"_s, cutting, 2}, {u"idle-memory"_s, idleMemory, 1},
+        {u"lists"_s, lists, 3},
     };
     const bool known = what.isEmpty() || std::any_of(benchmarks.begin(), benchmarks.end(), [&](const Benchmark &b) {
                            return b.name == what;
                        });
     if (!known) {
         std::fprintf(stderr,
-                     "usage: corvane-bench [--check] [wait-cpu|resolve|download|startup|cutting|idle-memory]\n");
+                     "usage: corvane-bench [--check] [wait-cpu|resolve|download|startup|cutting|idle-memory|lists]\n");
         return 2;
     }
     if (check)
