@@ -153,8 +153,8 @@ void setUpFolderDialog(QFileDialog &dialog)
     dialog.setWindowTitle(u"选择保存文件夹"_s);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    // Qt's own dialog: its texts are set here whether or not Qt's translations are found.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Qt's own dialog, where the platform has no other: its texts are set here whether
+    // or not Qt's translations are found. A system's dialog speaks the system's language.
     dialog.setLabelText(QFileDialog::LookIn, u"查找范围："_s);
     dialog.setLabelText(QFileDialog::FileName, u"文件夹："_s);
     dialog.setLabelText(QFileDialog::FileType, u"类型："_s);
