@@ -1,5 +1,7 @@
 #include "songlistmodel.h"
 
+#include "widgets/elidinglabel.h"
+
 using namespace Qt::StringLiterals;
 
 namespace corvane::ui {
@@ -59,7 +61,7 @@ QVariant SongListModel::data(const QModelIndex &index, int role) const
         return {};
     }
     // A tooltip is rich text when it looks like markup: a name from the network never is.
-    return role == Qt::ToolTipRole ? QVariant(text.toHtmlEscaped()) : QVariant(text);
+    return role == Qt::ToolTipRole ? QVariant(widgets::plainToolTip(text)) : QVariant(text);
 }
 
 bool SongListModel::setData(const QModelIndex &index, const QVariant &value, int role)

@@ -14,6 +14,7 @@
 #include "core/songbatch.h"
 #include "form1controls.h"
 #include "httptestserver.h"
+#include "markup.h"
 #include "musicservice.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
@@ -42,6 +43,8 @@ private slots:
     void downloadsTheCheckedSongs();
     void closingWhileDownloading();
     void doubleClickOpensTheSong();
+    void namesShowAsText_data();
+    void namesShowAsText();
 
 private:
     Form1Controls ui() const { return Form1Controls(*m_form); }
@@ -261,6 +264,22 @@ void TestSongList::doubleClickOpensTheSong()
     QVERIFY(resolutionEnded(ui().Command1));
     QCOMPARE(m_form->statusText(), u"音乐获取成功.."_s);
     QVERIFY(ui().Text2->text().endsWith(u"/3004.mp3"_s));
+}
+
+void TestSongList::namesShowAsText_data()
+{
+    addMarkupRows(u"/nonexistent/red.png"_s);
+}
+
+void TestSongList::namesShowAsText()
+{
+    QFETCH(QString, text);
+    const ui::SongListModel model({ListSong{u"1"_s, text, text, text, 0}}, true);
+    for (const int column : {ui::SongListModel::Name, ui::SongListModel::Artist, ui::SongListModel::Album}) {
+        const QModelIndex index = model.index(0, column);
+        QCOMPARE(index.data(Qt::DisplayRole).toString(), text);
+        QCOMPARE(shownToolTip(index.data(Qt::ToolTipRole).toString()), text);
+    }
 }
 
 QTEST_MAIN(TestSongList)
