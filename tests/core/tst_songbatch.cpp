@@ -144,7 +144,10 @@ void TestSongBatch::mixedList()
                      listed("3009", u"付费的歌"_s, u"星海"_s), listed("404", u"不存在"_s, u"无"_s),
                      listed("3010", u"你&我 <b>不是粗体</b>"_s, u"左右&前后"_s)});
     int mostAtOnce = 0;
-    connect(&batch, &SongBatch::rowChanged, this, [&] {
+    QList<int> started;
+    connect(&batch, &SongBatch::rowChanged, this, [&](int changed) {
+        if (batch.rows().at(changed).state == State::Working && !started.contains(changed))
+            started << changed;
         int working = 0;
         for (const SongBatch::Row &row : batch.rows())
             working += row.state == State::Working;
@@ -163,13 +166,16 @@ void TestSongBatch::mixedList()
     QCOMPARE(tag.text.value(u"TALB"_s), u"今日专辑"_s);
     QVERIFY(tag.text.value(u"USLT"_s).contains(u"第一句歌词"_s));
     QVERIFY(!tag.cover.isEmpty());
-    // Each song's record asked once, in row order; no song downloaded that failed before.
+    // The songs start in row order; each song's record is asked once (two at a time, the
+    // wire may see two of them the other way round); no song downloaded that failed before.
+    QCOMPARE(started, (QList<int>{0, 1, 2, 3, 4, 5, 6}));
     QByteArrayList asked;
     for (const HttpRequest &request : m_server.requests()) {
         if (request.path() == "/music.pay")
             asked << request.pathAndQuery().mid(request.pathAndQuery().lastIndexOf('=') + 1);
     }
-    QCOMPARE(asked, (QByteArrayList{"3001", "3002", "3006", "3007", "3009", "404", "3010"}));
+    std::sort(asked.begin(), asked.end());
+    QCOMPARE(asked, (QByteArrayList{"3001", "3002", "3006", "3007", "3009", "3010", "404"}));
     QCOMPARE(countRequests("/sample-media/3006.mp3"), 0);
     QCOMPARE(batch.totals().ended, 7);
     QCOMPARE(batch.totals().failed, 4);
