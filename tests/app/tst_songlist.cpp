@@ -77,10 +77,15 @@ void TestSongList::init()
 {
     m_desktop.reset();
     m_service.clearFaults();
-    m_form = app::makeWindow(ServiceConfig::fromBuild(), m_desktop);
-    m_form->setAddressEnabled(true);
-    m_form->setResolveEnabled(true);
-    m_form->show();
+    // One window for the rows (a window costs seconds under wine), made again only after
+    // a test has ended its commands.
+    if (!m_form || app::commandsOf(*m_form).hasEnded()) {
+        m_form = app::makeWindow(ServiceConfig::fromBuild(), m_desktop);
+        m_form->setAddressEnabled(true);
+        m_form->setResolveEnabled(true);
+        m_form->show();
+    }
+    m_form->showLink(QString());
     QDir folder(m_folder.path());
     for (const QString &file : folder.entryList(QDir::Files))
         QVERIFY(folder.remove(file));
@@ -88,12 +93,15 @@ void TestSongList::init()
 
 void TestSongList::cleanup()
 {
-    app::commandsOf(*m_form).end();
-    m_form.reset();
+    for (ui::SongListWindow *window : windows())
+        app::SongListCommands::of(*window)->end();
+    QTRY_VERIFY(windows().isEmpty());
 }
 
 void TestSongList::cleanupTestCase()
 {
+    app::commandsOf(*m_form).end();
+    m_form.reset();
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
 }
 
