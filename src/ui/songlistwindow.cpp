@@ -164,7 +164,6 @@ void SongListWindow::showBatch(bool running, const SongBatch::Totals &totals, bo
 {
     m_running = running;
     m_batch = totals;
-    m_download->setEnabled(!running);
     m_stop->setEnabled(running);
     m_retry->setEnabled(!running && canRetry);
     m_progress->setRange(0, qMax(1, totals.songs));
@@ -179,6 +178,8 @@ void SongListWindow::showTotals()
                                    : u"共 %1 首，已选 %2 首"_s.arg(m_model->rowCount()).arg(m_model->checkedCount());
     m_totals->setText(text);
     m_totals->setAccessibleName(text);
+    // Nothing checked, nothing to download: the button says so instead of doing nothing.
+    m_download->setEnabled(!m_running && m_model->checkedCount() > 0);
 }
 
 void SongListWindow::closeEvent(QCloseEvent *event)

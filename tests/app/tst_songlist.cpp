@@ -176,6 +176,7 @@ void TestSongList::checksAndButtons()
 
     QTest::mouseClick(selectAll, Qt::LeftButton); // all checked: none
     QCOMPARE(window->model().checkedCount(), 0);
+    QVERIFY(!control<QPushButton>(window, "DownloadSelected")->isEnabled());
     table->setCurrentIndex(table->model()->index(2, 3));
     QTest::keyClick(table, Qt::Key_Space);
     QCOMPARE(window->checkedRows(), QList<int>{2});
