@@ -134,11 +134,13 @@ QCoro::Task<> Commands::resolveSong()
             succeeded = false;
         }
         // Neither flow found a song: the text may name a list, or be words to search for.
-        if (!succeeded && songIdFromText(address).isEmpty() &&
-            songListFromText(address).kind != SongListRequest::Kind::None) {
+        const SongListRequest list = succeeded || !songIdFromText(address).isEmpty()
+                                         ? SongListRequest()
+                                         : songListFromText(address);
+        if (list.kind != SongListRequest::Kind::None) {
             bool stopped = false;
             try {
-                succeeded = co_await openSongList(address, requests.get());
+                succeeded = co_await openSongList(list, requests.get());
             } catch (const FetchStopped &) {
                 stopped = true;
             }
@@ -163,12 +165,12 @@ QCoro::Task<> Commands::resolveSong()
     }
 }
 
-QCoro::Task<bool> Commands::openSongList(QString address, Requests *requests)
+QCoro::Task<bool> Commands::openSongList(SongListRequest request, Requests *requests)
 {
     m_form.setStatusText(u"正在获取歌曲列表.."_s);
     SongList list;
     try {
-        list = co_await fetchSongList(songListFromText(address), m_config, requests);
+        list = co_await fetchSongList(std::move(request), m_config, requests);
     } catch (const Error &error) {
         qInfo("song list: %s", error.what());
         co_return false;

@@ -7,6 +7,7 @@
 #include <QCoroTask>
 
 #include "core/httpfetch.h"
+#include "core/kuwolists.h"
 #include "core/serviceconfig.h"
 #include "core/songresolver.h"
 
@@ -63,9 +64,9 @@ private:
     Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
 
     QCoro::Task<> resolveSong();
-    // The list the address names, when it names no song: opened in a window of its own.
-    // Whether one opened; false: the resolution failed.
-    QCoro::Task<bool> openSongList(QString address, Requests *requests);
+    // The list a pasted text names, when it names no song: opened in a window of its
+    // own. Whether one opened; false: the resolution failed.
+    QCoro::Task<bool> openSongList(SongListRequest request, Requests *requests);
     // The record of `link`'s song, when `link` is the one the link box was last given by
     // a resolution (the box can be edited): else null.
     const SongInfo *songOfLink(const QString &link) const;

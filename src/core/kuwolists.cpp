@@ -19,12 +19,6 @@ using namespace Qt::StringLiterals;
 namespace corvane {
 namespace {
 
-bool isListId(QStringView id)
-{
-    return !id.isEmpty() && id.size() <= 20 &&
-           std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
 SongListRequest listOfAddress(const QUrl &url)
 {
     using Kind = SongListRequest::Kind;
@@ -41,7 +35,7 @@ SongListRequest listOfAddress(const QUrl &url)
     }
     const QUrlQuery query(url);
     for (const auto &[key, kind] : {std::pair(u"pid"_s, Kind::Playlist), std::pair(u"albumid"_s, Kind::Album)}) {
-        if (const QString value = query.queryItemValue(key, QUrl::FullyDecoded); isListId(value))
+        if (const QString value = query.queryItemValue(key, QUrl::FullyDecoded); isServiceId(value))
             return {kind, value};
     }
     return {};
@@ -89,7 +83,7 @@ QList<ListSong> readSongs(const QJsonValue &list, const SongKeys &keys, const ch
         QString id = jsonText(song.value(keys.id)).trimmed();
         if (id.startsWith(u"MUSIC_"_s))
             id.remove(0, 6);
-        if (!isListId(id))
+        if (!isServiceId(id))
             continue;
         ListSong read{id, listName(song.value(keys.name)), listName(song.value(keys.artist)),
                       listName(song.value(keys.album)), qMax<qint64>(0, jsonNumber(song.value(keys.duration)))};

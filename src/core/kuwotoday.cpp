@@ -18,15 +18,15 @@
 using namespace Qt::StringLiterals;
 
 namespace corvane {
-namespace {
 
-// The digits of an id: 1 to 20 of them, nothing else.
-bool isSongId(QStringView id)
+bool isServiceId(QStringView id)
 {
     if (id.isEmpty() || id.size() > 20)
         return false;
     return std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
+
+namespace {
 
 // The id in one address on a service host.
 QString songIdFromAddress(const QUrl &url)
@@ -39,7 +39,7 @@ QString songIdFromAddress(const QUrl &url)
         QString value = query.queryItemValue(key, QUrl::FullyDecoded);
         if (value.startsWith(u"MUSIC_"_s))
             value.remove(0, 6);
-        if (isSongId(value))
+        if (isServiceId(value))
             return value;
     }
     return {};

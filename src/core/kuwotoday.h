@@ -21,6 +21,9 @@ namespace corvane {
 // the id is the 1 to 20 digits right after "/play_detail/" or "/yinyue/", else the
 // digits of the musicId, rid, mid or id query item, a leading "MUSIC_" removed.
 QString songIdFromText(QStringView text);
+// Whether `id` is one of the service's ids (songs, playlists, albums, singers): 1 to 20
+// digits, nothing else.
+bool isServiceId(QStringView id);
 // Every address of the service's own hosts in a pasted text, by the rule above, in text
 // order, its host lower-cased.
 QList<QUrl> serviceAddressesIn(QStringView text);

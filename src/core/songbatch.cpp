@@ -129,8 +129,6 @@ QCoro::Task<> SongBatch::runRow(int row, QPointer<Requests> run)
             co_return; // the batch was stopped: the stop has told the row
     } catch (const LinkRefused &) {
         cause = Cause::Region;
-    } catch (const NoticeOnly &) {
-        cause = Cause::Paid;
     } catch (const FetchError &error) {
         qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), error.what());
         cause = Cause::Network;

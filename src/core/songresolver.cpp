@@ -45,6 +45,16 @@ QCoro::Task<> loadPicture(SongInfo &info, SongReports &reports, const ServiceCon
     reports.PictureReady(picture.image);
 }
 
+// The names a song record gives.
+void takeNames(SongInfo &info, const PaySong &song)
+{
+    info.FullSongName = song.name;
+    info.SongName = shortenSongName(song.name);
+    info.SingerName = song.artist;
+    info.Album = song.album;
+    info.DurationSeconds = song.duration;
+}
+
 QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits, Requests *owner)
 {
     co_return co_await fetchRaw(acceptedHttpUrl(address), limits, owner);
@@ -56,11 +66,7 @@ QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, co
 {
     const RawResponse record = co_await fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
     const PaySong song = readMusicPay(record.body);
-    info.FullSongName = song.name;
-    info.SongName = shortenSongName(song.name);
-    info.SingerName = song.artist;
-    info.Album = song.album;
-    info.DurationSeconds = song.duration;
+    takeNames(info, song);
     reports.NamesReady(info.SongName, info.SingerName);
 
     info.Rid = rid;
@@ -135,22 +141,13 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
 
     const PaySong song = readMusicPay((co_await record).body);
     info.Rid = rid;
-    info.FullSongName = song.name;
-    info.SongName = shortenSongName(song.name);
-    info.SingerName = song.artist;
-    info.Album = song.album;
-    info.DurationSeconds = song.duration;
+    takeNames(info, song);
 
-    const QString link = directLinkFrom(co_await conversion);
-    if (link.isEmpty())
+    info.DirectLink = directLinkFrom(co_await conversion);
+    if (info.DirectLink.isEmpty())
         throw LinkRefused("link conversion refused");
-    std::optional<QCoro::Task<std::optional<qint64>>> size;
-    if (how.linkReady) {
-        info.DirectLink = link;
-        how.linkReady(link);
-    } else if (song.duration > 0) {
-        size = fetchSize(acceptedHttpUrl(link), config.sizeCheckTimeout, owner);
-    }
+    if (how.linkReady)
+        how.linkReady(info.DirectLink);
     std::optional<QCoro::Task<WebPicture>> picture;
     try {
         info.PictureAddress = pictureFromAnswer((co_await pictureAddress).body);
@@ -159,10 +156,6 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
     } catch (const Error &) {
         // No picture: the song is saved without a cover.
     }
-    if (size && servesNotice(co_await *size, song.duration))
-        throw NoticeOnly("the link serves a notice, not the song");
-    info.DirectLink = link;
-
     if (lyrics) {
         try {
             const RawResponse answer = co_await *lyrics;

@@ -100,16 +100,16 @@ struct ListResolution
     bool lyricsRefused = false;
     // Called with the song's link as soon as the link conversion gives one, while the
     // lyrics and the picture may still be on their way, so that its download can start.
-    // When set, the notice check is left to the caller: the download's own size tells it
-    // (servesNotice with the song's DurationSeconds), without asking the link first.
+    // The notice check is the caller's: the download's own size tells it (servesNotice
+    // with the song's DurationSeconds), without asking the link first.
     std::function<void(const QString &link)> linkReady;
 };
 
 // Song `rid` through the service's today endpoints, for a download of it: as ResolveSong's
-// today flow (its record, the link conversion with its notice check, the lyrics, the
-// picture), reporting nothing, except that lyrics the service lacks or refuses, and a
-// picture that does not load, leave the song without them instead of failing it. Throws
-// LinkRefused, NoticeOnly, FetchError or ContentError at a failing step. `info` and `how`
+// today flow (its record, the link conversion, the lyrics, the picture; the notice check
+// is the caller's, see ListResolution), reporting nothing, except that lyrics the service
+// lacks or refuses, and a picture that does not load, leave the song without them instead
+// of failing it. Throws LinkRefused, FetchError or ContentError at a failing step. `info` and `how`
 // must outlive the task.
 QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig config, Requests *owner,
                                       ListResolution &how);
