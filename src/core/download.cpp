@@ -6,6 +6,10 @@
 #include <QNetworkRequest>
 #include <QStorageInfo>
 
+#ifdef Q_OS_UNIX
+#include <sys/statvfs.h>
+#endif
+
 #include "downloaderrors.h"
 #include "filename.h"
 #include "httpfetch.h"
@@ -24,11 +28,21 @@ constexpr qint64 kFullDiskBytes = 1024 * 1024;
 // Enough of a download's start to tell an MP3 from something else.
 constexpr qsizetype kSniffBytes = 3;
 
-// The bytes free for a file in `path`'s folder; -1: unknown.
+// The bytes free for a file in `path`'s folder; -1: unknown. On Unix asked of the folder
+// itself: QStorageInfo first reads the whole mount table to name the volume, which a list
+// of a hundred songs paid for a hundred times (a tenth of its CPU time).
 qint64 freeBytesFor(const QString &path)
 {
-    const QStorageInfo storage(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+#ifdef Q_OS_UNIX
+    struct statvfs volume;
+    if (::statvfs(QFile::encodeName(folder).constData(), &volume) != 0)
+        return -1;
+    return qint64(volume.f_bavail) * qint64(volume.f_frsize);
+#else
+    const QStorageInfo storage(folder);
     return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
+#endif
 }
 
 } // namespace
