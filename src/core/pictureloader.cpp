@@ -54,6 +54,27 @@ QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits, Requ
     co_return picture;
 }
 
+QCoro::Task<QByteArray> loadCoverBytes(QString address, FetchLimits limits, Requests *owner)
+{
+    const QUrl web = acceptedHttpUrl(address);
+    if (!web.isValid())
+        co_return QByteArray();
+    RawResponse response;
+    try {
+        response = co_await fetchRaw(web, limits, owner);
+    } catch (const FetchError &) {
+        co_return QByteArray();
+    }
+    QBuffer buffer(&response.body);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead() || !reader.size().isValid())
+        co_return QByteArray();
+    buffer.close();
+    co_return std::move(response.body);
+}
+
 QCoro::Task<QImage> LoadPicture(QString strFileName, FetchLimits limits)
 {
     if (strFileName.isEmpty())

@@ -36,6 +36,13 @@ struct WebPicture
 QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits = kPictureLimits,
                                        Requests *owner = nullptr);
 
+// A cover to embed in a song's tag, not to show: the bytes as the server sent them when
+// they begin as a picture does (a format Qt reads, a size in its header), else empty.
+// Nothing is decoded, as a list saves hundreds of covers it never shows. Requests and
+// stops as loadWebPicture's.
+QCoro::Task<QByteArray> loadCoverBytes(QString address, FetchLimits limits = kPictureLimits,
+                                       Requests *owner = nullptr);
+
 // The picture in some bytes, or a null image.
 QImage decodePicture(const QByteArray &bytes);
 

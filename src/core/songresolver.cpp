@@ -148,11 +148,11 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
         throw LinkRefused("link conversion refused");
     if (how.linkReady)
         how.linkReady(info.DirectLink);
-    std::optional<QCoro::Task<WebPicture>> picture;
+    std::optional<QCoro::Task<QByteArray>> picture;
     try {
         info.PictureAddress = pictureFromAnswer((co_await pictureAddress).body);
         if (isWebAddress(info.PictureAddress))
-            picture = loadWebPicture(info.PictureAddress, config.picture, owner);
+            picture = loadCoverBytes(info.PictureAddress, config.picture, owner);
     } catch (const Error &) {
         // No picture: the song is saved without a cover.
     }
@@ -169,7 +169,7 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
     }
     if (picture) {
         try {
-            info.PictureBytes = (co_await *picture).bytes;
+            info.PictureBytes = co_await *picture;
         } catch (const Error &) {
         }
     }
