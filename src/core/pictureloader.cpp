@@ -25,6 +25,22 @@ QImage loadLocalFile(const QString &path, qint64 maxBytes)
     return decodePicture(file.read(maxBytes));
 }
 
+// What a web picture's address answers, unjudged; empty when it is no web address or
+// nothing came (a stop still throws FetchStopped).
+QCoro::Task<QByteArray> fetchPicture(QString address, FetchLimits limits, Requests *owner)
+{
+    const QUrl web = acceptedHttpUrl(address);
+    if (!web.isValid())
+        co_return QByteArray();
+    RawResponse response;
+    try {
+        response = co_await fetchRaw(web, limits, owner);
+    } catch (const FetchError &) {
+        co_return QByteArray();
+    }
+    co_return std::move(response.body);
+}
+
 } // namespace
 
 QImage decodePicture(const QByteArray &bytes)
@@ -39,40 +55,23 @@ QImage decodePicture(const QByteArray &bytes)
 
 QCoro::Task<WebPicture> loadWebPicture(QString address, FetchLimits limits, Requests *owner)
 {
-    const QUrl web = acceptedHttpUrl(address);
-    if (!web.isValid())
-        co_return WebPicture();
-    RawResponse response;
-    try {
-        response = co_await fetchRaw(web, limits, owner);
-    } catch (const FetchError &) {
-        co_return WebPicture();
-    }
-    WebPicture picture{decodePicture(response.body), QByteArray()};
+    QByteArray bytes = co_await fetchPicture(std::move(address), limits, owner);
+    WebPicture picture{decodePicture(bytes), QByteArray()};
     if (!picture.image.isNull())
-        picture.bytes = std::move(response.body);
+        picture.bytes = std::move(bytes);
     co_return picture;
 }
 
 QCoro::Task<QByteArray> loadCoverBytes(QString address, FetchLimits limits, Requests *owner)
 {
-    const QUrl web = acceptedHttpUrl(address);
-    if (!web.isValid())
-        co_return QByteArray();
-    RawResponse response;
-    try {
-        response = co_await fetchRaw(web, limits, owner);
-    } catch (const FetchError &) {
-        co_return QByteArray();
-    }
-    QBuffer buffer(&response.body);
+    QByteArray bytes = co_await fetchPicture(std::move(address), limits, owner);
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    if (!reader.canRead() || !reader.size().isValid())
-        co_return QByteArray();
+    const bool picture = reader.canRead() && reader.size().isValid();
     buffer.close();
-    co_return std::move(response.body);
+    co_return picture ? bytes : QByteArray();
 }
 
 QCoro::Task<QImage> LoadPicture(QString strFileName, FetchLimits limits)
