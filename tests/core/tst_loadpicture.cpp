@@ -12,6 +12,7 @@
 #include "awaited.h"
 #include "core/pictureloader.h"
 #include "httptestserver.h"
+#include "platform.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -124,11 +125,20 @@ void TestLoadPicture::web()
     const FetchLimits limits{std::chrono::milliseconds(500), 64 * 1024};
     QElapsedTimer clock;
     clock.start();
-    const QImage image = awaited(LoadPicture(u"http://"_s + m_server.origin() + path, limits));
+    const QString address = u"http://"_s + m_server.origin() + path;
+    // Under wine Qt's reply now and then fails a followed redirect from this loopback
+    // server ("caching was enabled after some bytes had been written": the target's bytes
+    // reach it before its headers), a race of Qt's HTTP thread: asked once more there.
+    const bool again = loads && runningUnderWine();
+    QImage image = awaited(LoadPicture(address, limits));
+    if (image.isNull() && again)
+        image = awaited(LoadPicture(address, limits));
     QCOMPARE(!image.isNull(), loads);
     // A cover for a tag, its header read and nothing decoded: the same verdict, and the
     // bytes as they were served.
-    const QByteArray cover = awaited(loadCoverBytes(u"http://"_s + m_server.origin() + path, limits));
+    QByteArray cover = awaited(loadCoverBytes(address, limits));
+    if (cover.isEmpty() && again)
+        cover = awaited(loadCoverBytes(address, limits));
     QCOMPARE(cover, loads ? encoded("PNG") : QByteArray());
     QVERIFY(clock.elapsed() < 6000);
 }
