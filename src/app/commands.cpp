@@ -177,7 +177,7 @@ QCoro::Task<bool> Commands::openSongList(SongListRequest request, Requests *requ
     }
     if (list.songs.isEmpty())
         co_return false;
-    m_form.setStatusText(u"找到 %1 首歌曲.."_s.arg(list.songs.size()));
+    m_form.setStatusText((list.capped ? u"找到 %1 首歌曲（已达上限）.."_s : u"找到 %1 首歌曲.."_s).arg(list.songs.size()));
     SongListCommands::open(*this, std::move(list));
     co_return true;
 }

@@ -16,6 +16,10 @@ struct Endpoint
     qsizetype bound;
     QString (*url)(const QString &host, const QString &key, int page, int rows);
     ListPage (*read)(const QByteArray &answer);
+    // The singer's pages end by their count ((pn + 1) × rn ≥ total); the others only when
+    // the songs received reach the total or a page is empty, since a page may hold fewer
+    // songs than asked for.
+    bool endsByPageCount = false;
 };
 
 Endpoint endpointOf(SongListRequest::Kind kind)
@@ -27,12 +31,12 @@ Endpoint endpointOf(SongListRequest::Kind kind)
     case SongListRequest::Kind::Album:
         return {100, kMaxListSongs, albumPageUrl, readAlbumPage};
     case SongListRequest::Kind::Singer:
-        return {100, kMaxListSongs, singerPageUrl, readSingerPage};
+        return {100, kMaxListSongs, singerPageUrl, readSingerPage, true};
     case SongListRequest::Kind::Search:
     case SongListRequest::Kind::None:
         break;
     }
-    return {int(kMaxSearchSongs), kMaxSearchSongs, searchPageUrl, readSearchPage};
+    return {int(kMaxSearchSongs), kMaxSearchSongs, searchPageUrl, readSearchPage, true};
 }
 
 } // namespace
@@ -46,10 +50,10 @@ QCoro::Task<SongList> fetchSongList(SongListRequest request, ServiceConfig confi
     const QString &host = request.kind == SongListRequest::Kind::Playlist ? config.playlistHost : config.searchHost;
     SongList list{request, search ? request.key : QString(), {}};
     QSet<QString> seen;
-    // A server that repeats its pages or counts without end is read only this far.
-    const int lastPage = int(endpoint.bound / endpoint.rows);
+    qint64 total = 0;
+    bool ended = false;
     bool retried = false;
-    for (int page = 0; page <= lastPage && list.songs.size() < endpoint.bound; ++page) {
+    for (int page = 0; page < kMaxListPages && !ended && list.songs.size() < endpoint.bound; ++page) {
         const RawResponse answer =
             co_await fetchRaw(acceptedHttpUrl(endpoint.url(host, request.key, page, endpoint.rows)), config.fetch, owner);
         const ListPage read = endpoint.read(answer.body);
@@ -61,16 +65,22 @@ QCoro::Task<SongList> fetchSongList(SongListRequest request, ServiceConfig confi
         }
         if (page == 0 && !search)
             list.title = read.title;
+        total = read.total;
+        const qsizetype before = list.songs.size();
         for (const ListSong &song : read.songs) {
-            if (list.songs.size() < endpoint.bound && !seen.contains(song.id)) {
+            if (!seen.contains(song.id)) {
                 seen.insert(song.id);
                 list.songs << song;
             }
         }
-        if (read.songs.isEmpty() || list.songs.size() >= read.total ||
-            qint64(page + 1) * endpoint.rows >= read.total)
-            break;
+        // A page of songs already listed is a server repeating itself: the list is complete.
+        ended = list.songs.size() == before || list.songs.size() >= total ||
+                (endpoint.endsByPageCount && qint64(page + 1) * endpoint.rows >= total);
     }
+    // Songs beyond the bound, or pages beyond theirs, are left out, and the list says so.
+    list.capped = list.songs.size() > endpoint.bound || (!ended && list.songs.size() < total);
+    if (list.songs.size() > endpoint.bound)
+        list.songs.resize(endpoint.bound);
     co_return list;
 }
 

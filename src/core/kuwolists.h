@@ -77,11 +77,17 @@ struct SongList
     SongListRequest request;
     QString title; // the list's name; a search: its words
     QList<ListSong> songs;
+    // Cut short by a bound (kMaxListSongs, kMaxSearchSongs, kMaxListPages): the service
+    // counts more songs than these.
+    bool capped = false;
 };
+// A list is read in at most this many pages, however short the server makes them.
+inline constexpr int kMaxListPages = 200;
 
 // Fetches every page of the list `request` names until the list is complete (the songs
-// received reach its total, or a page is empty), at most kMaxListSongs songs (a search:
-// kMaxSearchSongs), each song once. Throws FetchError or ContentError as its first
+// received reach its total, a page is empty or brings no new song; a singer's and a
+// search's pages also end by their count), at most kMaxListSongs songs (a search:
+// kMaxSearchSongs) in at most kMaxListPages pages, each song once. Throws FetchError or ContentError as its first
 // failing page does, FetchStopped when `owner` is stopped.
 QCoro::Task<SongList> fetchSongList(SongListRequest request, ServiceConfig config, Requests *owner);
 

@@ -179,27 +179,34 @@ void TestKuwoLists::entities()
 void TestKuwoLists::pagingAtTheWire_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("answers"); // "" the service; "endless", "short"
+    QTest::addColumn<QString>("answers"); // "" the service; "endless", "short", "repeat", "empty"
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("songs");
+    QTest::addColumn<bool>("capped");
     QTest::addColumn<QByteArrayList>("pages"); // pn=…&rn=… of each request
 
     QTest::newRow("playlist of 1,200: two pages of 1,000")
-        << u"http://www.kuwo.cn/playlist_detail/4002"_s << QString() << u"千首歌单"_s << 1200
+        << u"http://www.kuwo.cn/playlist_detail/4002"_s << QString() << u"千首歌单"_s << 1200 << false
         << QByteArrayList{"pn=0&rn=1000", "pn=1&rn=1000"};
     QTest::newRow("album, one page") << u"http://www.kuwo.cn/album_detail/4101"_s << QString()
-                                     << u"今日专辑 / 第一辑"_s << 4 << QByteArrayList{"pn=0&rn=100"};
-    QTest::newRow("singer") << u"http://www.kuwo.cn/singer_detail/4201"_s << QString() << u"苏晚"_s << 3
+                                     << u"今日专辑 / 第一辑"_s << 4 << false << QByteArrayList{"pn=0&rn=100"};
+    QTest::newRow("singer") << u"http://www.kuwo.cn/singer_detail/4201"_s << QString() << u"苏晚"_s << 3 << false
                             << QByteArrayList{"pn=0&rn=100"};
-    QTest::newRow("search: its words as the title") << u"风"_s << QString() << u"风"_s << 3
+    QTest::newRow("search: its words as the title") << u"风"_s << QString() << u"风"_s << 3 << false
                                                     << QByteArrayList{"pn=0&rn=100"};
     QTest::newRow("a total without end stops at 10,000")
-        << u"http://www.kuwo.cn/playlist_detail/1"_s << u"endless"_s << u"无尽"_s << 10000
+        << u"http://www.kuwo.cn/playlist_detail/1"_s << u"endless"_s << u"无尽"_s << 10000 << true
         << QByteArrayList{"pn=0&rn=1000", "pn=1&rn=1000", "pn=2&rn=1000", "pn=3&rn=1000", "pn=4&rn=1000",
                           "pn=5&rn=1000", "pn=6&rn=1000", "pn=7&rn=1000", "pn=8&rn=1000", "pn=9&rn=1000"};
-    QTest::newRow("an empty page ends the list, repeats count once")
-        << u"http://www.kuwo.cn/singer_detail/1"_s << u"short"_s << u"x"_s << 2
-        << QByteArrayList{"pn=0&rn=100", "pn=1&rn=100", "pn=2&rn=100"};
+    QTest::newRow("pages shorter than asked go on to the total")
+        << u"http://www.kuwo.cn/playlist_detail/1"_s << u"short"_s << u"短页"_s << 1200 << false
+        << QByteArrayList{"pn=0&rn=1000", "pn=1&rn=1000", "pn=2&rn=1000"};
+    QTest::newRow("a page of songs listed already ends the list, each once")
+        << u"http://www.kuwo.cn/album_detail/1"_s << u"repeat"_s << u"x"_s << 2 << false
+        << QByteArrayList{"pn=0&rn=100", "pn=1&rn=100"};
+    QTest::newRow("an empty page ends the list")
+        << u"http://www.kuwo.cn/album_detail/1"_s << u"empty"_s << u"x"_s << 2 << false
+        << QByteArrayList{"pn=0&rn=100", "pn=1&rn=100"};
 }
 
 void TestKuwoLists::pagingAtTheWire()
@@ -208,6 +215,7 @@ void TestKuwoLists::pagingAtTheWire()
     QFETCH(QString, answers);
     QFETCH(QString, title);
     QFETCH(int, songs);
+    QFETCH(bool, capped);
     QFETCH(QByteArrayList, pages);
 
     m_answer = nullptr;
@@ -220,12 +228,20 @@ void TestKuwoLists::pagingAtTheWire()
             return HttpResponse::text(R"({"result":"ok","title":"无尽","total":1000000000,"musiclist":[)" + list + "]}");
         };
     } else if (answers == u"short"_s) {
+        // 500 songs a page, whatever is asked for.
         m_answer = [](const HttpRequest &request) {
-            const bool first = request.pathAndQuery().contains("pn=0&");
-            const bool second = request.pathAndQuery().contains("pn=1&");
-            return HttpResponse::text(first    ? R"({"artist":"x","total":"500","musiclist":[{"musicrid":"1"},{"musicrid":"2"}]})"
-                                      : second ? R"({"artist":"x","total":"500","musiclist":[{"musicrid":"2"}]})"
-                                               : R"({"artist":"x","total":"500","musiclist":[]})");
+            const int page = QUrlQuery(QString::fromLatin1(request.pathAndQuery().mid(8))).queryItemValue(u"pn"_s).toInt();
+            QByteArray list;
+            for (int i = page * 500; i < qMin(1200, page * 500 + 500); ++i)
+                list += QByteArray(list.isEmpty() ? "" : ",") + R"({"id":")" + QByteArray::number(i) + R"("})";
+            return HttpResponse::text(R"({"result":"ok","title":"短页","total":1200,"musiclist":[)" + list + "]}");
+        };
+    } else if (!answers.isEmpty()) {
+        const QByteArray next = answers == u"repeat"_s ? R"([{"id":"2"}])" : "[]";
+        m_answer = [next](const HttpRequest &request) {
+            return HttpResponse::text(R"({"name":"x","songnum":"500","musiclist":)" +
+                                      (request.pathAndQuery().contains("pn=0&") ? R"([{"id":"1"},{"id":"2"}])" : next) +
+                                      "}");
         };
     }
     m_server.clearRequests();
@@ -233,6 +249,7 @@ void TestKuwoLists::pagingAtTheWire()
         awaited(fetchSongList(songListFromText(text), ServiceConfig::onOrigin(m_server.origin()), nullptr));
     QCOMPARE(list.title, title);
     QCOMPARE(list.songs.size(), songs);
+    QCOMPARE(list.capped, capped);
     QByteArrayList asked;
     for (const HttpRequest &request : m_server.requests())
         asked << request.pathAndQuery().mid(request.pathAndQuery().indexOf("pn=")).split('&').mid(0, 2).join('&');
