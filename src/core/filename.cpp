@@ -35,9 +35,12 @@ QString safeFileName(const QString &name)
         safe.remove(0, 1);
     while (safe.endsWith(u'.') || safe.endsWith(u' '))
         safe.chop(1);
-    // Windows reserves these names with any extension.
-    static const QRegularExpression device(u"^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"_s,
-                                           QRegularExpression::CaseInsensitiveOption);
+    // Windows reserves these names with any extension, and reads a name up to its first
+    // dot with trailing spaces dropped ("CON .txt" is CON); the superscript digits count as
+    // digits there.
+    static const QRegularExpression device(
+        u"^(CON|PRN|AUX|NUL|COM[0-9\u00b9\u00b2\u00b3]|LPT[0-9\u00b9\u00b2\u00b3]|CONIN\\$|CONOUT\\$) *(\\..*)?$"_s,
+        QRegularExpression::CaseInsensitiveOption);
     if (device.match(safe).hasMatch())
         safe.prepend(u'_');
     return safe;

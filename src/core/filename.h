@@ -11,8 +11,10 @@ inline constexpr qsizetype kFileStemMaxBytes = 200;
 // `name` as a file name that every file system takes, Windows' included: path
 // separators, the characters < > : " | ? *, control characters and format characters
 // (bidirectional overrides among them, which would show the name reversed) become "_",
-// leading dots (a hidden file) and trailing dots and spaces go, and a device name (CON,
-// NUL, COM1...) gets a "_" in front. Empty when nothing is left.
+// leading dots (a hidden file) and trailing dots and spaces go, and a name Windows keeps
+// for a device (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 and their superscript ¹²³ forms,
+// CONIN$, CONOUT$; with any extension, spaces before it too) gets a "_" in front. Empty
+// when nothing is left.
 QString safeFileName(const QString &name);
 // safeFileName(name) cut to kFileStemMaxBytes, always ending in ".mp3" (an ending it
 // already has is kept once); empty when nothing is left.
