@@ -9,6 +9,7 @@
 #include "core/httpfetch.h"
 #include "core/kuwolists.h"
 #include "core/serviceconfig.h"
+#include "core/songbatch.h"
 #include "core/songresolver.h"
 
 namespace corvane::desktop {
@@ -32,6 +33,8 @@ class Commands final : public QObject
 public:
     ui::Form1 &form() const { return m_form; }
     const ServiceConfig &config() const { return m_config; }
+    // The file names every list has given in each folder.
+    const std::shared_ptr<FolderNames> &folderNames() const { return m_folderNames; }
     desktop::Desktop &desktop() const { return m_desktop; }
 
     void resolve();
@@ -73,6 +76,7 @@ private:
 
     ui::Form1 &m_form;
     ServiceConfig m_config;
+    const std::shared_ptr<FolderNames> m_folderNames = std::make_shared<FolderNames>();
     desktop::Desktop &m_desktop;
     Requests m_requests{this};
     std::shared_ptr<const SongInfo> m_linkSong;

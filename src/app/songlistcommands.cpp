@@ -42,7 +42,7 @@ SongListCommands *SongListCommands::of(ui::SongListWindow &window)
 
 SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &commands, const SongList &list)
     : QObject(&window), m_window(window), m_commands(commands),
-      m_batch(new SongBatch(commands.config(), list.songs, this))
+      m_batch(new SongBatch(commands.config(), list.songs, commands.folderNames(), this))
 {
     connect(&window, &ui::SongListWindow::downloadRequested, this, &SongListCommands::download);
     connect(&window, &ui::SongListWindow::stopRequested, m_batch, &SongBatch::stop);

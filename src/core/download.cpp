@@ -1,6 +1,7 @@
 #include "download.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -71,12 +72,14 @@ bool startsLikeAudio(QByteArrayView head)
 }
 
 Download::Download(QUrl url, DownloadSong song, QObject *parent)
-    : QObject(parent), m_url(std::move(url)), m_song(std::move(song)), m_stallBound(kStallBound)
+    : QObject(parent), m_url(std::move(url)), m_song(std::move(song)), m_stallBound(kStallBound),
+      m_floorBytes(kSpeedFloorBytes), m_floorWindow(kSpeedFloorWindow)
 {
     m_stall.setSingleShot(true);
     connect(&m_stall, &QTimer::timeout, this, [this] {
         fail(Failure::Network, describeNetworkError(QNetworkReply::TimeoutError, 0));
     });
+    connect(&m_floor, &QTimer::timeout, this, &Download::checkSpeed);
 }
 
 Download::~Download()
@@ -117,6 +120,20 @@ void Download::heard()
         m_stall.stop();
 }
 
+void Download::checkSpeed()
+{
+    if (m_state != State::Writing)
+        return;
+    // Windows one after the other: each must bring its share, or the slot goes to a song
+    // that can use it.
+    const qint64 seconds = std::chrono::duration_cast<std::chrono::milliseconds>(m_floorWindow).count();
+    if ((m_received - m_floorMark) * 1000 < m_floorBytes * seconds) {
+        fail(Failure::Slow, kTooSlowMessage);
+        return;
+    }
+    m_floorMark = m_received;
+}
+
 QString Download::serverFileName() const
 {
     if (!m_reply)
@@ -134,8 +151,19 @@ void Download::onMetaData()
 {
     if (m_state != State::Connecting)
         return;
-    if (status() >= 300 && status() < 400)
+    if (status() >= 300 && status() < 400 && !m_reply->isFinished())
         return; // a redirect being followed
+    if (redirectRefused(m_reply) ||
+        (m_reply->isFinished() && m_reply->error() == QNetworkReply::ProtocolUnknownError)) {
+        // Sent on to another machine's files, to this machine or to the user's network.
+        fail(Failure::Refused, kRefusedMessage);
+        return;
+    }
+    if (redirectedTooOften(m_reply) || (status() >= 300 && status() < 400)) {
+        // A redirect that ended the reply: one too many.
+        fail(Failure::Network, describeNetworkError(QNetworkReply::TooManyRedirectsError, 0));
+        return;
+    }
     if ((status() != 0 && (status() < 200 || status() >= 300)) ||
         (m_reply->isFinished() && m_reply->error() != QNetworkReply::NoError)) {
         fail(Failure::Network, describeNetworkError(m_reply->error(), status()));
@@ -170,12 +198,17 @@ void Download::saveTo(const QString &path)
         fail(Failure::File, describeFileError(QFileDevice::ResourceError, path));
         return;
     }
-    if (!m_file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a write the disk refuses fails at once. Buffered, the last bytes would
+    // reach the disk only as the file is closed, whose failure QSaveFile's commit does not
+    // report: a song cut short by a full disk would be saved as whole.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         fail(Failure::File, describeFileError(m_file.error(), path));
         return;
     }
     m_state = State::Writing;
     heard();
+    m_floorMark = m_received;
+    m_floor.start(m_floorWindow);
     drain();
     if (m_replyFinished)
         onFinished();
@@ -208,6 +241,7 @@ void Download::drain()
         return;
     while (m_state == State::Writing && m_reply->bytesAvailable() > 0) {
         const QByteArray chunk = m_reply->read(kReadBufferBytes);
+        m_received += chunk.size();
         if (m_headWritten) {
             write(chunk);
             continue;
@@ -237,23 +271,50 @@ void Download::writeHead()
     if (!plan) {
         write(head);
     } else if (write(plan->tag)) {
+        m_tagGrowth = plan->tag.size() - plan->audioStart;
         write(head.mid(plan->audioStart));
     }
 }
 
 bool Download::write(const QByteArray &bytes)
 {
-    if (m_file.write(bytes) == bytes.size())
+    const qint64 written = m_file.write(bytes);
+    if (written > 0)
+        m_written += written;
+    if (written == bytes.size())
         return true;
     fail(Failure::File, fileFailure());
     return false;
 }
 
-QString Download::fileFailure() const
+bool Download::wholeOnDisk()
+{
+    // Whatever the reply says of its end, the length it promised is what a whole song has.
+    // (A compressed answer's length is of what was sent, not of what it inflates to.)
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() != m_received &&
+        m_reply->rawHeader(QByteArrayLiteral("Content-Encoding")).isEmpty()) {
+        fail(Failure::Network, describeNetworkError(QNetworkReply::RemoteHostClosedError, 0));
+        return false;
+    }
+    if (!m_file.flush() || m_file.size() != m_written || m_written != m_received + m_tagGrowth) {
+        fail(Failure::File, fileFailure());
+        return false;
+    }
+    return true;
+}
+
+QFileDevice::FileError Download::fullDisk(QFileDevice::FileError error) const
 {
     const qint64 free = freeBytesFor(m_target);
-    const bool full = m_file.error() == QFileDevice::ResourceError || (free >= 0 && free < kFullDiskBytes);
-    return describeFileError(full ? QFileDevice::ResourceError : m_file.error(), m_target);
+    return error == QFileDevice::ResourceError || (free >= 0 && free < kFullDiskBytes) ? QFileDevice::ResourceError
+                                                                                      : error;
+}
+
+QString Download::fileFailure() const
+{
+    const QFileDevice::FileError error = m_file.error() == QFileDevice::NoError ? QFileDevice::WriteError : m_file.error();
+    return describeFileError(fullDisk(error), m_target);
 }
 
 void Download::onFinished()
@@ -278,13 +339,26 @@ void Download::onFinished()
         fail(Failure::Exists, describeFileError(QFileDevice::RenameError, m_target));
         return;
     }
+    if (!wholeOnDisk())
+        return;
+    // The lyrics whole on the disk before the song is committed: a disk with room for the
+    // song and none for its lyrics keeps neither.
+    LyricsFile lyrics;
+    if (lyrics.prepare(m_target, m_song.timedLyrics) == LyricsFile::Prepared::Failed) {
+        fail(Failure::File, describeFileError(fullDisk(lyrics.error()), lyricsPathBeside(m_target)));
+        return;
+    }
     // Replaces an existing file in one step, and only now that the new one is whole.
     if (!m_file.commit()) {
         fail(Failure::File, fileFailure());
         return;
     }
-    if (!m_song.timedLyrics.isEmpty())
-        writeLyricsBeside(m_target, m_song.timedLyrics);
+    if (!lyrics.commit()) {
+        // The song without the lyrics it was saved with is not the download asked for.
+        QFile::remove(m_target);
+        fail(Failure::File, describeFileError(fullDisk(lyrics.error()), lyricsPathBeside(m_target)));
+        return;
+    }
     finish(State::Saved, QString());
 }
 
@@ -294,6 +368,7 @@ void Download::finish(State state, const QString &message)
         return;
     m_state = state;
     m_stall.stop();
+    m_floor.stop();
     m_head.clear();
     if (m_reply) {
         // Not from inside the reply's own signal, where this may run: aborting there, as

@@ -62,6 +62,8 @@ public:
         File,     // the file could not be written or committed
         NotAudio, // the answer is a page, a text or anything but an MP3
         Exists,   // keepExisting: a file of that name appeared meanwhile
+        Slow,     // the server sent less than the speed floor asks (a network failure too)
+        Refused,  // a redirect to anything but a web address of the network
     };
 
     Download(QUrl url, DownloadSong song = {}, QObject *parent = nullptr);
@@ -72,6 +74,14 @@ public:
     // How long the server may send nothing (kStallBound unless a test shortens it). Not
     // counted while the target is awaited: the server cannot send then.
     void setStallBound(std::chrono::milliseconds bound) { m_stallBound = bound; }
+    // A transfer that receives less than `bytesPerSecond` on average over `window` fails
+    // (kSpeedFloorBytes over kSpeedFloorWindow unless a test changes it): a trickle would
+    // otherwise hold its slot for ever. Counted while the file is being written.
+    void setSpeedFloor(qint64 bytesPerSecond, std::chrono::milliseconds window)
+    {
+        m_floorBytes = bytesPerSecond;
+        m_floorWindow = window;
+    }
     // A file already at the target when the download is whole is left as it is, and the
     // download fails with Failure::Exists, instead of replacing it.
     void setKeepExisting(bool keep) { m_keepExisting = keep; }
@@ -116,7 +126,13 @@ private:
     // Why writing or committing the file failed, a full disk named as such whatever
     // error the file reports.
     QString fileFailure() const;
+    // `error`, or a full disk when the folder has next to no room left, whatever the error.
+    QFileDevice::FileError fullDisk(QFileDevice::FileError error) const;
     void heard();
+    void checkSpeed();
+    // The file as written is the file promised: every byte the server said it would send,
+    // tagged as planned, on the disk.
+    bool wholeOnDisk();
     void finish(State state, const QString &message);
     void fail(Failure failure, const QString &message)
     {
@@ -137,15 +153,31 @@ private:
     // The first bytes, until writeHead() has written them.
     QByteArray m_head;
     bool m_headWritten = false;
+    // Of the answer's body, read from the reply; of the file, written to it; and what the
+    // tag adds to the file (the planned tag less the tag it replaces).
+    qint64 m_received = 0;
+    qint64 m_written = 0;
+    qint64 m_tagGrowth = 0;
     std::chrono::milliseconds m_stallBound;
     QTimer m_stall;
+    qint64 m_floorBytes;
+    std::chrono::milliseconds m_floorWindow;
+    qint64 m_floorMark = 0;
+    QTimer m_floor;
 };
 
+// What a download that a redirect sent where it may not go says.
+inline const QString kRefusedMessage = QStringLiteral("下载失败：服务器把下载转到了不允许的地址");
 // What a download that is plainly not a song says.
 inline const QString kNotAudioMessage = QStringLiteral("下载失败：服务器返回的不是音频文件");
 
 // A download that receives nothing for this long fails.
 inline constexpr std::chrono::milliseconds kStallBound{30000};
+// A download that receives less than this much a second on average over the window fails.
+inline constexpr qint64 kSpeedFloorBytes = 1024;
+inline constexpr std::chrono::milliseconds kSpeedFloorWindow{60000};
+// What a download that fails that floor says.
+inline const QString kTooSlowMessage = QStringLiteral("下载失败：速度太慢");
 
 // Whether an answer's type says it is a page or text (what servers send instead of a
 // file: an error page, a login, a JSON error), not a song.

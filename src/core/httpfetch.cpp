@@ -17,6 +17,7 @@
 
 #include "errors.h"
 #include "textdecode.h"
+#include "webaddress.h"
 
 namespace corvane {
 namespace {
@@ -35,6 +36,40 @@ bool isHttpStatusError(QNetworkReply::NetworkError error, int status)
            (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError) ||
            error == QNetworkReply::ProtocolInvalidOperationError;
 }
+
+// Marks a reply whose redirect was refused.
+constexpr char kRedirectRefused[] = "corvaneRedirectRefused";
+
+
+// The manager behind every request: each redirect is judged before it is followed.
+class GuardedNetworkAccessManager final : public QNetworkAccessManager
+{
+public:
+    using QNetworkAccessManager::QNetworkAccessManager;
+
+protected:
+    QNetworkReply *createRequest(Operation operation, const QNetworkRequest &original, QIODevice *data) override
+    {
+        QNetworkRequest request(original);
+        request.setMaximumRedirectsAllowed(qMin(original.maximumRedirectsAllowed(), kMaxRedirects));
+        QNetworkReply *reply = QNetworkAccessManager::createRequest(operation, request, data);
+        // Judged as the redirect is taken, before its request is sent (which Qt queues):
+        // aborted here, the reply never sends it. (Qt 6.4's verified redirects, which
+        // would wait for an answer, end a chain of them early as if it had succeeded.)
+        // From a local host (a service of the user's own, the tests') a redirect may stay
+        // local; from the network it may not come back in.
+        connect(reply, &QNetworkReply::redirected, reply, [reply, from = request.url()](const QUrl &target) mutable {
+            if (isNetworkAddress(target) || (isLocalHost(from.host()) && acceptedHttpUrl(target.toString()).isValid())) {
+                from = target;
+                return;
+            }
+            qInfo("redirect refused: %s", qUtf8Printable(target.toDisplayString()));
+            reply->setProperty(kRedirectRefused, true);
+            reply->abort();
+        });
+        return reply;
+    }
+};
 
 struct DeleteLater
 {
@@ -108,8 +143,18 @@ QNetworkAccessManager &networkAccessManager()
     // Parented to the application so that it is gone before Qt's own teardown.
     static QPointer<QNetworkAccessManager> manager;
     if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager = new GuardedNetworkAccessManager(QCoreApplication::instance());
     return *manager;
+}
+
+bool redirectRefused(const QNetworkReply *reply)
+{
+    return reply && reply->property(kRedirectRefused).toBool();
+}
+
+bool redirectedTooOften(const QNetworkReply *reply)
+{
+    return reply && reply->error() == QNetworkReply::TooManyRedirectsError;
 }
 
 QUrl acceptedHttpUrl(const QString &address)
@@ -150,7 +195,11 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
     // The handlers below see this frame, and the reply outlives it until its deferred
     // delete, still emitting what its network thread had queued: they are cut off when
     // the frame ends, however it ends.
-    const auto unhook = qScopeGuard([r] { QObject::disconnect(r, nullptr, r, nullptr); });
+    const auto waiting = std::make_shared<bool>(true);
+    const auto unhook = qScopeGuard([r, waiting] {
+        *waiting = false;
+        QObject::disconnect(r, nullptr, r, nullptr);
+    });
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
@@ -162,16 +211,31 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
         }
     });
     QObject::connect(r, &QNetworkReply::readyRead, r, [&] {
-        if (tooLarge) {
-            r->skip(r->bytesAvailable()); // the abort is on its way: nothing more is kept
+        // The abort is on its way: nothing more is read, so that the reply's full buffer
+        // holds the rest back (a compressed answer would otherwise go on inflating).
+        if (tooLarge)
             return;
-        }
         body += r->readAll();
         if (body.size() > limits.maxBytes) {
             tooLarge = true;
             body.clear();
             abortFromEventLoop(r);
         }
+    });
+    // Qt 6.4 stops a compressed answer that inflates far beyond its size (a bomb) with a
+    // content error and then never finishes the reply: that error ends the wait, at once,
+    // while the wait lasts.
+    QObject::connect(r, &QNetworkReply::errorOccurred, r, [r, waiting](QNetworkReply::NetworkError error) {
+        const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (error != QNetworkReply::UnknownContentError || status >= 400)
+            return;
+        QMetaObject::invokeMethod(
+            r,
+            [r, waiting] {
+                if (*waiting && !r->isFinished())
+                    emit r->finished();
+            },
+            Qt::QueuedConnection);
     });
     QObject::connect(&deadline, &QTimer::timeout, r, [&] {
         timedOut = true;
@@ -188,6 +252,8 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
         throw FetchStopped();
     if (timedOut)
         throw FetchTimeout("no answer within the time bound");
+    if (redirectRefused(r))
+        throw ContentError("redirect refused");
     if (tooLarge)
         throw FetchTooLarge("answer larger than the size bound");
 

@@ -67,8 +67,17 @@ private:
 void abortFromEventLoop(QNetworkReply *reply);
 
 // The process-wide network manager, made on first use on the calling thread (the
-// user-interface thread in this program); it lives as long as the application.
+// user-interface thread in this program); it lives as long as the application. Every
+// request it sends follows at most kMaxRedirects redirects, each only to an http or https
+// address, and from a host of the network never to a local one (isLocalHost): a server
+// may not turn the program against the user's own machine or network. A refused redirect
+// ends its reply at once (redirectRefused).
 QNetworkAccessManager &networkAccessManager();
+inline constexpr int kMaxRedirects = 5;
+// Whether `reply` ended at a redirect the network manager refused, or at one redirect more
+// than kMaxRedirects.
+bool redirectRefused(const QNetworkReply *reply);
+bool redirectedTooOften(const QNetworkReply *reply);
 
 // An http or https address with a host, or an invalid QUrl for anything the request
 // object would refuse.
@@ -76,7 +85,8 @@ QUrl acceptedHttpUrl(const QString &address);
 
 // One GET of an accepted address, awaited: the caller's event loop runs meanwhile. An
 // HTTP error status is not a failure: its body is returned. Throws FetchError (refused
-// address, network failure, time or size bound), or FetchStopped when `owner` is stopped
+// address, network failure, time or size bound), ContentError (a refused redirect: the
+// server's answer is at fault, not the network), or FetchStopped when `owner` is stopped
 // before the answer is returned, whatever the answer. The reply is owned by `owner`
 // (when given) and deleted once the task ends.
 QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner = nullptr,

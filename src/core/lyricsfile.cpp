@@ -15,25 +15,66 @@ QString lyricsPathBeside(const QString &songPath)
     return path + u".lrc"_s;
 }
 
-bool writeLyricsBeside(const QString &songPath, const QString &lrc)
+LyricsFile::LyricsFile() = default;
+
+LyricsFile::~LyricsFile()
 {
-    const QString path = lyricsPathBeside(songPath);
-    if (lrc.isEmpty() || QFileInfo::exists(path))
-        return false;
+    cancel();
+}
+
+LyricsFile::Prepared LyricsFile::prepare(const QString &songPath, const QString &lrc)
+{
+    cancel();
+    m_path = lyricsPathBeside(songPath);
+    if (lrc.isEmpty() || QFileInfo::exists(m_path))
+        return Prepared::Skipped;
     QString text = lrc;
     text.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
-    QSaveFile file(path);
+    const QByteArray bytes = "\xEF\xBB\xBF" + text.toUtf8();
+    m_file = std::make_unique<QSaveFile>(m_path);
     // Not over a file that appeared meanwhile: QSaveFile would replace it.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write("\xEF\xBB\xBF");
-    file.write(text.toUtf8());
-    if (QFileInfo::exists(path)) {
-        file.cancelWriting();
+    m_file->setDirectWriteFallback(false);
+    // Unbuffered, and flushed before it counts as written: QSaveFile's commit does not
+    // report a buffered write that the disk refuses when the file is closed.
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered) || m_file->write(bytes) != bytes.size() ||
+        !m_file->flush() || m_file->size() != bytes.size()) {
+        m_error = m_file->error() == QFileDevice::NoError ? QFileDevice::WriteError : m_file->error();
+        cancel();
+        return Prepared::Failed;
+    }
+    return Prepared::Written;
+}
+
+bool LyricsFile::commit()
+{
+    if (!m_file)
+        return true;
+    const std::unique_ptr<QSaveFile> file = std::move(m_file);
+    if (QFileInfo::exists(m_path)) {
+        file->cancelWriting();
+        file->commit(); // after cancelWriting: closes and removes the temporary file
+        m_error = QFileDevice::RenameError;
         return false;
     }
-    return file.commit();
+    if (!file->commit()) {
+        m_error = file->error() == QFileDevice::NoError ? QFileDevice::RenameError : file->error();
+        return false;
+    }
+    return true;
+}
+
+void LyricsFile::cancel()
+{
+    if (const std::unique_ptr<QSaveFile> file = std::move(m_file); file && file->isOpen()) {
+        file->cancelWriting();
+        file->commit();
+    }
+}
+
+bool writeLyricsBeside(const QString &songPath, const QString &lrc)
+{
+    LyricsFile file;
+    return file.prepare(songPath, lrc) == LyricsFile::Prepared::Written && file.commit();
 }
 
 } // namespace corvane

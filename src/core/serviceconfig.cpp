@@ -33,6 +33,7 @@ ServiceConfig ServiceConfig::onOrigin(const QString &hostAndPort)
     config.webHost = config.linkHost = config.metadataHost = config.versionHost = hostAndPort;
     config.payHost = config.lyricHost = config.pictureHost = hostAndPort;
     config.playlistHost = config.searchHost = hostAndPort;
+    config.localLinks = true;
     const QString origin = u"http://"_s + hostAndPort;
     config.kuwoHomePage = origin + u"/kuwo-home"_s;
     config.forumPage = origin + u"/forum"_s;

@@ -30,6 +30,11 @@ struct ServiceConfig
     // Off: the start-up opens the window as if the check had found this version, and
     // asks nothing.
     bool checkForUpdates = true;
+    // Whether the links and picture addresses the service hands out may name this machine
+    // or its network (isLocalHost). Only a service that runs there itself does that (the
+    // tests' and the benchmarks' own, on loopback: onOrigin); from the service on the
+    // network such an address is a bad answer.
+    bool localLinks = false;
     FetchLimits fetch;
     FetchLimits picture = kPictureLimits;
     // How long asking a today link for its size may take (see servesNotice).

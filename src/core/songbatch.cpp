@@ -15,8 +15,27 @@ using namespace Qt::StringLiterals;
 
 namespace corvane {
 
-SongBatch::SongBatch(ServiceConfig config, QList<ListSong> songs, QObject *parent)
-    : QObject(parent), m_config(std::move(config)), m_pace(kLyricPace)
+QString FolderNames::claim(const QString &folder, const QString &id, const QString &name)
+{
+    QHash<QString, QString> &names = m_names[folder];
+    const QString stem = name.chopped(4);
+    QString candidate = name;
+    for (int n = 2;; ++n) {
+        const auto given = names.constFind(candidate.toLower());
+        if (given == names.cend()) {
+            names.insert(candidate.toLower(), id);
+            return candidate;
+        }
+        if (*given == id)
+            return candidate;
+        candidate = stem + u" ("_s + QString::number(n) + u").mp3"_s;
+    }
+}
+
+SongBatch::SongBatch(ServiceConfig config, QList<ListSong> songs, std::shared_ptr<FolderNames> names,
+                     QObject *parent)
+    : QObject(parent), m_config(std::move(config)),
+      m_names(names ? std::move(names) : std::make_shared<FolderNames>()), m_pace(kLyricPace)
 {
     m_rows.reserve(songs.size());
     for (ListSong &song : songs) {
@@ -43,11 +62,7 @@ void SongBatch::nameRows(const QList<int> &rows)
         QString name = songFileName(entry.song.artist, entry.song.name);
         if (name.isEmpty())
             name = mp3FileName(entry.song.id);
-        const QString stem = name.chopped(4);
-        for (int n = 2; m_names.contains(name.toLower()); ++n)
-            name = stem + u" ("_s + QString::number(n) + u").mp3"_s;
-        m_names.insert(name.toLower());
-        entry.path = QDir(m_folder).filePath(name);
+        entry.path = QDir(m_folder).filePath(m_names->claim(m_folder, entry.song.id, name));
     }
 }
 
@@ -62,7 +77,6 @@ void SongBatch::download(QList<int> rows, const QString &folder)
         return;
     if (QDir::cleanPath(folder) != QDir::cleanPath(m_folder)) {
         m_folder = QDir::cleanPath(folder);
-        m_names.clear();
         for (Row &row : m_rows)
             row.path.clear();
     }
@@ -182,7 +196,11 @@ void SongBatch::startDownload(int row, const QString &link)
             endRow(row, RowState::Failed, Cause::Save);
             return;
         case Download::Failure::NotAudio:
+        case Download::Failure::Refused:
             endRow(row, RowState::Failed, Cause::Answer);
+            return;
+        case Download::Failure::Slow:
+            endRow(row, RowState::Failed, Cause::Slow);
             return;
         case Download::Failure::Network:
         case Download::Failure::None:

@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <memory>
+
 #include <QCoroTask>
 
 #include "kuwolists.h"
@@ -19,6 +21,23 @@ namespace corvane {
 
 class Download;
 struct SongInfo;
+
+// The file names given in each folder, known to every batch of the program: two lists
+// saving into one folder tell a different song of the same name apart as one list does
+// ("… (2).mp3"), and save the same song once. Owned once, by whoever makes the batches.
+class FolderNames final
+{
+public:
+    // The file name of song `id` in `folder`, where it would be called `name` (ending in
+    // ".mp3"): the one it was given there before, else `name`, numbered " (2)", " (3)"…
+    // past the names other songs were given there. Names are told apart without case, as
+    // Windows does.
+    QString claim(const QString &folder, const QString &id, const QString &name);
+
+private:
+    // Folder, then lower-cased name, then the song that has it.
+    QHash<QString, QHash<QString, QString>> m_names;
+};
 
 // The songs of a list saved into one folder as a whole, without a window: each song
 // resolved by its id (ResolveSongId), saved as "歌手 - 歌名.mp3" with its tag and its
@@ -50,6 +69,7 @@ public:
         Region,  // the link conversion refused ("IPDeny")
         Paid,    // the link serves the notice of a paid song
         Network, // a request or the transfer failed
+        Slow,    // the transfer failed the speed floor: a network failure too
         Save,    // the file could not be written
         Answer,  // the service answered something unusable
     };
@@ -70,7 +90,10 @@ public:
         int retryable = 0; // failed or stopped
     };
 
-    SongBatch(ServiceConfig config, QList<ListSong> songs, QObject *parent = nullptr);
+    // `names`: the names the program has given in each folder (a batch of its own when
+    // none is shared).
+    SongBatch(ServiceConfig config, QList<ListSong> songs, std::shared_ptr<FolderNames> names = {},
+              QObject *parent = nullptr);
     // Stops what runs: nothing half-written stays.
     ~SongBatch() override;
 
@@ -123,8 +146,7 @@ private:
     QHash<int, Transfer> m_transfers;
     int m_active = 0;
     QString m_folder;
-    // The names given in m_folder, lower-cased (Windows' names ignore case).
-    QSet<QString> m_names;
+    std::shared_ptr<FolderNames> m_names;
     // The requests of the batch that runs; null when none does.
     Requests *m_run = nullptr;
     std::chrono::milliseconds m_pace;

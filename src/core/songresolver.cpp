@@ -6,12 +6,48 @@
 #include "httpfetch.h"
 #include "kuwotoday.h"
 #include "pictureloader.h"
+#include "webaddress.h"
 
 using namespace Qt::StringLiterals;
 
 namespace corvane {
 
 namespace {
+
+// An address from the service that the program may fetch: a web address, and one of the
+// network unless the service is itself local.
+bool mayFetch(const QString &address, const ServiceConfig &config)
+{
+    const QUrl url = acceptedHttpUrl(address);
+    return url.isValid() && (config.localLinks || isNetworkAddress(url));
+}
+
+// The link in a link-conversion answer. The service refuses with a bare word ("IPDeny");
+// an answer that is some address, but not one of the network (a local file, this
+// machine), is a bad answer, not a refusal.
+QString linkFromConversion(const QString &answer, const ServiceConfig &config)
+{
+    const QString link = directLinkFrom(answer);
+    if (link.isEmpty()) {
+        if (answer.contains(u':') || answer.contains(u'/') || answer.contains(u'\\'))
+            throw ContentError("the link conversion answered an address that is not a web link");
+        throw LinkRefused("link conversion refused");
+    }
+    if (!mayFetch(link, config))
+        throw ContentError("the link names a local address");
+    return link;
+}
+
+// A picture address the song's picture may be loaded from; empty when there is none.
+// Throws ContentError for one that names this machine or its network.
+QString pictureToFetch(const QString &address, const ServiceConfig &config)
+{
+    if (!isWebAddress(address))
+        return {};
+    if (!mayFetch(address, config))
+        throw ContentError("the picture address names a local address");
+    return address;
+}
 
 // The link step both flows share: the conversion for `info.Rid`, reported. With the
 // song's duration known (the today flow), a link whose file is far too small for it
@@ -20,11 +56,7 @@ QCoro::Task<> convertLink(SongInfo &info, SongReports &reports, const ServiceCon
                           qint64 durationSeconds)
 {
     const QString answer = co_await GetBody(linkConversionUrl(config.linkHost, info.Rid), config.fetch, owner);
-    // The service answers a bare word (such as "IPDeny") where it will not convert: that
-    // is a failure, not a link.
-    const QString link = directLinkFrom(answer);
-    if (link.isEmpty())
-        throw LinkRefused("link conversion refused");
+    const QString link = linkFromConversion(answer, config);
     if (durationSeconds > 0) {
         const std::optional<qint64> size = co_await fetchSize(acceptedHttpUrl(link), config.sizeCheckTimeout, owner);
         if (servesNotice(size, durationSeconds))
@@ -39,8 +71,8 @@ QCoro::Task<> convertLink(SongInfo &info, SongReports &reports, const ServiceCon
 QCoro::Task<> loadPicture(SongInfo &info, SongReports &reports, const ServiceConfig &config, Requests *owner)
 {
     WebPicture picture;
-    if (isWebAddress(info.PictureAddress))
-        picture = co_await loadWebPicture(info.PictureAddress, config.picture, owner);
+    if (const QString address = pictureToFetch(info.PictureAddress, config); !address.isEmpty())
+        picture = co_await loadWebPicture(address, config.picture, owner);
     info.PictureBytes = std::move(picture.bytes);
     reports.PictureReady(picture.image);
 }
@@ -143,19 +175,19 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
     info.Rid = rid;
     takeNames(info, song);
 
-    info.DirectLink = directLinkFrom(co_await conversion);
-    if (info.DirectLink.isEmpty())
-        throw LinkRefused("link conversion refused");
+    info.DirectLink = linkFromConversion(co_await conversion, config);
     if (how.linkReady)
         how.linkReady(info.DirectLink);
     std::optional<QCoro::Task<QByteArray>> picture;
     try {
         info.PictureAddress = pictureFromAnswer((co_await pictureAddress).body);
-        if (isWebAddress(info.PictureAddress))
-            picture = loadCoverBytes(info.PictureAddress, config.picture, owner);
     } catch (const Error &) {
         // No picture: the song is saved without a cover.
     }
+    // A picture address on the user's own machine or network fails the song: the service
+    // does not send one, a server that does is not to be trusted with the rest.
+    if (const QString address = pictureToFetch(info.PictureAddress, config); !address.isEmpty())
+        picture = loadCoverBytes(address, config.picture, owner);
     if (lyrics) {
         try {
             const RawResponse answer = co_await *lyrics;

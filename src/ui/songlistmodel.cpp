@@ -17,7 +17,7 @@ SongListModel::SongListModel(QList<ListSong> songs, bool checked, QObject *paren
 {
     m_rows.reserve(songs.size());
     for (ListSong &song : songs)
-        m_rows.append({std::move(song), checked, {}});
+        m_rows.append({std::move(song), checked, {}, {}});
     m_checked = checked ? int(m_rows.size()) : 0;
 }
 
@@ -55,7 +55,7 @@ QVariant SongListModel::data(const QModelIndex &index, int role) const
         text = durationText(row.song.duration);
         break;
     case Status:
-        text = row.status;
+        text = role == Qt::ToolTipRole && !row.statusTip.isEmpty() ? row.statusTip : row.status;
         break;
     default:
         return {};
@@ -118,11 +118,12 @@ QList<int> SongListModel::checkedRows() const
     return rows;
 }
 
-void SongListModel::setStatus(int row, const QString &status)
+void SongListModel::setStatus(int row, const QString &status, const QString &toolTip)
 {
-    if (row < 0 || row >= m_rows.size() || m_rows.at(row).status == status)
+    if (row < 0 || row >= m_rows.size() || (m_rows.at(row).status == status && m_rows.at(row).statusTip == toolTip))
         return;
     m_rows[row].status = status;
+    m_rows[row].statusTip = toolTip;
     emit dataChanged(index(row, Status), index(row, Status), {Qt::DisplayRole});
 }
 

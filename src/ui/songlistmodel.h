@@ -35,7 +35,8 @@ public:
     void setAllChecked(bool checked);
     QList<int> checkedRows() const;
     int checkedCount() const { return m_checked; }
-    void setStatus(int row, const QString &status);
+    // The row's status, and its tooltip when it says more than the status (else the status).
+    void setStatus(int row, const QString &status, const QString &toolTip = {});
 
 signals:
     void checksChanged();
@@ -46,6 +47,7 @@ private:
         ListSong song;
         bool checked = false;
         QString status;
+        QString statusTip;
     };
     QList<Row> m_rows;
     int m_checked = 0;

@@ -61,10 +61,18 @@ QString rowStatusText(const SongBatch::Row &row)
     case Cause::Answer:
         return u"失败：服务器答复有误"_s;
     case Cause::Network:
+    case Cause::Slow:
     case Cause::None:
         break;
     }
     return u"失败：网络错误"_s;
+}
+
+QString rowStatusTip(const SongBatch::Row &row)
+{
+    if (row.state == SongBatch::RowState::Failed && row.cause == SongBatch::Cause::Slow)
+        return u"失败：网络错误（下载速度太慢）"_s;
+    return {};
 }
 
 QString songListTitle(const SongList &list)
@@ -157,7 +165,7 @@ QList<int> SongListWindow::checkedRows() const
 
 void SongListWindow::showRow(int row, const SongBatch::Row &state)
 {
-    m_model->setStatus(row, rowStatusText(state));
+    m_model->setStatus(row, rowStatusText(state), rowStatusTip(state));
 }
 
 void SongListWindow::showBatch(bool running, const SongBatch::Totals &totals, bool canRetry)

@@ -66,6 +66,8 @@ private:
 
 // What the status column says for a row: "等待", "下载中 42%", "完成", "失败：地区受限"…
 QString rowStatusText(const SongBatch::Row &row);
+// What the status's tooltip says beyond the status; empty when nothing.
+QString rowStatusTip(const SongBatch::Row &row);
 // The window's title for a list: "歌曲列表 - " and its name, a search "搜索 - " and its words.
 QString songListTitle(const SongList &list);
 

@@ -1,5 +1,7 @@
 #include "httptestserver.h"
 
+#include <array>
+
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -272,6 +274,34 @@ HttpResponse HttpResponse::deflated(const QByteArray &plain, QByteArray contentT
     // qCompress prefixes a 4-byte length to a zlib stream; HTTP's deflate is the stream.
     HttpResponse response = text(qCompress(plain, 9).mid(4), std::move(contentType));
     response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
+    return response;
+}
+
+HttpResponse HttpResponse::gzipped(const QByteArray &plain, QByteArray contentType)
+{
+    // The zlib stream's deflate data between a gzip header and trailer (CRC-32, length).
+    static const auto table = [] {
+        std::array<quint32, 256> entries{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+            entries[n] = c;
+        }
+        return entries;
+    }();
+    quint32 crc = 0xffffffffu;
+    for (const char byte : plain)
+        crc = table[(crc ^ quint8(byte)) & 0xff] ^ (crc >> 8);
+    crc = ~crc;
+    QByteArray body("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+    body += qCompress(plain, 9).mid(6).chopped(4);
+    for (const quint32 value : {crc, quint32(plain.size())}) {
+        for (int shift = 0; shift < 32; shift += 8)
+            body += char((value >> shift) & 0xff);
+    }
+    HttpResponse response = text(std::move(body), std::move(contentType));
+    response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
     return response;
 }
 

@@ -50,6 +50,8 @@ struct HttpResponse
     static HttpResponse redirect(QByteArray location, int status = 302);
     // The body compressed with zlib's deflate, sent with "Content-Encoding: deflate".
     static HttpResponse deflated(const QByteArray &plain, QByteArray contentType = "text/plain");
+    // The same with gzip, "Content-Encoding: gzip".
+    static HttpResponse gzipped(const QByteArray &plain, QByteArray contentType = "text/plain");
     HttpResponse &withHeader(QByteArray name, QByteArray value);
 };
 
