@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -39,6 +41,10 @@ private slots:
     void silenceFails();
     void fullDiskLeavesNothing_data();
     void fullDiskLeavesNothing();
+    void shortOfRoomFailsTheSong_data();
+    void shortOfRoomFailsTheSong();
+    void failsFast_data();
+    void failsFast();
 
 private:
     QString target() const { return m_dir->filePath(u"song.mp3"_s); }
@@ -239,6 +245,99 @@ void TestDownload::fullDiskLeavesNothing()
     QVERIFY2(end.at(1).toString().endsWith(u"磁盘空间不足"_s), qPrintable(end.at(1).toString()));
     QVERIFY(QDir(small).entryList(QDir::Files | QDir::Hidden).isEmpty());
 #endif
+}
+
+void TestDownload::shortOfRoomFailsTheSong_data()
+{
+    QTest::addColumn<QString>("shortOf"); // where the room ends
+    QTest::newRow("the last small write, after a pause") << u"pause"_s;
+    QTest::newRow("its length told, the tag's last bytes") << u"tag"_s;
+    QTest::newRow("its lyrics file") << u"lrc"_s;
+}
+
+void TestDownload::shortOfRoomFailsTheSong()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("needs a small file system of its own (a Linux tmpfs)");
+#else
+    QFETCH(QString, shortOf);
+    constexpr qint64 kPage = 4096;
+    const auto pages = [](qint64 bytes) { return (bytes + kPage - 1) / kPage * kPage; };
+    // A body that leaves 50 bytes of its last page free: its tag does not fit there.
+    QByteArray body = tone();
+    body += QByteArray(600000 - 600000 % kPage + kPage - 50 - body.size(), '\0');
+    m_answer = HttpResponse::text(body, "audio/mpeg");
+    m_answer.sendContentLength = shortOf == u"tag"_s;
+    m_answer.pauseAfter = body.size() - 10000;
+    m_answer.pause = std::chrono::milliseconds(300);
+    // Its size whole, tagged, where there is room.
+    QList<QVariant> end = saveAnswer();
+    QCOMPARE(end.value(0).value<Download::State>(), Download::State::Saved);
+    const qint64 whole = QFileInfo(target()).size();
+    QVERIFY(whole > pages(body.size()));
+
+    const QString small = m_dir->filePath(u"small"_s);
+    QVERIFY(QDir().mkpath(small));
+    if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, small}) != 0)
+        QSKIP("cannot mount a 1 MiB tmpfs here (not root, or no mount permission)");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {small}); });
+    const qint64 room = shortOf == u"pause"_s ? pages(body.size() - 10000) + kPage
+                        : shortOf == u"tag"_s ? pages(body.size())
+                                              : pages(whole);
+    QFile filler(small + u"/filler"_s);
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    QVERIFY(filler.write(QByteArray(1024 * 1024 - room, 'f')) == 1024 * 1024 - room);
+    filler.close();
+
+    end = saveAnswer(small);
+    QCOMPARE(end.value(0).value<Download::State>(), Download::State::Failed);
+    QVERIFY2(end.at(1).toString().endsWith(u"磁盘空间不足"_s), qPrintable(end.at(1).toString()));
+    QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList{u"filler"_s});
+
+    // With room again, the same song is saved whole.
+    QVERIFY(filler.remove());
+    end = saveAnswer(small);
+    QCOMPARE(end.value(0).value<Download::State>(), Download::State::Saved);
+    QCOMPARE(QFileInfo(small + u"/song.mp3"_s).size(), whole);
+    QVERIFY(QFileInfo(small + u"/song.lrc"_s).size() > 0);
+#endif
+}
+
+void TestDownload::failsFast_data()
+{
+    QTest::addColumn<HttpResponse>("answer");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("message");
+    HttpResponse trickle = HttpResponse::text(tone(), "audio/mpeg");
+    trickle.trickle = std::chrono::milliseconds(100);
+    QTest::newRow("a trickle under the speed floor")
+        << trickle << int(Download::Failure::Slow) << u"下载失败：速度太慢"_s;
+    QTest::newRow("a redirect loop") << HttpResponse::redirect("/answer") << int(Download::Failure::Network)
+                                     << u"下载失败：重定向过多"_s;
+    QTest::newRow("a redirect to a file") << HttpResponse::redirect("file:///etc/passwd")
+                                          << int(Download::Failure::Refused) << kRefusedMessage;
+}
+
+// Each within its own bound, not the stall bound.
+void TestDownload::failsFast()
+{
+    QFETCH(HttpResponse, answer);
+    QFETCH(int, failure);
+    QFETCH(QString, message);
+    m_answer = answer;
+    Download download(QUrl(QString::fromLatin1(m_server.url("/answer"))), kSong);
+    download.setSpeedFloor(1024, std::chrono::milliseconds(500));
+    QSignalSpy ended(&download, &Download::ended);
+    connect(&download, &Download::answered, this, [&] { download.saveTo(target()); });
+    QElapsedTimer clock;
+    clock.start();
+    download.start();
+    QVERIFY(ended.wait(10000));
+    QVERIFY2(clock.elapsed() < 5000, "ended at the stall bound");
+    QCOMPARE(ended.first().first().value<Download::State>(), Download::State::Failed);
+    QCOMPARE(int(download.failure()), failure);
+    QCOMPARE(ended.first().at(1).toString(), message);
+    QVERIFY(files().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

@@ -142,8 +142,11 @@ private:
         if (m_response.sendContentLength)
             head += "Content-Length: " + QByteArray::number(m_total) + "\r\n";
         head += "Connection: close\r\n\r\n";
-        if (m_response.drip.count() > 0) {
-            m_dripBytes = head + (m_headOnly ? QByteArray() : m_response.body);
+        if (m_response.drip.count() > 0 || m_response.trickle.count() > 0) {
+            m_dripBytes = m_response.drip.count() > 0 ? head : QByteArray();
+            if (m_response.trickle.count() > 0)
+                m_socket->write(head);
+            m_dripBytes += m_headOnly ? QByteArray() : m_response.body;
             dripOne();
             return;
         }
@@ -153,9 +156,11 @@ private:
 
     void dripOne()
     {
-        m_socket->write(m_dripBytes.constData() + m_dripped++, 1);
         if (m_dripped < m_dripBytes.size())
-            QTimer::singleShot(m_response.drip, this, &Connection::dripOne);
+            m_socket->write(m_dripBytes.constData() + m_dripped++, 1);
+        if (m_dripped < m_dripBytes.size())
+            QTimer::singleShot(m_response.drip.count() > 0 ? m_response.drip : m_response.trickle, this,
+                               &Connection::dripOne);
         else {
             m_finishing = true;
             m_socket->disconnectFromHost();
@@ -164,7 +169,8 @@ private:
 
     void pump()
     {
-        if (!m_answered || m_response.stall || m_finishing || m_response.drip.count() > 0)
+        if (!m_answered || m_response.stall || m_finishing || m_response.drip.count() > 0 ||
+            m_response.trickle.count() > 0)
             return;
         const QByteArray &body = m_response.body;
         // A HEAD answer has the headers of the GET answer and no body.
@@ -172,13 +178,23 @@ private:
         qint64 limit = m_response.resetAfter >= 0 ? qMin(m_response.resetAfter, total) : total;
         if (m_response.stallAfter >= 0)
             limit = qMin(m_response.stallAfter, limit);
+        const bool pausing = m_response.pauseAfter >= 0 && m_response.pauseAfter < limit && !m_paused;
+        if (pausing)
+            limit = m_response.pauseAfter;
         while (m_sent < limit && m_socket->bytesToWrite() < kWriteWindow) {
             const qint64 offset = body.isEmpty() ? 0 : m_sent % body.size();
             const qint64 chunk = qMin<qint64>(body.size() - offset, limit - m_sent);
             m_socket->write(body.constData() + offset, chunk);
             m_sent += chunk;
         }
-        if (m_sent < limit || m_socket->bytesToWrite() > 0 || m_response.stallAfter >= 0)
+        if (m_sent < limit || m_socket->bytesToWrite() > 0)
+            return;
+        if (pausing) {
+            m_paused = true;
+            QTimer::singleShot(m_response.pause, this, &Connection::pump);
+            return;
+        }
+        if (m_response.stallAfter >= 0)
             return;
         m_finishing = true;
         if (m_response.resetAfter >= 0 && m_response.resetAfter < total) {
@@ -200,6 +216,7 @@ private:
     bool m_answered = false;
     bool m_finishing = false;
     bool m_headOnly = false;
+    bool m_paused = false;
     QByteArray m_dripBytes;
     qsizetype m_dripped = 0;
 };

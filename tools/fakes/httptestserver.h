@@ -43,6 +43,11 @@ struct HttpResponse
     bool resetAtOnce = false;           // drop the connection without a byte of answer
     // The whole answer, head and body, a byte at a time this long apart (body sent once).
     std::chrono::milliseconds drip{0};
+    // The body a byte at a time this long apart, after the head at once (body sent once).
+    std::chrono::milliseconds trickle{0};
+    // After this many body bytes, nothing for `pause`, then the rest (-1: no pause).
+    qint64 pauseAfter = -1;
+    std::chrono::milliseconds pause{0};
     bool sendContentLength = true;
 
     static HttpResponse text(QByteArray body, QByteArray contentType = "text/plain; charset=utf-8",
