@@ -1,4 +1,7 @@
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -6,6 +9,7 @@
 #include "core/errors.h"
 #include "core/httpfetch.h"
 #include "core/songresolver.h"
+#include "core/webaddress.h"
 #include "awaited.h"
 #include "httptestserver.h"
 
@@ -37,6 +41,10 @@ private slots:
     void statusIsNeverRead_data();
     void statusIsNeverRead();
     void followsRedirects();
+    void localAddresses_data();
+    void localAddresses();
+    void redirectsFromTheNetwork_data();
+    void redirectsFromTheNetwork();
     void failures_data();
     void failures();
     void refusedAddressSendsNothing_data();
@@ -122,6 +130,80 @@ void TestGetBody::followsRedirects()
         return HttpResponse::text("moved here");
     });
     QCOMPARE(awaited(GetBody(address(*m_server, "/old"))), u"moved here"_s);
+}
+
+void TestGetBody::localAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("network");
+    QTest::newRow("a public name") << u"http://other.kuwo.cn/x.mp3"_s << true;
+    QTest::newRow("a public address") << u"http://8.8.8.8/x"_s << true;
+    QTest::newRow("public IPv6") << u"https://[2001:4860::8888]/x"_s << true;
+    QTest::newRow("localhost") << u"http://localhost:8080/x"_s << false;
+    QTest::newRow("a name under localhost") << u"http://a.localhost./x"_s << false;
+    QTest::newRow("loopback") << u"http://127.0.0.1:1/x"_s << false;
+    QTest::newRow("loopback, short") << u"http://127.1/x"_s << false;
+    QTest::newRow("loopback, one number") << u"http://2130706433/x"_s << false;
+    QTest::newRow("loopback, hexadecimal") << u"http://0x7f.0.0.1/x"_s << false;
+    QTest::newRow("unspecified") << u"http://0.0.0.0/x"_s << false;
+    QTest::newRow("private 10") << u"http://10.1.2.3/x"_s << false;
+    QTest::newRow("private 172.16") << u"http://172.31.255.1/x"_s << false;
+    QTest::newRow("172.32 is public") << u"http://172.32.0.1/x"_s << true;
+    QTest::newRow("private 192.168") << u"http://192.168.1.1/x"_s << false;
+    QTest::newRow("shared 100.64") << u"http://100.100.1.1/x"_s << false;
+    QTest::newRow("link-local") << u"http://169.254.169.254/latest"_s << false;
+    QTest::newRow("IPv6 loopback") << u"http://[::1]:80/x"_s << false;
+    QTest::newRow("IPv6 unspecified") << u"http://[::]/x"_s << false;
+    QTest::newRow("IPv6 unique local") << u"http://[fd00::1]/x"_s << false;
+    QTest::newRow("IPv6 link-local") << u"http://[fe80::1]/x"_s << false;
+    QTest::newRow("IPv4 inside IPv6") << u"http://[::ffff:127.0.0.1]/x"_s << false;
+    QTest::newRow("a file") << u"file:///etc/passwd"_s << false;
+}
+
+void TestGetBody::localAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, network);
+    QCOMPARE(isNetworkAddress(QUrl(address)), network);
+}
+
+void TestGetBody::redirectsFromTheNetwork_data()
+{
+    QTest::addColumn<QByteArray>("location"); // %1: the local server's port
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("to the network") << QByteArray("http://cdn.kuwo.cn/y") << true;
+    QTest::newRow("to this machine") << QByteArray("http://127.0.0.1:%1/y") << false;
+    QTest::newRow("to localhost") << QByteArray("http://localhost:%1/y") << false;
+    QTest::newRow("to the local network") << QByteArray("http://192.168.0.1/y") << false;
+}
+
+// Through a proxy, as the tool reaches the service: a request for a host of the network
+// may be redirected within the network, never to this machine or its network, and the
+// refused address is never asked.
+void TestGetBody::redirectsFromTheNetwork()
+{
+    QFETCH(QByteArray, location);
+    QFETCH(bool, followed);
+    location.replace("%1", QByteArray::number(m_server->port()));
+    m_server->setHandler([&](const HttpRequest &request) {
+        if (request.hostName() == "www.kuwo.cn")
+            return HttpResponse::redirect(location);
+        return HttpResponse::text("arrived");
+    });
+    QNetworkAccessManager &manager = networkAccessManager();
+    const QNetworkProxy before = manager.proxy();
+    manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server->port()));
+    const auto restore = qScopeGuard([&] { manager.setProxy(before); });
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        QCOMPARE(awaited(GetBody(u"http://www.kuwo.cn/x"_s, kLongLimits)), u"arrived"_s);
+        QVERIFY(followed);
+    } catch (const ContentError &) {
+        QVERIFY(!followed);
+    }
+    QVERIFY2(clock.elapsed() < 3000, "not refused at once");
+    QCOMPARE(m_server->requests().size(), followed ? 2 : 1);
 }
 
 void TestGetBody::failures_data()

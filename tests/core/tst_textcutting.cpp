@@ -15,6 +15,8 @@ class TestTextCutting final : public QObject
     Q_OBJECT
 
 private slots:
+    void reservedNames_data();
+    void reservedNames();
     void suggestedName_data();
     void suggestedName();
     void segmentAfter_data();
@@ -484,6 +486,29 @@ void TestTextCutting::suggestedName_data()
         << u"http://m.example/x"_s << QByteArray("attachment; filename=\"a:b?c*.mp3\"") << u"a_b_c_.mp3"_s;
     QTest::newRow("a device name") << u"http://m.example/x"_s
                                    << QByteArray("attachment; filename=\"con.mp3\"") << u"_con.mp3"_s;
+}
+
+void TestTextCutting::reservedNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("reserved");
+    for (const char *device : {"CON", "prn", "Aux", "NUL", "COM0", "COM9", "LPT0", "lpt9", "CONIN$", "conout$"})
+        QTest::addRow("%s", device) << QString::fromLatin1(device) << true;
+    QTest::newRow("a superscript digit") << u"COM\u00b9"_s << true;
+    QTest::newRow("another superscript") << u"LPT\u00b3.mp3"_s << true;
+    QTest::newRow("any extension") << u"nul.tar.gz"_s << true;
+    QTest::newRow("spaces before it") << u"CON .txt"_s << true;
+    QTest::newRow("a longer word") << u"CONSOLE.mp3"_s << false;
+    QTest::newRow("COM10") << u"COM10"_s << false;
+    QTest::newRow("more after a space") << u"CON song.mp3"_s << false;
+    QTest::newRow("a superscript four") << u"COM\u2074"_s << false;
+}
+
+void TestTextCutting::reservedNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, reserved);
+    QCOMPARE(safeFileName(name), reserved ? u'_' + name : name);
 }
 
 void TestTextCutting::suggestedName()
