@@ -1,9 +1,13 @@
 #include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/httpfetch.h"
 #include "core/songbatch.h"
 #include "httptestserver.h"
 #include "musicservice.h"
@@ -70,6 +74,9 @@ private slots:
     void existingFilesAndSameNames();
     void stopLeavesNothingHalfWritten();
     void lyricLimitNeverFailsASong();
+    void twoListsIntoOneFolder();
+    void hostileLinks_data();
+    void hostileLinks();
 
 private:
     QStringList files() const
@@ -267,6 +274,81 @@ void TestSongBatch::lyricLimitNeverFailsASong()
     QVERIFY(countRequests("/newlyric.lrc") <= 4);
     QCOMPARE(files().filter(u".mp3"_s).size(), 6);
     QCOMPARE(files().filter(u".lrc"_s).size(), 2);
+}
+
+void TestSongBatch::twoListsIntoOneFolder()
+{
+    // Both at once: 3004 and 3005 share a name, 3001 is in both lists.
+    const auto names = std::make_shared<FolderNames>();
+    SongBatch first(ServiceConfig::onOrigin(m_server.origin()),
+                    {listed("3004", u"同名"_s, u"江河"_s), listed("3001", u"青石板路"_s, u"苏晚"_s)}, names);
+    SongBatch second(ServiceConfig::onOrigin(m_server.origin()),
+                     {listed("3005", u"同名"_s, u"江河"_s), listed("3001", u"青石板路"_s, u"苏晚"_s)}, names);
+    for (SongBatch *batch : {&first, &second}) {
+        batch->setLyricPace(std::chrono::milliseconds(0));
+        batch->download({0, 1}, m_folder.path());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!first.isRunning() && !second.isRunning(), 30000);
+    QCOMPARE(endsOf(first).at(0), u"done"_s);
+    QCOMPARE(endsOf(second).at(0), u"done"_s);
+    // The song both lists hold is saved once.
+    QCOMPARE(QStringList({endsOf(first).at(1), endsOf(second).at(1)}).count(u"done"_s), 1);
+    QCOMPARE(files(), sorted({u"江河 - 同名 (2).lrc"_s, u"江河 - 同名 (2).mp3"_s, u"江河 - 同名.lrc"_s,
+                              u"江河 - 同名.mp3"_s, u"苏晚 - 青石板路.lrc"_s, u"苏晚 - 青石板路.mp3"_s}));
+}
+
+void TestSongBatch::hostileLinks_data()
+{
+    QTest::addColumn<QByteArray>("link"); // %1: the server's origin; "" the service's own
+    QTest::addColumn<QByteArray>("redirect"); // where the link's host sends it, if anywhere
+    QTest::addColumn<QString>("end");
+    QTest::newRow("a refusal") << QByteArray("IPDeny") << QByteArray() << u"Region"_s;
+    QTest::newRow("a file") << QByteArray("file:///etc/passwd") << QByteArray() << u"Answer"_s;
+    QTest::newRow("a local path") << QByteArray("C:\\music\\3001.mp3") << QByteArray() << u"Answer"_s;
+    QTest::newRow("this machine") << QByteArray("http://%1/sample-media/3001.mp3") << QByteArray() << u"Answer"_s;
+    QTest::newRow("redirected to this machine")
+        << QByteArray("http://audio.kuwo.cn/3001.mp3") << QByteArray("http://%1/sample-media/3001.mp3")
+        << u"Answer"_s;
+    QTest::newRow("redirected within the network")
+        << QByteArray("http://audio.kuwo.cn/3001.mp3") << QByteArray("http://cdn.kuwo.cn/sample-media/3001.mp3")
+        << u"done"_s;
+}
+
+// The service on the network, reached through a proxy as the tool reaches it: what its
+// link names decides what is fetched.
+void TestSongBatch::hostileLinks()
+{
+    QFETCH(QByteArray, link);
+    QFETCH(QByteArray, redirect);
+    QFETCH(QString, end);
+    const QByteArray origin = m_server.origin().toLatin1();
+    link.replace("%1", origin);
+    redirect.replace("%1", origin);
+    m_override = [&](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.path() == "/anti.s")
+            return HttpResponse::text(link);
+        if (request.hostName() == "audio.kuwo.cn")
+            return HttpResponse::redirect(redirect);
+        if (request.hostName() == "cdn.kuwo.cn") {
+            HttpRequest served = request; // as if asked of the service's own host
+            served.target = request.pathAndQuery();
+            served.headers = {{"Host", origin}};
+            return m_service.answer(served);
+        }
+        if (request.path() == "/pic.web")
+            return HttpResponse::text("NO_PIC"); // the service's picture host is not this one
+        return std::nullopt;
+    };
+    QNetworkAccessManager &manager = networkAccessManager();
+    const QNetworkProxy before = manager.proxy();
+    manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server.port()));
+    const auto restore = qScopeGuard([&] { manager.setProxy(before); });
+    ServiceConfig service = ServiceConfig::onOrigin(m_server.origin());
+    service.localLinks = false;
+    SongBatch batch(service, {listed("3001", u"青石板路"_s, u"苏晚"_s)});
+    runAll(batch);
+    QCOMPARE(endsOf(batch), QStringList{end});
+    QCOMPARE(countRequests("/sample-media/3001.mp3"), end == u"done"_s ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestSongBatch)
