@@ -107,6 +107,14 @@ void Download::start()
             emit progress(received, total > 0 ? total : -1);
     });
     connect(m_reply, &QNetworkReply::finished, this, &Download::onFinished);
+    // Qt 6.4 stops a compressed answer that inflates far beyond its size (a bomb) with a
+    // content error and then never finishes the reply: that error ends the download.
+    connect(m_reply, &QNetworkReply::errorOccurred, this, [this](QNetworkReply::NetworkError error) {
+        if (error != QNetworkReply::UnknownContentError || status() >= 400)
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, error] { fail(Failure::Network, describeNetworkError(error, 0)); }, Qt::QueuedConnection);
+    });
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::heard);
     connect(m_reply, &QNetworkReply::readyRead, this, &Download::heard);
     m_stall.start(m_stallBound);
@@ -126,8 +134,8 @@ void Download::checkSpeed()
         return;
     // Windows one after the other: each must bring its share, or the slot goes to a song
     // that can use it.
-    const qint64 seconds = std::chrono::duration_cast<std::chrono::milliseconds>(m_floorWindow).count();
-    if ((m_received - m_floorMark) * 1000 < m_floorBytes * seconds) {
+    const qint64 windowMs = std::chrono::duration_cast<std::chrono::milliseconds>(m_floorWindow).count();
+    if ((m_received - m_floorMark) * 1000 < m_floorBytes * windowMs) {
         fail(Failure::Slow, kTooSlowMessage);
         return;
     }

@@ -312,6 +312,9 @@ void TestDownload::failsFast_data()
     trickle.trickle = std::chrono::milliseconds(100);
     QTest::newRow("a trickle under the speed floor")
         << trickle << int(Download::Failure::Slow) << u"下载失败：速度太慢"_s;
+    HttpResponse bomb = HttpResponse::gzipped(QByteArray(64 << 20, '\0'), "audio/mpeg");
+    bomb.repeat = 16; // gzip members one after another: 1 GiB
+    QTest::newRow("a gzip bomb") << bomb << int(Download::Failure::Network) << u"下载失败：网络错误 (299)"_s;
     QTest::newRow("a redirect loop") << HttpResponse::redirect("/answer") << int(Download::Failure::Network)
                                      << u"下载失败：重定向过多"_s;
     QTest::newRow("a redirect to a file") << HttpResponse::redirect("file:///etc/passwd")
