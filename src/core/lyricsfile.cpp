@@ -51,10 +51,10 @@ bool LyricsFile::commit()
         return true;
     const std::unique_ptr<QSaveFile> file = std::move(m_file);
     if (QFileInfo::exists(m_path)) {
+        // One appeared meanwhile: it stays, as one there before would have.
         file->cancelWriting();
         file->commit(); // after cancelWriting: closes and removes the temporary file
-        m_error = QFileDevice::RenameError;
-        return false;
+        return true;
     }
     if (!file->commit()) {
         m_error = file->error() == QFileDevice::NoError ? QFileDevice::RenameError : file->error();

@@ -33,8 +33,9 @@ public:
     ~LyricsFile();
 
     Prepared prepare(const QString &songPath, const QString &lrc);
-    // Links the prepared file into place; true when there was none to link. False, leaving
-    // nothing, when a file of that name appeared meanwhile or the link failed.
+    // Links the prepared file into place; true too when there was none to link, or a file
+    // of that name appeared meanwhile (left as it is). False, leaving nothing, when the
+    // link failed.
     bool commit();
     void cancel();
     QFileDevice::FileError error() const { return m_error; }
