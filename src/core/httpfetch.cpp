@@ -40,7 +40,6 @@ bool isHttpStatusError(QNetworkReply::NetworkError error, int status)
 // Marks a reply whose redirect was refused.
 constexpr char kRedirectRefused[] = "corvaneRedirectRefused";
 
-
 // The manager behind every request: each redirect is judged before it is followed.
 class GuardedNetworkAccessManager final : public QNetworkAccessManager
 {

