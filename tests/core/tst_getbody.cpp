@@ -208,7 +208,12 @@ void TestGetBody::redirectsFromTheNetwork()
         QVERIFY(!followed);
     }
     QVERIFY2(clock.elapsed() < 3000, "not refused at once");
-    QCOMPARE(m_server->requests().size(), followed ? 2 : 1);
+    // (A followed one may be asked twice: Qt sends it again when the proxy has closed the
+    // connection it chose.)
+    if (followed)
+        QVERIFY(m_server->requests().size() >= 2);
+    else
+        QCOMPARE(m_server->requests().size(), 1);
 }
 
 void TestGetBody::failures_data()

@@ -353,7 +353,12 @@ void TestSongBatch::hostileLinks()
     SongBatch batch(service, {listed("3001", u"青石板路"_s, u"苏晚"_s)});
     runAll(batch);
     QCOMPARE(endsOf(batch), QStringList{end});
-    QCOMPARE(countRequests("/sample-media/3001.mp3"), end == u"done"_s ? 1 : 0);
+    // (A followed one may be asked twice: Qt sends it again when the proxy has closed the
+    // connection it chose.)
+    if (end == u"done"_s)
+        QVERIFY(countRequests("/sample-media/3001.mp3") >= 1);
+    else
+        QCOMPARE(countRequests("/sample-media/3001.mp3"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSongBatch)
