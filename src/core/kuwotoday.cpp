@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "errors.h"
+#include "kuwolists.h"
 #include "textcutting.h"
 #include "textdecode.h"
 
@@ -137,11 +138,14 @@ PaySong readMusicPay(const QByteArray &answer)
         throw ContentError("music.pay: no songs");
     const QJsonObject song = songs.first().toObject();
     PaySong result;
-    result.name = serverName(jsonText(song.value(u"name")));
+    // Character references decoded once, as in the lists' names: the same song is named
+    // the same, whichever way it was found.
+    const auto name = [&song](QStringView key) { return serverName(decodeEntities(jsonText(song.value(key)))); };
+    result.name = name(u"name");
     if (result.name.isEmpty())
         throw ContentError("music.pay: no name");
-    result.artist = serverName(jsonText(song.value(u"artist")));
-    result.album = serverName(jsonText(song.value(u"album")));
+    result.artist = name(u"artist");
+    result.album = name(u"album");
     result.duration = qMax<qint64>(0, jsonNumber(song.value(u"duration")));
     return result;
 }

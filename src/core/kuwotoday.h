@@ -44,7 +44,8 @@ struct PaySong
 };
 // The first song of a music.pay answer. Throws ContentError when the answer is not a JSON
 // object, its errorcode is other than 0, its songs are empty or the song has no name.
-// Numbers and strings are accepted alike.
+// Numbers and strings are accepted alike; character references in the names are decoded
+// once (decodeEntities), as in a list's.
 PaySong readMusicPay(const QByteArray &answer);
 
 // Lyrics: newlyric.lrc.

@@ -76,6 +76,7 @@ private slots:
     void stopLeavesNothingHalfWritten();
     void lyricLimitNeverFailsASong();
     void twoListsIntoOneFolder();
+    void recordNamesAreDecoded();
     void hostileLinks_data();
     void hostileLinks();
 
@@ -296,6 +297,16 @@ void TestSongBatch::twoListsIntoOneFolder()
     QCOMPARE(QStringList({endsOf(first).at(1), endsOf(second).at(1)}).count(u"done"_s), 1);
     QCOMPARE(files(), sorted({u"江河 - 同名 (2).lrc"_s, u"江河 - 同名 (2).mp3"_s, u"江河 - 同名.lrc"_s,
                               u"江河 - 同名.mp3"_s, u"苏晚 - 青石板路.lrc"_s, u"苏晚 - 青石板路.mp3"_s}));
+}
+
+void TestSongBatch::recordNamesAreDecoded()
+{
+    m_service.song("3001")->name = u"春&amp;秋"_s;
+    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()), {listed("3001", u"春&秋"_s, u"苏晚"_s)});
+    runAll(batch);
+    QCOMPARE(endsOf(batch), QStringList{u"done"_s});
+    QCOMPARE(files(), sorted({u"苏晚 - 春&秋.lrc"_s, u"苏晚 - 春&秋.mp3"_s}));
+    QCOMPARE(readTag(QDir(m_folder.path()).filePath(u"苏晚 - 春&秋.mp3"_s)).text.value(u"TIT2"_s), u"春&秋"_s);
 }
 
 void TestSongBatch::hostileLinks_data()

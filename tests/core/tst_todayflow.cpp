@@ -236,6 +236,9 @@ void TestTodayFlow::songRecords_data()
     QTest::newRow("numbers as strings")
         << QByteArray(R"({"errorcode":"0","songs":[{"name":"晴天","artist":"周杰伦","duration":"269"}]})") << u"晴天"_s
         << qint64(269);
+    QTest::newRow("character references, decoded once")
+        << QByteArray(R"({"errorcode":0,"songs":[{"name":"春&amp;秋&amp;lt;","artist":"周杰伦"}]})")
+        << u"春&秋&lt;"_s << qint64(0);
     QTest::newRow("an error code") << QByteArray(R"({"errorcode":1,"songs":[{"name":"晴天"}]})") << QString()
                                    << qint64(0);
     QTest::newRow("an error code as text") << QByteArray(R"({"errorcode":"5","songs":[{"name":"晴天"}]})")
