@@ -94,7 +94,7 @@ void SongBatch::retryFailed()
 {
     QList<int> again;
     for (const int row : std::as_const(m_batch)) {
-        if (m_rows.at(row).state == RowState::Failed || m_rows.at(row).state == RowState::Stopped)
+        if (isRetryable(m_rows.at(row)))
             again << row;
     }
     download(again, m_folder);
@@ -294,6 +294,13 @@ void SongBatch::stop()
     emit runningChanged(false);
 }
 
+bool SongBatch::isRetryable(const Row &row)
+{
+    // The service answers a region-refused or paid song the same way every time.
+    return row.state == RowState::Stopped ||
+           (row.state == RowState::Failed && row.cause != Cause::Region && row.cause != Cause::Paid);
+}
+
 SongBatch::Totals SongBatch::totals() const
 {
     Totals totals;
@@ -303,7 +310,7 @@ SongBatch::Totals SongBatch::totals() const
         totals.ended += state == RowState::Done || state == RowState::DoneWithoutLyrics ||
                         state == RowState::Exists || state == RowState::Failed;
         totals.failed += state == RowState::Failed;
-        totals.retryable += state == RowState::Failed || state == RowState::Stopped;
+        totals.retryable += isRetryable(m_rows.at(row));
     }
     return totals;
 }

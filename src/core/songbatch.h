@@ -87,7 +87,7 @@ public:
         int songs = 0;  // in the batch
         int ended = 0;  // done, without lyrics, already there or failed
         int failed = 0;
-        int retryable = 0; // failed or stopped
+        int retryable = 0; // isRetryable
     };
 
     // `names`: the names the program has given in each folder (a batch of its own when
@@ -101,8 +101,12 @@ public:
     // Saves `rows` (indices into rows()) into `folder`, in row order. Nothing happens while
     // a batch runs.
     void download(QList<int> rows, const QString &folder);
-    // The rows of the last batch that failed or were stopped, again, into its folder.
+    // The rows of the last batch that were stopped or failed in a way another try can mend
+    // (isRetryable), again, into its folder.
     void retryFailed();
+    // Stopped, or failed on the network, the disk or an answer: not refused for its region
+    // nor paid, which the service answers the same way every time.
+    static bool isRetryable(const Row &row);
     // Aborts every transfer at once: unfinished files go, finished ones stay, and every row
     // not ended is Stopped.
     void stop();

@@ -70,9 +70,18 @@ QString rowStatusText(const SongBatch::Row &row)
 
 QString rowStatusTip(const SongBatch::Row &row)
 {
-    if (row.state == SongBatch::RowState::Failed && row.cause == SongBatch::Cause::Slow)
+    if (row.state != SongBatch::RowState::Failed)
+        return {};
+    switch (row.cause) {
+    case SongBatch::Cause::Slow:
         return u"失败：网络错误（下载速度太慢）"_s;
-    return {};
+    case SongBatch::Cause::Region:
+    case SongBatch::Cause::Paid:
+        // 重试失败 leaves it: the service answers it the same way every time.
+        return rowStatusText(row) + u"（“重试失败”不再尝试；仍想再试，勾选后按“下载选中”）"_s;
+    default:
+        return {};
+    }
 }
 
 QString songListTitle(const SongList &list)
