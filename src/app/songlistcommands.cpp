@@ -1,5 +1,6 @@
 #include "songlistcommands.h"
 
+#include <QPointer>
 #include <QScreen>
 
 #include "commands.h"
@@ -67,7 +68,10 @@ void SongListCommands::download(const QList<int> &rows)
         if (rows.isEmpty() || m_batch->isRunning())
             return;
         widgets::Downloader &downloader = m_commands.form().webBrowser();
+        const QPointer<SongListCommands> alive(this);
         const QString folder = m_commands.desktop().chooseFolder(&m_window, downloader.saveFolder());
+        if (!alive)
+            return; // the list's window went while the dialog was open (the program ended)
         if (folder.isEmpty())
             return; // cancelled: as if the button had never been pressed
         downloader.rememberFolder(folder);

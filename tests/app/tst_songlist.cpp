@@ -250,6 +250,19 @@ void TestSongList::closingWhileDownloading()
     QVERIFY(windows().isEmpty());
     QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
+    // The window goes while its folder dialog is open (the program ends meanwhile):
+    // nothing of it runs on.
+    window = paste(u"http://www.kuwo.cn/singer_detail/4201"_s);
+    QVERIFY(window);
+    m_desktop.setFolderChooser([this, &window](const QString &) {
+        delete window;
+        return m_folder.path();
+    });
+    control<QPushButton>(window, "DownloadSelected")->click(); // the button guards its own end
+    QVERIFY(windows().isEmpty());
+    QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
+
     // The main window's close ends a list that downloads without a question.
     window = paste(u"http://www.kuwo.cn/singer_detail/4201"_s);
     QVERIFY(window);
