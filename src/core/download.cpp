@@ -55,13 +55,6 @@ DownloadSong downloadSongOf(const SongInfo &song)
     return {{song.FullSongName, song.SingerName, song.Album, lyrics, song.PictureBytes}, song.TimedLyrics};
 }
 
-bool isTextContentType(const QByteArray &contentType)
-{
-    const QByteArray type = contentType.split(';').first().trimmed().toLower();
-    return type.startsWith("text/") || type.endsWith("/html") || type.endsWith("/json") ||
-           type.endsWith("/xml") || type.endsWith("+xml") || type.endsWith("+json");
-}
-
 bool startsLikeAudio(QByteArrayView head)
 {
     if (head.startsWith("ID3"))

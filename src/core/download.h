@@ -179,9 +179,6 @@ inline constexpr std::chrono::milliseconds kSpeedFloorWindow{60000};
 // What a download that fails that floor says.
 inline const QString kTooSlowMessage = QStringLiteral("下载失败：速度太慢");
 
-// Whether an answer's type says it is a page or text (what servers send instead of a
-// file: an error page, a login, a JSON error), not a song.
-bool isTextContentType(const QByteArray &contentType);
 // Whether a download's first bytes open an MP3: an ID3v2 tag or an MPEG audio frame.
 bool startsLikeAudio(QByteArrayView head);
 

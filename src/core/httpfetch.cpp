@@ -159,6 +159,13 @@ bool redirectedTooOften(const QNetworkReply *reply)
     return reply && reply->error() == QNetworkReply::TooManyRedirectsError;
 }
 
+bool isTextContentType(const QByteArray &contentType)
+{
+    const QByteArray type = contentType.split(';').first().trimmed().toLower();
+    return type.startsWith("text/") || type.endsWith("/html") || type.endsWith("/json") ||
+           type.endsWith("/xml") || type.endsWith("+xml") || type.endsWith("+json");
+}
+
 QUrl acceptedHttpUrl(const QString &address)
 {
     const QUrl url(address, QUrl::TolerantMode);
@@ -297,9 +304,7 @@ QCoro::Task<std::optional<qint64>> sizeFromHeaders(QNetworkReply *reply, std::ch
         if (status >= 300 && status < 400)
             return; // a redirect being followed
         // A page served in the file's place (an error, a login) tells nothing of its size.
-        const QByteArray type = reply->rawHeader(QByteArrayLiteral("Content-Type")).toLower();
-        const bool file = !type.startsWith("text/") && !type.contains("html") && !type.contains("json") &&
-                          !type.contains("xml");
+        const bool file = !isTextContentType(reply->rawHeader(QByteArrayLiteral("Content-Type")));
         if (file && reply->operation() == QNetworkAccessManager::HeadOperation) {
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             if (status == 200 && length.isValid())

@@ -79,6 +79,10 @@ inline constexpr int kMaxRedirects = 5;
 bool redirectRefused(const QNetworkReply *reply);
 bool redirectedTooOften(const QNetworkReply *reply);
 
+// Whether an answer's type says it is a page or text (what servers send instead of a
+// file: an error page, a login, a JSON error), not a file.
+bool isTextContentType(const QByteArray &contentType);
+
 // An http or https address with a host, or an invalid QUrl for anything the request
 // object would refuse.
 QUrl acceptedHttpUrl(const QString &address);
