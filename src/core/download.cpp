@@ -100,14 +100,6 @@ void Download::start()
             emit progress(received, total > 0 ? total : -1);
     });
     connect(m_reply, &QNetworkReply::finished, this, &Download::onFinished);
-    // Qt 6.4 stops a compressed answer that inflates far beyond its size (a bomb) with a
-    // content error and then never finishes the reply: that error ends the download.
-    connect(m_reply, &QNetworkReply::errorOccurred, this, [this](QNetworkReply::NetworkError error) {
-        if (error != QNetworkReply::UnknownContentError || status() >= 400)
-            return;
-        QMetaObject::invokeMethod(
-            this, [this, error] { fail(Failure::Network, describeNetworkError(error, 0)); }, Qt::QueuedConnection);
-    });
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::heard);
     connect(m_reply, &QNetworkReply::readyRead, this, &Download::heard);
     m_stall.start(m_stallBound);
@@ -279,10 +271,7 @@ void Download::writeHead()
 
 bool Download::write(const QByteArray &bytes)
 {
-    const qint64 written = m_file.write(bytes);
-    if (written > 0)
-        m_written += written;
-    if (written == bytes.size())
+    if (m_file.write(bytes) == bytes.size())
         return true;
     fail(Failure::File, fileFailure());
     return false;
@@ -298,7 +287,8 @@ bool Download::wholeOnDisk()
         fail(Failure::Network, describeNetworkError(QNetworkReply::RemoteHostClosedError, 0));
         return false;
     }
-    if (!m_file.flush() || m_file.size() != m_written || m_written != m_received + m_tagGrowth) {
+    // Unbuffered: the file's size is what reached the disk.
+    if (m_file.size() != m_received + m_tagGrowth) {
         fail(Failure::File, fileFailure());
         return false;
     }

@@ -153,10 +153,9 @@ private:
     // The first bytes, until writeHead() has written them.
     QByteArray m_head;
     bool m_headWritten = false;
-    // Of the answer's body, read from the reply; of the file, written to it; and what the
-    // tag adds to the file (the planned tag less the tag it replaces).
+    // Of the answer's body, read from the reply; and what the tag adds to the file (the
+    // planned tag less the tag it replaces).
     qint64 m_received = 0;
-    qint64 m_written = 0;
     qint64 m_tagGrowth = 0;
     std::chrono::milliseconds m_stallBound;
     QTimer m_stall;

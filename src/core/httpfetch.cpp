@@ -69,6 +69,21 @@ protected:
             QCoreApplication::removePostedEvents(reply, QEvent::MetaCall);
             reply->abort();
         });
+        // Qt 6.4 stops a compressed answer that inflates far beyond its size (a bomb) with a
+        // content error and then never finishes the reply: the error finishes it here, so
+        // that whatever awaits it ends at once rather than at its time bound.
+        connect(reply, &QNetworkReply::errorOccurred, reply, [reply](QNetworkReply::NetworkError error) {
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (error != QNetworkReply::UnknownContentError || status >= 400)
+                return;
+            QMetaObject::invokeMethod(
+                reply,
+                [reply] {
+                    if (!reply->isFinished())
+                        emit reply->finished();
+                },
+                Qt::QueuedConnection);
+        });
         return reply;
     }
 };
@@ -204,11 +219,7 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
     // The handlers below see this frame, and the reply outlives it until its deferred
     // delete, still emitting what its network thread had queued: they are cut off when
     // the frame ends, however it ends.
-    const auto waiting = std::make_shared<bool>(true);
-    const auto unhook = qScopeGuard([r, waiting] {
-        *waiting = false;
-        QObject::disconnect(r, nullptr, r, nullptr);
-    });
+    const auto unhook = qScopeGuard([r] { QObject::disconnect(r, nullptr, r, nullptr); });
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
@@ -230,21 +241,6 @@ QCoro::Task<RawResponse> fetchRaw(QUrl url, FetchLimits limits, Requests *owner,
             body.clear();
             abortFromEventLoop(r);
         }
-    });
-    // Qt 6.4 stops a compressed answer that inflates far beyond its size (a bomb) with a
-    // content error and then never finishes the reply: that error ends the wait, at once,
-    // while the wait lasts.
-    QObject::connect(r, &QNetworkReply::errorOccurred, r, [r, waiting](QNetworkReply::NetworkError error) {
-        const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (error != QNetworkReply::UnknownContentError || status >= 400)
-            return;
-        QMetaObject::invokeMethod(
-            r,
-            [r, waiting] {
-                if (*waiting && !r->isFinished())
-                    emit r->finished();
-            },
-            Qt::QueuedConnection);
     });
     QObject::connect(&deadline, &QTimer::timeout, r, [&] {
         timedOut = true;

@@ -34,10 +34,10 @@ LyricsFile::Prepared LyricsFile::prepare(const QString &songPath, const QString 
     m_file = std::make_unique<QSaveFile>(m_path);
     // Not over a file that appeared meanwhile: QSaveFile would replace it.
     m_file->setDirectWriteFallback(false);
-    // Unbuffered, and flushed before it counts as written: QSaveFile's commit does not
-    // report a buffered write that the disk refuses when the file is closed.
+    // Unbuffered: QSaveFile's commit does not report a buffered write that the disk
+    // refuses when the file is closed.
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered) || m_file->write(bytes) != bytes.size() ||
-        !m_file->flush() || m_file->size() != bytes.size()) {
+        m_file->size() != bytes.size()) {
         m_error = m_file->error() == QFileDevice::NoError ? QFileDevice::WriteError : m_file->error();
         cancel();
         return Prepared::Failed;

@@ -53,7 +53,7 @@ std::optional<quint32> numericIPv4(const QString &host)
         address |= values.at(i) << (24 - 8 * i);
     }
     const int lastBits = 32 - 8 * int(values.size() - 1);
-    if (lastBits < 64 && values.last() >= (quint64(1) << lastBits))
+    if (values.last() >= (quint64(1) << lastBits))
         return std::nullopt;
     return quint32(address | values.last());
 }
@@ -82,11 +82,10 @@ bool isLocalHost(const QString &host)
         name = name.mid(1, name.size() - 2);
     if (const auto v4 = numericIPv4(name))
         return isLocalIPv4(*v4);
+    // Every IPv4 form is read above: what is left is IPv6 or a name.
     QHostAddress address;
     if (!address.setAddress(name))
         return false; // a name: judged as written
-    if (address.protocol() == QAbstractSocket::IPv4Protocol)
-        return isLocalIPv4(address.toIPv4Address());
     bool mapped = false;
     if (const quint32 v4 = address.toIPv4Address(&mapped); mapped)
         return isLocalIPv4(v4);

@@ -124,7 +124,7 @@ void SongListModel::setStatus(int row, const QString &status, const QString &too
         return;
     m_rows[row].status = status;
     m_rows[row].statusTip = toolTip;
-    emit dataChanged(index(row, Status), index(row, Status), {Qt::DisplayRole});
+    emit dataChanged(index(row, Status), index(row, Status), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 } // namespace corvane::ui

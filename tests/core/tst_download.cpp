@@ -306,16 +306,12 @@ void TestDownload::shortOfRoomFailsTheSong()
 void TestDownload::failsFast_data()
 {
     QTest::addColumn<HttpResponse>("answer");
-    QTest::addColumn<int>("failure"); // -1: whichever comes first
+    QTest::addColumn<int>("failure");
     QTest::addColumn<QString>("message");
     HttpResponse trickle = HttpResponse::text(tone(), "audio/mpeg");
     trickle.trickle = std::chrono::milliseconds(100);
     QTest::newRow("a trickle under the speed floor")
         << trickle << int(Download::Failure::Slow) << u"下载失败：速度太慢"_s;
-    HttpResponse bomb = HttpResponse::gzipped(QByteArray(64 << 20, '\0'), "audio/mpeg");
-    bomb.repeat = 16; // gzip members one after another: 1 GiB
-    // Its zeros are no audio, and Qt stops it inflating: either may end it first.
-    QTest::newRow("a gzip bomb") << bomb << -1 << QString();
     QTest::newRow("a redirect loop") << HttpResponse::redirect("/answer") << int(Download::Failure::Network)
                                      << u"下载失败：重定向过多"_s;
     QTest::newRow("a redirect to a file") << HttpResponse::redirect("file:///etc/passwd")
@@ -339,10 +335,8 @@ void TestDownload::failsFast()
     QVERIFY(ended.wait(10000));
     QVERIFY2(clock.elapsed() < 5000, "ended at the stall bound");
     QCOMPARE(ended.first().first().value<Download::State>(), Download::State::Failed);
-    if (failure >= 0) {
-        QCOMPARE(int(download.failure()), failure);
-        QCOMPARE(ended.first().at(1).toString(), message);
-    }
+    QCOMPARE(int(download.failure()), failure);
+    QCOMPARE(ended.first().at(1).toString(), message);
     QVERIFY(files().isEmpty());
 }
 
