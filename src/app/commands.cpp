@@ -68,6 +68,7 @@ private:
 Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop)
     : QObject(&form), m_form(form), m_config(std::move(config)), m_desktop(desktop)
 {
+    m_config.lyricsGate = &m_lyricsGate;
     connect(&form, &ui::Form1::resolveRequested, this, &Commands::resolve);
     connect(&form, &ui::Form1::copyRequested, this, &Commands::copyLink);
     connect(&form, &ui::Form1::previewRequested, this, &Commands::preview);

@@ -8,6 +8,7 @@
 
 #include "core/httpfetch.h"
 #include "core/kuwolists.h"
+#include "core/lyricsgate.h"
 #include "core/serviceconfig.h"
 #include "core/songbatch.h"
 #include "core/songresolver.h"
@@ -36,6 +37,8 @@ public:
     // The file names every list has given in each folder.
     const std::shared_ptr<FolderNames> &folderNames() const { return m_folderNames; }
     desktop::Desktop &desktop() const { return m_desktop; }
+    // The one pace of the program's lyric requests, the main window's and every list's.
+    LyricsGate &lyricsGate() { return m_lyricsGate; }
 
     void resolve();
     void copyLink();
@@ -79,6 +82,7 @@ private:
     const std::shared_ptr<FolderNames> m_folderNames = std::make_shared<FolderNames>();
     desktop::Desktop &m_desktop;
     Requests m_requests{this};
+    LyricsGate m_lyricsGate{this};
     std::shared_ptr<const SongInfo> m_linkSong;
     bool m_ended = false;
     bool m_resolving = false;

@@ -1,7 +1,6 @@
 #include "songlistcommands.h"
 
 #include <QPointer>
-#include <QScreen>
 
 #include "commands.h"
 #include "core/songbatch.h"
@@ -18,21 +17,13 @@ namespace corvane::app {
 
 ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
 {
+    // The window's rows are the batch's: the batch is made first, and goes to the
+    // window's commands, which the window owns.
+    auto *batch = new SongBatch(commands.config(), list.songs, commands.folderNames());
     // A window of its own, deleted with the main window at the latest.
-    ui::Form1 &form = commands.form();
-    const int opened = int(form.findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly).size());
-    auto *window = new ui::SongListWindow(list, &form);
-    new SongListCommands(*window, commands, list);
-    // Over the main window, each further list a step down and to the right, on its screen.
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(form.frameGeometry().center() + QPoint(24, 24) * (opened % 8));
-    if (const QScreen *screen = form.screen()) {
-        const QRect room = screen->availableGeometry();
-        frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
-        frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
-    }
-    window->move(frame.topLeft());
-    window->show();
+    auto *window = new ui::SongListWindow(list, *batch, &commands.form());
+    new SongListCommands(*window, commands, batch);
+    window->showOver(commands.form());
     return window;
 }
 
@@ -41,23 +32,18 @@ SongListCommands *SongListCommands::of(ui::SongListWindow &window)
     return window.findChild<SongListCommands *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &commands, const SongList &list)
-    : QObject(&window), m_window(window), m_commands(commands),
-      m_batch(new SongBatch(commands.config(), list.songs, commands.folderNames(), this))
+SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &commands, SongBatch *batch)
+    : QObject(&window), m_window(window), m_commands(commands), m_batch(batch)
 {
+    m_batch->setParent(this);
     connect(&window, &ui::SongListWindow::downloadRequested, this, &SongListCommands::download);
     connect(&window, &ui::SongListWindow::stopRequested, m_batch, &SongBatch::stop);
     connect(&window, &ui::SongListWindow::retryRequested, m_batch, &SongBatch::retryFailed);
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
         m_commands.openSong(m_batch->rows().at(row).song.id);
     });
-    m_totals.setSingleShot(true);
-    connect(&m_totals, &QTimer::timeout, this, &SongListCommands::showBatch);
-    connect(m_batch, &SongBatch::rowChanged, this, [this](int row) {
-        m_window.showRow(row, m_batch->rows().at(row));
-        if (!m_totals.isActive())
-            m_totals.start(0);
-    });
+    // Counted once per report of the batch, which collects a turn's changes.
+    connect(m_batch, &SongBatch::rowsChanged, this, &SongListCommands::showBatch);
     connect(m_batch, &SongBatch::runningChanged, this, &SongListCommands::showBatch);
     window.setCloseQuery([this] { return mayClose(); });
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 
 #include "core/kuwolists.h"
 #include "core/serviceconfig.h"
@@ -36,7 +35,8 @@ public:
     void end();
 
 private:
-    SongListCommands(ui::SongListWindow &window, Commands &commands, const SongList &list);
+    // Takes `batch` (made before the window whose rows it holds) as its child.
+    SongListCommands(ui::SongListWindow &window, Commands &commands, SongBatch *batch);
 
     void download(const QList<int> &rows);
     void showBatch();
@@ -46,9 +46,6 @@ private:
     Commands &m_commands;
     SongBatch *m_batch;
     bool m_ending = false;
-    // The totals are counted once per turn of the event loop, not once per row: a stop
-    // changes every row of a list of thousands at once.
-    QTimer m_totals;
 };
 
 } // namespace corvane::app

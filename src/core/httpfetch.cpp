@@ -122,6 +122,12 @@ void Requests::stop()
         if (reply)
             QCoreApplication::sendPostedEvents(reply, QEvent::MetaCall);
     }
+    const QList<Requests *> beneath = findChildren<Requests *>();
+    emit stopped();
+    for (const QPointer<Requests> requests : beneath) {
+        if (requests)
+            emit requests->stopped();
+    }
 }
 
 bool Requests::isStopped() const

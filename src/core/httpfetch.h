@@ -56,6 +56,11 @@ public:
     // The replies made under it (and under those beneath it) still in flight.
     int inFlight() const;
 
+signals:
+    // Emitted by stop(), for it and for every Requests beneath it: what waits on
+    // something other than a reply (a turn of the lyrics gate) ends on it.
+    void stopped();
+
 private:
     bool m_stopped = false;
 };

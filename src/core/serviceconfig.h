@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include "httpfetch.h"
+#include "lyricsgate.h"
 #include "pictureloader.h"
 
 namespace corvane {
@@ -35,6 +37,9 @@ struct ServiceConfig
     // tests' and the benchmarks' own, on loopback: onOrigin); from the service on the
     // network such an address is a bad answer.
     bool localLinks = false;
+    // The gate every lyric request of the program goes through (one, owned by the
+    // commands); none: a lone resolution asks at once (a list makes a gate of its own).
+    QPointer<LyricsGate> lyricsGate;
     FetchLimits fetch;
     FetchLimits picture = kPictureLimits;
     // How long asking a today link for its size may take (see servesNotice).

@@ -2,13 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QScopedPointer>
 
 #include "download.h"
 #include "errors.h"
 #include "filename.h"
 #include "httpfetch.h"
 #include "kuwotoday.h"
+#include "lyricsgate.h"
 #include "songresolver.h"
 
 using namespace Qt::StringLiterals;
@@ -32,19 +32,29 @@ QString FolderNames::claim(const QString &folder, const QString &id, const QStri
     }
 }
 
+// A row's life, all of it:
+//   (any state but Working and Waiting) --download(), retryFailed()--> Waiting
+//   Waiting --pump()--> Exists (a file of its name is there: nothing is asked) | Working
+//   Working --finish()--> Done | DoneWithoutLyrics | Exists | Failed (with its Cause)
+//   Waiting, Working --stop()--> Stopped
+// finish() is the one way out of Working: whichever of the row's resolution and transfer
+// ends the row first, the other is aborted with it (endJob).
+
 SongBatch::SongBatch(ServiceConfig config, QList<ListSong> songs, std::shared_ptr<FolderNames> names,
                      QObject *parent)
     : QObject(parent), m_config(std::move(config)),
-      m_names(names ? std::move(names) : std::make_shared<FolderNames>()), m_pace(kLyricPace)
+      m_names(names ? std::move(names) : std::make_shared<FolderNames>())
 {
+    if (!m_config.lyricsGate)
+        m_config.lyricsGate = new LyricsGate(this);
     m_rows.reserve(songs.size());
     for (ListSong &song : songs) {
         Row row;
         row.song = std::move(song);
         m_rows.append(std::move(row));
     }
-    m_paceTimer.setSingleShot(true);
-    connect(&m_paceTimer, &QTimer::timeout, this, &SongBatch::pump);
+    m_report.setSingleShot(true);
+    connect(&m_report, &QTimer::timeout, this, &SongBatch::reportChanges);
 }
 
 SongBatch::~SongBatch()
@@ -102,24 +112,18 @@ void SongBatch::retryFailed()
 
 void SongBatch::pump()
 {
-    while (m_run && m_active < kBatchParallel && !m_queue.isEmpty()) {
-        const int row = m_queue.first();
+    while (m_run && m_jobs.size() < kBatchParallel && !m_queue.isEmpty()) {
+        const int row = m_queue.takeFirst();
         // Left as it is, and no request made for it.
         if (QFileInfo::exists(m_rows.at(row).path)) {
-            m_queue.removeFirst();
             setRow(row, RowState::Exists);
             continue;
         }
-        if (!m_nextStart.hasExpired()) {
-            m_paceTimer.start(int(m_nextStart.remainingTime()) + 1);
-            return;
-        }
-        m_queue.removeFirst();
-        m_nextStart.setRemainingTime(m_lyricRest.hasExpired() ? m_pace : std::chrono::milliseconds(0));
-        ++m_active;
-        runRow(row, m_run);
+        setRow(row, RowState::Working);
+        m_jobs.insert(row, {new Requests(m_run)});
+        runRow(row);
     }
-    if (m_run && m_active == 0 && m_queue.isEmpty()) {
+    if (m_run && m_jobs.isEmpty() && m_queue.isEmpty()) {
         // The batch has ended.
         m_run->deleteLater();
         m_run = nullptr;
@@ -127,132 +131,164 @@ void SongBatch::pump()
     }
 }
 
-QCoro::Task<> SongBatch::runRow(int row, QPointer<Requests> run)
+QCoro::Task<> SongBatch::runRow(int row)
 {
-    setRow(row, RowState::Working);
-    // Deleted later: a stop resumes this frame from inside the object's own stop().
-    const QScopedPointer<Requests, QScopedPointerDeleteLater> requests(new Requests(run.get()));
+    // Whatever the resolution throws ends its row here: a row left Working would hold its
+    // batch for ever.
+    try {
+        co_await resolveRow(row, m_jobs.value(row).requests);
+    } catch (const std::exception &error) {
+        qWarning("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), error.what());
+        finish(row, RowState::Failed, Cause::Answer);
+    } catch (...) {
+        qWarning("batch: %s: an unknown failure", qUtf8Printable(m_rows.at(row).song.id));
+        finish(row, RowState::Failed, Cause::Answer);
+    }
+}
+
+QCoro::Task<> SongBatch::resolveRow(int row, Requests *requests)
+{
     SongInfo info;
     ListResolution how;
-    how.askLyrics = m_lyricRest.hasExpired();
     how.linkReady = [this, row](const QString &link) { startDownload(row, link); };
     Cause cause = Cause::None;
     try {
-        if (co_await ResolveSongId(info, m_rows.at(row).song.id, m_config, requests.get(), how) ==
-            ResolveEnd::Stopped)
-            co_return; // the batch was stopped: the stop has told the row
+        if (co_await ResolveSongId(info, m_rows.at(row).song.id, m_config, requests, how) == ResolveEnd::Stopped)
+            co_return; // ended already: by its transfer, or by the batch's stop
     } catch (const LinkRefused &) {
         cause = Cause::Region;
     } catch (const FetchError &error) {
         qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), error.what());
         cause = Cause::Network;
-    } catch (const std::exception &error) {
+    } catch (const Error &error) {
         qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), error.what());
         cause = Cause::Answer;
     }
-    if (how.lyricsRefused)
-        m_lyricRest.setRemainingTime(kLyricRest);
-    if (m_rows.at(row).state != RowState::Working)
-        co_return; // its download has ended it already
-    if (cause != Cause::None) {
-        dropDownload(row);
-        endRow(row, RowState::Failed, cause);
-        co_return;
-    }
-    resolved(row, info);
+    if (cause != Cause::None)
+        finish(row, RowState::Failed, cause);
+    else
+        resolved(row, info);
 }
 
 void SongBatch::startDownload(int row, const QString &link)
 {
+    const auto job = m_jobs.find(row);
+    if (job == m_jobs.end() || job->download)
+        return;
     auto *download = new Download(acceptedHttpUrl(link), {}, this);
     download->setKeepExisting(true);
-    m_transfers.insert(row, {download});
+    job->download = download;
     connect(download, &Download::answered, this, [this, row] {
-        m_transfers[row].answered = true;
-        if (m_transfers.value(row).resolved)
+        const auto answered = m_jobs.find(row);
+        if (answered == m_jobs.end())
+            return;
+        answered->answered = true;
+        if (answered->resolved)
             save(row);
     });
     connect(download, &Download::progress, this, [this, row](qint64 received, qint64 total) {
         const int percent = total > 0 ? int(qBound(qint64(0), received * 100 / total, qint64(100))) : -1;
         if (percent != m_rows.at(row).percent) {
             m_rows[row].percent = percent;
-            emit rowChanged(row);
+            changed(row);
         }
     });
-    connect(download, &Download::ended, this, [this, row, download](Download::State state, const QString &message) {
-        const bool withLyrics = m_transfers.value(row).withLyrics;
-        m_transfers.remove(row);
-        download->deleteLater();
-        if (state == Download::State::Saved) {
-            endRow(row, withLyrics ? RowState::Done : RowState::DoneWithoutLyrics);
-            return;
-        }
-        qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), qUtf8Printable(message));
-        switch (download->failure()) {
-        case Download::Failure::Exists:
-            endRow(row, RowState::Exists);
-            return;
-        case Download::Failure::File:
-            endRow(row, RowState::Failed, Cause::Save);
-            return;
-        case Download::Failure::NotAudio:
-        case Download::Failure::Refused:
-            endRow(row, RowState::Failed, Cause::Answer);
-            return;
-        case Download::Failure::Slow:
-            endRow(row, RowState::Failed, Cause::Slow);
-            return;
-        case Download::Failure::Network:
-        case Download::Failure::None:
-            break;
-        }
-        endRow(row, state == Download::State::Stopped ? RowState::Stopped : RowState::Failed, Cause::Network);
+    connect(download, &Download::ended, this, [this, row, download](Download::State, const QString &message) {
+        downloadEnded(row, download, message);
     });
     download->start();
 }
 
-void SongBatch::resolved(int row, const SongInfo &info)
+void SongBatch::downloadEnded(int row, Download *download, const QString &message)
 {
-    const auto transfer = m_transfers.find(row);
-    if (transfer == m_transfers.end()) {
-        endRow(row, RowState::Failed, Cause::Answer); // resolved without a link: cannot happen
+    const auto job = m_jobs.find(row);
+    if (job == m_jobs.end() || job->download != download)
+        return;
+    // Ended by itself: finish() ends the rest of the row.
+    job->download = nullptr;
+    download->deleteLater();
+    if (download->state() == Download::State::Saved) {
+        finish(row, job->withLyrics ? RowState::Done : RowState::DoneWithoutLyrics);
         return;
     }
-    transfer->download->setSong(downloadSongOf(info));
-    transfer->withLyrics = !info.TimedLyrics.isEmpty();
-    transfer->duration = info.DurationSeconds;
-    transfer->resolved = true;
-    if (transfer->answered)
+    qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), qUtf8Printable(message));
+    switch (download->failure()) {
+    case Download::Failure::Exists:
+        finish(row, RowState::Exists);
+        return;
+    case Download::Failure::File:
+        finish(row, RowState::Failed, Cause::Save);
+        return;
+    case Download::Failure::NotAudio:
+    case Download::Failure::Refused:
+        finish(row, RowState::Failed, Cause::Answer);
+        return;
+    case Download::Failure::Slow:
+        finish(row, RowState::Failed, Cause::Slow);
+        return;
+    case Download::Failure::Network:
+    case Download::Failure::None:
+        break;
+    }
+    finish(row, download->state() == Download::State::Stopped ? RowState::Stopped : RowState::Failed,
+           Cause::Network);
+}
+
+void SongBatch::resolved(int row, const SongInfo &info)
+{
+    const auto job = m_jobs.find(row);
+    if (job == m_jobs.end())
+        return;
+    if (!job->download) {
+        finish(row, RowState::Failed, Cause::Answer); // resolved without a link: cannot happen
+        return;
+    }
+    job->download->setSong(downloadSongOf(info));
+    job->withLyrics = !info.TimedLyrics.isEmpty();
+    job->duration = info.DurationSeconds;
+    job->resolved = true;
+    if (job->answered)
         save(row);
 }
 
 void SongBatch::save(int row)
 {
-    const Transfer transfer = m_transfers.value(row);
+    const Job job = m_jobs.value(row);
     // The file's own size tells a paid song's short notice from the song.
-    if (servesNotice(transfer.download->size(), transfer.duration)) {
-        dropDownload(row);
-        endRow(row, RowState::Failed, Cause::Paid);
+    if (servesNotice(job.download->size(), job.duration)) {
+        finish(row, RowState::Failed, Cause::Paid);
         return;
     }
     // A file that appeared while the song was resolved is left as it is too.
     if (QFileInfo::exists(m_rows.at(row).path)) {
-        dropDownload(row);
-        endRow(row, RowState::Exists);
+        finish(row, RowState::Exists);
         return;
     }
-    transfer.download->saveTo(m_rows.at(row).path);
+    job.download->saveTo(m_rows.at(row).path);
 }
 
-void SongBatch::dropDownload(int row)
+void SongBatch::endJob(const Job &job)
 {
-    const auto transfer = m_transfers.find(row);
-    if (transfer == m_transfers.end())
-        return;
-    transfer->download->disconnect(this);
-    transfer->download->stop();
-    transfer->download->deleteLater();
-    m_transfers.erase(transfer);
+    if (job.download) {
+        job.download->disconnect(this);
+        job.download->stop(); // its unfinished file goes at once
+        job.download->deleteLater();
+    }
+    // Resumes the resolution if it waits, which ends without a word.
+    job.requests->stop();
+    job.requests->deleteLater();
+}
+
+void SongBatch::finish(int row, RowState state, Cause cause)
+{
+    const auto job = m_jobs.constFind(row);
+    if (!m_run || job == m_jobs.cend())
+        return; // stopped (the stop has ended every row), or ended already
+    const Job ended = *job;
+    m_jobs.erase(job);
+    endJob(ended);
+    setRow(row, state, cause);
+    pump();
 }
 
 void SongBatch::setRow(int row, RowState state, Cause cause)
@@ -261,16 +297,26 @@ void SongBatch::setRow(int row, RowState state, Cause cause)
     entry.state = state;
     entry.cause = cause;
     entry.percent = -1;
-    emit rowChanged(row);
+    changed(row);
 }
 
-void SongBatch::endRow(int row, RowState state, Cause cause)
+void SongBatch::changed(int row)
 {
-    if (!m_run || m_rows.at(row).state != RowState::Working)
-        return; // stopped (the stop has ended every row), or ended already
-    setRow(row, state, cause);
-    --m_active;
-    pump();
+    if (m_changedFirst > m_changedLast) {
+        m_changedFirst = m_changedLast = row;
+        m_report.start(0);
+        return;
+    }
+    m_changedFirst = qMin(m_changedFirst, row);
+    m_changedLast = qMax(m_changedLast, row);
+}
+
+void SongBatch::reportChanges()
+{
+    const int first = std::exchange(m_changedFirst, 0);
+    const int last = std::exchange(m_changedLast, -1);
+    if (first <= last)
+        emit rowsChanged(first, last);
 }
 
 void SongBatch::stop()
@@ -278,13 +324,11 @@ void SongBatch::stop()
     if (!m_run)
         return;
     Requests *run = std::exchange(m_run, nullptr);
-    m_paceTimer.stop();
     m_queue.clear();
-    m_active = 0;
     // The transfers first: each removes its unfinished file at once.
-    while (!m_transfers.isEmpty())
-        dropDownload(m_transfers.begin().key());
-    // Resumes each resolution that waits, which ends without a word.
+    const QHash<int, Job> jobs = std::exchange(m_jobs, {});
+    for (const Job &job : jobs)
+        endJob(job);
     run->stop();
     run->deleteLater();
     for (const int row : std::as_const(m_batch)) {

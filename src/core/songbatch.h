@@ -1,13 +1,9 @@
 #pragma once
 
-#include <chrono>
 
-#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QSet>
 #include <QTimer>
 
 #include <memory>
@@ -43,9 +39,10 @@ private:
 // resolved by its id (ResolveSongId), saved as "歌手 - 歌名.mp3" with its tag and its
 // ".lrc" as a single download is, two at a time. A file already in the folder is never
 // replaced; two songs of one batch with the same name are told apart as "… (2).mp3". One
-// song's failure never stops the others. The lyrics endpoint refuses an address that
-// calls it too often: the songs start at most one every lyricPace(), and after a refusal
-// the lyrics are not asked for kLyricRest; a song without lyrics is saved all the same.
+// song's failure never stops the others. Each song asks for its lyrics through the
+// program's lyrics gate (ServiceConfig::lyricsGate; a gate of its own when none is
+// given), which paces them and rests after a refusal; a song without lyrics is saved all
+// the same.
 class SongBatch final : public QObject
 {
     Q_OBJECT
@@ -107,63 +104,65 @@ public:
     // Stopped, or failed on the network, the disk or an answer: not refused for its region
     // nor paid, which the service answers the same way every time.
     static bool isRetryable(const Row &row);
-    // Aborts every transfer at once: unfinished files go, finished ones stay, and every row
-    // not ended is Stopped.
+    // Aborts every transfer and resolution at once: unfinished files go, finished ones
+    // stay, and every row not ended is Stopped.
     void stop();
     bool isRunning() const { return m_run != nullptr; }
     Totals totals() const;
     QString folder() const { return m_folder; }
 
-    // The least time between two songs' starts (kLyricPace unless a test changes it).
-    void setLyricPace(std::chrono::milliseconds pace) { m_pace = pace; }
-
 signals:
-    void rowChanged(int row);
+    // Rows first to last (inclusive) changed: collected over a turn of the event loop,
+    // so that a stop of thousands of rows is one report.
+    void rowsChanged(int first, int last);
     // A batch started (true) or ended (false).
     void runningChanged(bool running);
 
 private:
-    void pump();
-    QCoro::Task<> runRow(int row, QPointer<Requests> run);
-    // The song's file is fetched as soon as its link is known; it is saved once the song
-    // is resolved (its tag known) and the server has answered.
-    void startDownload(int row, const QString &link);
-    void resolved(int row, const SongInfo &info);
-    void save(int row);
-    void dropDownload(int row);
-    void endRow(int row, RowState state, Cause cause = Cause::None);
-    void setRow(int row, RowState state, Cause cause = Cause::None);
-    void nameRows(const QList<int> &rows);
-
-    ServiceConfig m_config;
-    QList<Row> m_rows;
-    QList<int> m_batch;
-    QList<int> m_queue;
-    struct Transfer
+    // What one started row holds: its resolution's requests and, once the link is known,
+    // its transfer. Both end together (finish).
+    struct Job
     {
+        Requests *requests = nullptr;
         Download *download = nullptr;
         bool answered = false;
         bool resolved = false;
         bool withLyrics = false;
         qint64 duration = 0;
     };
-    QHash<int, Transfer> m_transfers;
-    int m_active = 0;
+
+    void pump();
+    QCoro::Task<> runRow(int row);
+    QCoro::Task<> resolveRow(int row, Requests *requests);
+    // The song's file is fetched as soon as its link is known; it is saved once the song
+    // is resolved (its tag known) and the server has answered.
+    void startDownload(int row, const QString &link);
+    void downloadEnded(int row, Download *download, const QString &message);
+    void resolved(int row, const SongInfo &info);
+    void save(int row);
+    void finish(int row, RowState state, Cause cause = Cause::None);
+    void endJob(const Job &job);
+    void setRow(int row, RowState state, Cause cause = Cause::None);
+    void changed(int row);
+    void reportChanges();
+    void nameRows(const QList<int> &rows);
+
+    ServiceConfig m_config;
+    QList<Row> m_rows;
+    QList<int> m_batch;
+    QList<int> m_queue;
+    QHash<int, Job> m_jobs;
     QString m_folder;
     std::shared_ptr<FolderNames> m_names;
     // The requests of the batch that runs; null when none does.
     Requests *m_run = nullptr;
-    std::chrono::milliseconds m_pace;
-    QDeadlineTimer m_nextStart{0};
-    QDeadlineTimer m_lyricRest{0};
-    QTimer m_paceTimer;
+    // The rows changed in this turn of the event loop, reported at its end; first > last
+    // when none.
+    int m_changedFirst = 0;
+    int m_changedLast = -1;
+    QTimer m_report;
 };
 
-// Songs of a batch start at most one this often, each asking for its lyrics once.
-inline constexpr std::chrono::milliseconds kLyricPace{2000};
-// After the lyrics endpoint refuses, the songs of the next this long are saved without
-// asking it: the service refuses for minutes, so a call then would only be refused.
-inline constexpr std::chrono::milliseconds kLyricRest{180000};
 // Songs downloaded at once.
 inline constexpr int kBatchParallel = 2;
 

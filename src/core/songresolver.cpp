@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "httpfetch.h"
 #include "kuwotoday.h"
+#include "lyricsgate.h"
 #include "pictureloader.h"
 #include "webaddress.h"
 
@@ -92,6 +93,20 @@ QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits, Reques
     co_return co_await fetchRaw(acceptedHttpUrl(address), limits, owner);
 }
 
+// The lyrics answer for song `rid`, asked in its turn at the program's lyrics gate (a
+// `first` turn for the song a user asked for); none when the gate rests after a refusal.
+// A refusal seen here rests everyone.
+QCoro::Task<std::optional<RawResponse>> fetchLyrics(QString rid, ServiceConfig config, Requests *owner,
+                                                    bool first)
+{
+    if (config.lyricsGate && !co_await config.lyricsGate->turn(owner, first))
+        co_return std::nullopt;
+    RawResponse answer = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
+    if (config.lyricsGate && isLyricRefusal(answer.body))
+        config.lyricsGate->refused();
+    co_return answer;
+}
+
 // The service as it answers today, for song `rid`.
 QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, const ServiceConfig &config,
                            Requests *owner)
@@ -104,8 +119,11 @@ QCoro::Task<> resolveToday(SongInfo &info, QString rid, SongReports &reports, co
     info.Rid = rid;
     co_await convertLink(info, reports, config, owner, song.duration);
 
-    const RawResponse lyrics = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
-    const QString lrc = readLyricAnswer(lyrics.body);
+    const std::optional<RawResponse> lyrics = co_await fetchLyrics(rid, config, owner, /*first=*/true);
+    // Resting from a refusal: the service would refuse them again, as it just did.
+    if (!lyrics)
+        throw ContentError("lyrics: the service refused them a moment ago");
+    const QString lrc = readLyricAnswer(lyrics->body);
     info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
     info.TimedLyrics = lrcWithoutMarkers(lrc);
     reports.LyricsReady(info.LyricsText);
@@ -165,9 +183,7 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
 {
     QCoro::Task<RawResponse> record = fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
     QCoro::Task<QString> conversion = GetBody(linkConversionUrl(config.linkHost, rid), config.fetch, owner);
-    std::optional<QCoro::Task<RawResponse>> lyrics;
-    if (how.askLyrics)
-        lyrics = fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
+    QCoro::Task<std::optional<RawResponse>> lyrics = fetchLyrics(rid, config, owner, /*first=*/false);
     QCoro::Task<RawResponse> pictureAddress =
         fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch, owner);
 
@@ -188,16 +204,14 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
     // does not send one, a server that does is not to be trusted with the rest.
     if (const QString address = pictureToFetch(info.PictureAddress, config); !address.isEmpty())
         picture = loadCoverBytes(address, config.picture, owner);
-    if (lyrics) {
-        try {
-            const RawResponse answer = co_await *lyrics;
-            how.lyricsRefused = isLyricRefusal(answer.body);
-            const QString lrc = readLyricAnswer(answer.body);
+    try {
+        if (const std::optional<RawResponse> answer = co_await lyrics) {
+            const QString lrc = readLyricAnswer(answer->body);
             info.LyricsText = firstUtf8Bytes(plainLyricLines(lrc), kLyricsMaxBytes);
             info.TimedLyrics = lrcWithoutMarkers(lrc);
-        } catch (const Error &) {
-            // None, or refused: the song is saved without them.
         }
+    } catch (const Error &) {
+        // None, or refused: the song is saved without them.
     }
     if (picture) {
         try {

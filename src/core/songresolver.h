@@ -94,10 +94,6 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
 // How a song of a list is resolved for its download.
 struct ListResolution
 {
-    // False: the lyrics are not asked for at all (the service is resting from a refusal).
-    bool askLyrics = true;
-    // Set when the service refused the lyrics request for calling it too often.
-    bool lyricsRefused = false;
     // Called with the song's link as soon as the link conversion gives one, while the
     // lyrics and the picture may still be on their way, so that its download can start.
     // The notice check is the caller's: the download's own size tells it (servesNotice

@@ -13,17 +13,76 @@ QString durationText(qint64 seconds)
     return u"%1:%2"_s.arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
-SongListModel::SongListModel(QList<ListSong> songs, bool checked, QObject *parent) : QAbstractTableModel(parent)
+QString rowStatusText(const SongBatch::Row &row)
 {
-    m_rows.reserve(songs.size());
-    for (ListSong &song : songs)
-        m_rows.append({std::move(song), checked, {}, {}});
-    m_checked = checked ? int(m_rows.size()) : 0;
+    using State = SongBatch::RowState;
+    using Cause = SongBatch::Cause;
+    switch (row.state) {
+    case State::Idle:
+        return {};
+    case State::Waiting:
+        return u"等待"_s;
+    case State::Working:
+        return row.percent >= 0 ? u"下载中 %1%"_s.arg(row.percent) : u"下载中"_s;
+    case State::Done:
+        return u"完成"_s;
+    case State::DoneWithoutLyrics:
+        return u"完成（无歌词）"_s;
+    case State::Exists:
+        return u"已存在"_s;
+    case State::Stopped:
+        return u"已停止"_s;
+    case State::Failed:
+        break;
+    }
+    switch (row.cause) {
+    case Cause::Region:
+        return u"失败：地区受限"_s;
+    case Cause::Paid:
+        return u"失败：付费歌曲"_s;
+    case Cause::Save:
+        return u"失败：无法保存"_s;
+    case Cause::Answer:
+        return u"失败：服务器答复有误"_s;
+    case Cause::Network:
+    case Cause::Slow:
+    case Cause::None:
+        break;
+    }
+    return u"失败：网络错误"_s;
+}
+
+QString rowStatusTip(const SongBatch::Row &row)
+{
+    if (row.state != SongBatch::RowState::Failed)
+        return {};
+    switch (row.cause) {
+    case SongBatch::Cause::Slow:
+        return u"失败：网络错误（下载速度太慢）"_s;
+    case SongBatch::Cause::Region:
+    case SongBatch::Cause::Paid:
+        // 重试失败 leaves it: the service answers it the same way every time.
+        return rowStatusText(row) + u"（“重试失败”不再尝试；仍想再试，勾选后按“下载选中”）"_s;
+    default:
+        return {};
+    }
+}
+
+SongListModel::SongListModel(const SongBatch &batch, bool checked, QObject *parent)
+    : QAbstractTableModel(parent), m_batch(batch), m_checked(batch.rows().size(), checked),
+      m_checkedCount(checked ? int(batch.rows().size()) : 0)
+{
+    connect(&batch, &SongBatch::rowsChanged, this, &SongListModel::rowsChanged);
+}
+
+void SongListModel::rowsChanged(int first, int last)
+{
+    emit dataChanged(index(first, Status), index(last, Status), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 int SongListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_checked.size());
 }
 
 int SongListModel::columnCount(const QModelIndex &parent) const
@@ -33,11 +92,11 @@ int SongListModel::columnCount(const QModelIndex &parent) const
 
 QVariant SongListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= m_checked.size())
         return {};
-    const Row &row = m_rows.at(index.row());
+    const SongBatch::Row &row = m_batch.rows().at(index.row());
     if (role == Qt::CheckStateRole && index.column() == Name)
-        return row.checked ? Qt::Checked : Qt::Unchecked;
+        return m_checked.at(index.row()) ? Qt::Checked : Qt::Unchecked;
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)
         return {};
     QString text;
@@ -55,7 +114,9 @@ QVariant SongListModel::data(const QModelIndex &index, int role) const
         text = durationText(row.song.duration);
         break;
     case Status:
-        text = role == Qt::ToolTipRole && !row.statusTip.isEmpty() ? row.statusTip : row.status;
+        text = role == Qt::ToolTipRole ? rowStatusTip(row) : QString();
+        if (text.isEmpty())
+            text = rowStatusText(row);
         break;
     default:
         return {};
@@ -90,41 +151,31 @@ QVariant SongListModel::headerData(int section, Qt::Orientation orientation, int
 
 void SongListModel::setChecked(int row, bool checked)
 {
-    if (row < 0 || row >= m_rows.size() || m_rows.at(row).checked == checked)
+    if (row < 0 || row >= m_checked.size() || m_checked.at(row) == checked)
         return;
-    m_rows[row].checked = checked;
-    m_checked += checked ? 1 : -1;
+    m_checked[row] = checked;
+    m_checkedCount += checked ? 1 : -1;
     emit dataChanged(index(row, Name), index(row, Name), {Qt::CheckStateRole});
     emit checksChanged();
 }
 
 void SongListModel::setAllChecked(bool checked)
 {
-    for (Row &row : m_rows)
-        row.checked = checked;
-    m_checked = checked ? int(m_rows.size()) : 0;
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, Name), index(int(m_rows.size()) - 1, Name), {Qt::CheckStateRole});
+    m_checked.fill(checked);
+    m_checkedCount = checked ? int(m_checked.size()) : 0;
+    if (!m_checked.isEmpty())
+        emit dataChanged(index(0, Name), index(int(m_checked.size()) - 1, Name), {Qt::CheckStateRole});
     emit checksChanged();
 }
 
 QList<int> SongListModel::checkedRows() const
 {
     QList<int> rows;
-    for (int row = 0; row < m_rows.size(); ++row) {
-        if (m_rows.at(row).checked)
+    for (int row = 0; row < m_checked.size(); ++row) {
+        if (m_checked.at(row))
             rows << row;
     }
     return rows;
-}
-
-void SongListModel::setStatus(int row, const QString &status, const QString &toolTip)
-{
-    if (row < 0 || row >= m_rows.size() || (m_rows.at(row).status == status && m_rows.at(row).statusTip == toolTip))
-        return;
-    m_rows[row].status = status;
-    m_rows[row].statusTip = toolTip;
-    emit dataChanged(index(row, Status), index(row, Status), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 } // namespace corvane::ui

@@ -5,12 +5,14 @@
 #include <QString>
 
 #include "core/kuwolists.h"
+#include "core/songbatch.h"
 
 namespace corvane::ui {
 
 // The songs of one list as the list window's table shows them: a check box in the first
-// column, then the names, the duration and where each song's download is. Plain data
-// per row, so that ten thousand rows cost little more than their names.
+// column, then the names, the duration and where each song's download is. The rows are
+// the batch's, read as they are; the model keeps only the check boxes, so that ten
+// thousand rows cost little more than their names.
 class SongListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -19,7 +21,8 @@ class SongListModel final : public QAbstractTableModel
 public:
     enum Column { Name, Artist, Album, Duration, Status, ColumnCount };
 
-    SongListModel(QList<ListSong> songs, bool checked, QObject *parent = nullptr);
+    // `batch` must outlive the model.
+    SongListModel(const SongBatch &batch, bool checked, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -28,30 +31,29 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    const ListSong &song(int row) const { return m_rows.at(row).song; }
-    bool isChecked(int row) const { return m_rows.at(row).checked; }
+    const ListSong &song(int row) const { return m_batch.rows().at(row).song; }
+    bool isChecked(int row) const { return m_checked.at(row); }
     void setChecked(int row, bool checked);
     // Every row checked, or none.
     void setAllChecked(bool checked);
     QList<int> checkedRows() const;
-    int checkedCount() const { return m_checked; }
-    // The row's status, and its tooltip when it says more than the status (else the status).
-    void setStatus(int row, const QString &status, const QString &toolTip = {});
+    int checkedCount() const { return m_checkedCount; }
 
 signals:
     void checksChanged();
 
 private:
-    struct Row
-    {
-        ListSong song;
-        bool checked = false;
-        QString status;
-        QString statusTip;
-    };
-    QList<Row> m_rows;
-    int m_checked = 0;
+    void rowsChanged(int first, int last);
+
+    const SongBatch &m_batch;
+    QList<bool> m_checked;
+    int m_checkedCount = 0;
 };
+
+// What the status column says for a row: "等待", "下载中 42%", "完成", "失败：地区受限"…
+QString rowStatusText(const SongBatch::Row &row);
+// What the status's tooltip says beyond the status; empty when nothing.
+QString rowStatusTip(const SongBatch::Row &row);
 
 // "3:05": a duration as the table shows it; empty when unknown.
 QString durationText(qint64 seconds);

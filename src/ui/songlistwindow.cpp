@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -29,61 +30,6 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 
 } // namespace
 
-QString rowStatusText(const SongBatch::Row &row)
-{
-    using State = SongBatch::RowState;
-    using Cause = SongBatch::Cause;
-    switch (row.state) {
-    case State::Idle:
-        return {};
-    case State::Waiting:
-        return u"等待"_s;
-    case State::Working:
-        return row.percent >= 0 ? u"下载中 %1%"_s.arg(row.percent) : u"下载中"_s;
-    case State::Done:
-        return u"完成"_s;
-    case State::DoneWithoutLyrics:
-        return u"完成（无歌词）"_s;
-    case State::Exists:
-        return u"已存在"_s;
-    case State::Stopped:
-        return u"已停止"_s;
-    case State::Failed:
-        break;
-    }
-    switch (row.cause) {
-    case Cause::Region:
-        return u"失败：地区受限"_s;
-    case Cause::Paid:
-        return u"失败：付费歌曲"_s;
-    case Cause::Save:
-        return u"失败：无法保存"_s;
-    case Cause::Answer:
-        return u"失败：服务器答复有误"_s;
-    case Cause::Network:
-    case Cause::Slow:
-    case Cause::None:
-        break;
-    }
-    return u"失败：网络错误"_s;
-}
-
-QString rowStatusTip(const SongBatch::Row &row)
-{
-    if (row.state != SongBatch::RowState::Failed)
-        return {};
-    switch (row.cause) {
-    case SongBatch::Cause::Slow:
-        return u"失败：网络错误（下载速度太慢）"_s;
-    case SongBatch::Cause::Region:
-    case SongBatch::Cause::Paid:
-        // 重试失败 leaves it: the service answers it the same way every time.
-        return rowStatusText(row) + u"（“重试失败”不再尝试；仍想再试，勾选后按“下载选中”）"_s;
-    default:
-        return {};
-    }
-}
-
 QString songListTitle(const SongList &list)
 {
     const bool search = list.request.kind == SongListRequest::Kind::Search;
@@ -91,9 +37,9 @@ QString songListTitle(const SongList &list)
     return (search ? u"搜索 - "_s : u"歌曲列表 - "_s) + name;
 }
 
-SongListWindow::SongListWindow(const SongList &list, QWidget *parent)
+SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWidget *parent)
     : QWidget(parent, Qt::Window),
-      m_model(new SongListModel(list.songs, list.request.kind != SongListRequest::Kind::Search, this))
+      m_model(new SongListModel(batch, list.request.kind != SongListRequest::Kind::Search, this))
 {
     setObjectName(u"SongListWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -167,14 +113,25 @@ SongListWindow::SongListWindow(const SongList &list, QWidget *parent)
 
 SongListWindow::~SongListWindow() = default;
 
+void SongListWindow::showOver(QWidget &mainWindow)
+{
+    int opened = 0;
+    for (const SongListWindow *other : mainWindow.findChildren<SongListWindow *>(Qt::FindDirectChildrenOnly))
+        opened += other != this && other->isVisible();
+    QRect frame = frameGeometry();
+    frame.moveCenter(mainWindow.frameGeometry().center() + QPoint(24, 24) * (opened % 8));
+    if (const QScreen *screen = mainWindow.screen()) {
+        const QRect room = screen->availableGeometry();
+        frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
+        frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
+    }
+    move(frame.topLeft());
+    show();
+}
+
 QList<int> SongListWindow::checkedRows() const
 {
     return m_model->checkedRows();
-}
-
-void SongListWindow::showRow(int row, const SongBatch::Row &state)
-{
-    m_model->setStatus(row, rowStatusText(state), rowStatusTip(state));
 }
 
 void SongListWindow::showBatch(bool running, const SongBatch::Totals &totals, bool canRetry)

@@ -27,15 +27,18 @@ class SongListWindow final : public QWidget
 public:
     // `title` as the service names the list; `search`: the list holds search results,
     // titled by the words and unchecked at first.
-    SongListWindow(const SongList &list, QWidget *parent = nullptr);
+    // Its rows are `batch`'s, which must outlive the window.
+    SongListWindow(const SongList &list, const SongBatch &batch, QWidget *parent = nullptr);
     ~SongListWindow() override;
 
     SongListModel &model() const { return *m_model; }
     QList<int> checkedRows() const;
-    // Where the row's song is, in its status column.
-    void showRow(int row, const SongBatch::Row &state);
     // A batch runs (or not), with these totals.
     void showBatch(bool running, const SongBatch::Totals &totals, bool canRetry);
+
+    // Shows the window over `mainWindow`, each further list of it a step down and to the
+    // right, within its screen.
+    void showOver(QWidget &mainWindow);
 
     // Asked on every close request; true lets the close go ahead.
     void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
@@ -64,10 +67,6 @@ private:
     std::function<bool()> m_closeQuery;
 };
 
-// What the status column says for a row: "等待", "下载中 42%", "完成", "失败：地区受限"…
-QString rowStatusText(const SongBatch::Row &row);
-// What the status's tooltip says beyond the status; empty when nothing.
-QString rowStatusTip(const SongBatch::Row &row);
 // The window's title for a list: "歌曲列表 - " and its name, a search "搜索 - " and its words.
 QString songListTitle(const SongList &list);
 

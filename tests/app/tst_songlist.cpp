@@ -81,6 +81,7 @@ void TestSongList::init()
     // a test has ended its commands.
     if (!m_form || app::commandsOf(*m_form).hasEnded()) {
         m_form = app::makeWindow(ServiceConfig::fromBuild(), m_desktop);
+        app::commandsOf(*m_form).lyricsGate().setPace(std::chrono::milliseconds(0));
         m_form->setAddressEnabled(true);
         m_form->setResolveEnabled(true);
         m_form->show();
@@ -196,7 +197,6 @@ void TestSongList::downloadsTheCheckedSongs()
 {
     ui::SongListWindow *window = paste(u"http://www.kuwo.cn/playlist_detail/4001"_s);
     QVERIFY(window);
-    app::SongListCommands::of(*window)->batch().setLyricPace(std::chrono::milliseconds(0));
     m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
     // 边境之外 (refused) and 付费的歌 (paid) stay unchecked.
     window->model().setChecked(3, false);
@@ -296,7 +296,8 @@ void TestSongList::namesShowAsText_data()
 void TestSongList::namesShowAsText()
 {
     QFETCH(QString, text);
-    const ui::SongListModel model({ListSong{u"1"_s, text, text, text, 0}}, true);
+    const SongBatch batch(ServiceConfig::fromBuild(), {ListSong{u"1"_s, text, text, text, 0}});
+    const ui::SongListModel model(batch, true);
     for (const int column : {ui::SongListModel::Name, ui::SongListModel::Artist, ui::SongListModel::Album}) {
         const QModelIndex index = model.index(0, column);
         QCOMPARE(index.data(Qt::DisplayRole).toString(), text);

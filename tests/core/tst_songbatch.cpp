@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -7,7 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/download.h"
+#include "core/errors.h"
 #include "core/httpfetch.h"
+#include "core/lyricsgate.h"
 #include "core/songbatch.h"
 #include "httptestserver.h"
 #include "platform.h"
@@ -75,6 +79,11 @@ private slots:
     void existingFilesAndSameNames();
     void stopLeavesNothingHalfWritten();
     void lyricLimitNeverFailsASong();
+    void lyricPace_data();
+    void lyricPace();
+    void lyricTurns();
+    void endingARowEndsAllOfIt_data();
+    void endingARowEndsAllOfIt();
     void twoListsIntoOneFolder();
     void recordNamesAreDecoded();
     void hostileLinks_data();
@@ -90,10 +99,18 @@ private:
     // Runs `batch` over all its rows into the folder, until it ends.
     void runAll(SongBatch &batch);
     int countRequests(QByteArrayView path) const;
+    // The service on the test's server, its lyrics unpaced unless a test paces them.
+    ServiceConfig config() const
+    {
+        ServiceConfig service = ServiceConfig::onOrigin(m_server.origin());
+        service.lyricsGate = m_gate.get();
+        return service;
+    }
 
     HttpTestServer m_server;
     MusicService m_service;
     QTemporaryDir m_folder;
+    std::unique_ptr<LyricsGate> m_gate;
     std::function<std::optional<HttpResponse>(const HttpRequest &)> m_override;
 };
 
@@ -112,6 +129,8 @@ void TestSongBatch::initTestCase()
 
 void TestSongBatch::init()
 {
+    m_gate = std::make_unique<LyricsGate>();
+    m_gate->setPace(std::chrono::milliseconds(0));
     m_override = nullptr;
     m_service.setSongs(sampleSongs() + sampleListSongs());
     m_service.setLyricCallLimit(-1);
@@ -123,7 +142,6 @@ void TestSongBatch::init()
 
 void TestSongBatch::runAll(SongBatch &batch)
 {
-    batch.setLyricPace(std::chrono::milliseconds(0));
     QList<int> rows;
     for (int row = 0; row < batch.rows().size(); ++row)
         rows << row;
@@ -147,16 +165,18 @@ void TestSongBatch::mixedList()
             return HttpResponse::text("busy", "text/plain", 503);
         return std::nullopt;
     };
-    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch batch(config(),
                     {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3002", u"风过林梢"_s, u"顾远&林一"_s),
                      listed("3006", u"边境之外"_s, u"远行"_s), listed("3007", u"纯音乐：溪流"_s, u"青禾"_s),
                      listed("3009", u"付费的歌"_s, u"星海"_s), listed("404", u"不存在"_s, u"无"_s),
                      listed("3010", u"你&我 <b>不是粗体</b>"_s, u"左右&前后"_s)});
     int mostAtOnce = 0;
     QList<int> started;
-    connect(&batch, &SongBatch::rowChanged, this, [&](int changed) {
-        if (batch.rows().at(changed).state == State::Working && !started.contains(changed))
-            started << changed;
+    connect(&batch, &SongBatch::rowsChanged, this, [&](int first, int last) {
+        for (int changed = first; changed <= last; ++changed) {
+            if (batch.rows().at(changed).state == State::Working && !started.contains(changed))
+                started << changed;
+        }
         int working = 0;
         for (const SongBatch::Row &row : batch.rows())
             working += row.state == State::Working;
@@ -207,7 +227,7 @@ void TestSongBatch::existingFilesAndSameNames()
     QVERIFY(mine.open(QIODevice::WriteOnly));
     mine.write("the user's own");
     mine.close();
-    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch batch(config(),
                     {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3004", u"同名"_s, u"江河"_s),
                      listed("3005", u"同名"_s, u"江河"_s), listed("3007", u"同名"_s, u"江河"_s)});
     runAll(batch);
@@ -220,7 +240,7 @@ void TestSongBatch::existingFilesAndSameNames()
 
     // The same list again: every file is there, nothing is fetched.
     m_server.clearRequests();
-    SongBatch again(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch again(config(),
                     {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3004", u"同名"_s, u"江河"_s),
                      listed("3005", u"同名"_s, u"江河"_s), listed("3007", u"同名"_s, u"江河"_s)});
     runAll(again);
@@ -240,10 +260,9 @@ void TestSongBatch::stopLeavesNothingHalfWritten()
         }
         return std::nullopt;
     };
-    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch batch(config(),
                     {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3003", u"山风"_s, u"木子"_s),
                      listed("3004", u"旧站台"_s, u"江河"_s), listed("3005", u"月光小夜曲"_s, u"白羽"_s)});
-    batch.setLyricPace(std::chrono::milliseconds(0));
     batch.download({0, 1, 2, 3}, m_folder.path());
     // Both transfers under way: their answers sent up to where they wait.
     auto transfers = [this] {
@@ -270,7 +289,7 @@ void TestSongBatch::lyricLimitNeverFailsASong()
     QList<ListSong> songs;
     for (int i = 0; i < 6; ++i)
         songs << listed(QByteArray::number(600000 + i), u"长歌单第%1首"_s.arg(i + 1), u"合唱团"_s);
-    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()), songs);
+    SongBatch batch(config(), songs);
     runAll(batch);
     // Two with lyrics; the third is refused, and the rest are not asked.
     QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"done"_s, u"lyricless"_s, u"lyricless"_s, u"lyricless"_s,
@@ -280,16 +299,150 @@ void TestSongBatch::lyricLimitNeverFailsASong()
     QCOMPARE(files().filter(u".lrc"_s).size(), 2);
 }
 
+void TestSongBatch::lyricPace_data()
+{
+    QTest::addColumn<int>("lists");
+    QTest::addColumn<int>("limit"); // lyric calls the service answers before it refuses
+    QTest::newRow("one list") << 1 << -1;
+    QTest::newRow("two lists at once") << 2 << -1;
+    QTest::newRow("a refusal rests both lists") << 2 << 2;
+}
+
+// At the wire: the lyric requests of every list the program runs reach the service at
+// least the pace apart, and after a refusal none does.
+void TestSongBatch::lyricPace()
+{
+    QFETCH(int, lists);
+    QFETCH(int, limit);
+    const std::chrono::milliseconds pace(250);
+    m_gate->setPace(pace);
+    m_service.setLyricCallLimit(limit);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> asked;
+    m_override = [&](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.path() == "/newlyric.lrc")
+            asked << clock.elapsed();
+        return std::nullopt;
+    };
+    std::vector<std::unique_ptr<SongBatch>> batches;
+    for (int list = 0; list < lists; ++list) {
+        QList<ListSong> songs;
+        for (int i = 0; i < 3; ++i)
+            songs << listed(QByteArray::number(600000 + 10 * list + i), u"歌%1-%2"_s.arg(list).arg(i), u"合唱团"_s);
+        batches.push_back(std::make_unique<SongBatch>(config(), songs));
+        batches.back()->download({0, 1, 2}, m_folder.path());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(batches.begin(), batches.end(), [](const auto &b) { return b->isRunning(); }),
+                             30000);
+    QCOMPARE(asked.size(), limit < 0 ? 3 * lists : limit + 1);
+    // (Measured where the requests arrive: a little jitter on loopback.)
+    for (int i = 1; i < asked.size(); ++i)
+        QVERIFY2(asked.at(i) - asked.at(i - 1) >= pace.count() - 30,
+                 qPrintable(u"lyric requests %1 ms apart"_s.arg(asked.at(i) - asked.at(i - 1))));
+    for (const auto &batch : batches) {
+        for (const QString &end : endsOf(*batch))
+            QVERIFY(end == u"done"_s || (limit >= 0 && end == u"lyricless"_s));
+    }
+}
+
+namespace {
+
+QCoro::Task<> takeTurn(LyricsGate &gate, Requests *owner, bool first, QStringList &turns, QString name)
+{
+    try {
+        turns << name + (co_await gate.turn(owner, first) ? u""_s : u" rests"_s);
+    } catch (const FetchStopped &) {
+        turns << name + u" stopped"_s;
+    }
+}
+
+} // namespace
+
+// The gate's turns: the song a user asked for goes before the lists' waiting songs, a
+// stopped request leaves the line at once, and a refusal sends everyone on without lyrics.
+void TestSongBatch::lyricTurns()
+{
+    LyricsGate gate;
+    gate.setPace(std::chrono::milliseconds(200));
+    Requests list, stopped;
+    QStringList turns;
+    takeTurn(gate, &list, false, turns, u"list 1"_s);
+    takeTurn(gate, &stopped, false, turns, u"list 2"_s);
+    takeTurn(gate, &list, false, turns, u"list 3"_s);
+    takeTurn(gate, &list, false, turns, u"list 4"_s);
+    takeTurn(gate, nullptr, true, turns, u"main"_s);
+    QCOMPARE(turns, QStringList{u"list 1"_s});
+    stopped.stop();
+    QCOMPARE(turns, (QStringList{u"list 1"_s, u"list 2 stopped"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(turns.size(), 4, 30000);
+    QCOMPARE(turns, (QStringList{u"list 1"_s, u"list 2 stopped"_s, u"main"_s, u"list 3"_s}));
+    gate.refused();
+    QCOMPARE(turns.last(), u"list 4 rests"_s);
+    takeTurn(gate, &list, true, turns, u"main again"_s);
+    QCOMPARE(turns.last(), u"main again rests"_s);
+}
+
+void TestSongBatch::endingARowEndsAllOfIt_data()
+{
+    QTest::addColumn<bool>("stop"); // else its transfer fails
+    QTest::newRow("stopped mid-body") << true;
+    QTest::newRow("its transfer fails") << false;
+}
+
+// A row's resolution waits on its lyrics while its transfer is under way: when the batch
+// is stopped, or the transfer fails, the service sees every connection of the row close,
+// the transfer is gone and the batch ends, with nothing left in the folder.
+void TestSongBatch::endingARowEndsAllOfIt()
+{
+    QFETCH(bool, stop);
+    m_override = [stop](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.path() == "/newlyric.lrc") {
+            HttpResponse never;
+            never.stall = true;
+            return never;
+        }
+        if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith("/3003.mp3")) {
+            if (!stop)
+                return HttpResponse::text("busy", "text/plain", 503);
+            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
+            part.stallAfter = 150000;
+            return part;
+        }
+        return std::nullopt;
+    };
+    QByteArrayList closed;
+    connect(&m_server, &HttpTestServer::closedBeforeAnswer, this,
+            [&](const HttpRequest &request) { closed << request.path(); });
+    ServiceConfig service = config();
+    // Far past the bounds below: what closes a connection here is the row's end.
+    service.fetch.timeout = std::chrono::minutes(5);
+    SongBatch batch(service, {listed("3003", u"山风"_s, u"木子"_s)});
+    batch.download({0}, m_folder.path());
+    // (The transfer is under way once its request has arrived: the body follows at once.)
+    QTRY_VERIFY_WITH_TIMEOUT(countRequests("/newlyric.lrc") == 1 && countRequests("/sample-media/3003.mp3") >= 1,
+                             30000);
+    if (stop)
+        batch.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+    QCOMPARE(endsOf(batch), QStringList{stop ? u"stopped"_s : u"Network"_s});
+    // Within a bound far below the download's stall bound (30 s) and the fetch's.
+    QTRY_VERIFY_WITH_TIMEOUT(closed.contains("/newlyric.lrc"), 10000);
+    if (stop)
+        QTRY_VERIFY_WITH_TIMEOUT(closed.contains("/sample-media/3003.mp3"), 10000);
+    QTRY_VERIFY(batch.findChildren<Download *>().isEmpty());
+    QCOMPARE(files(), QStringList());
+}
+
 void TestSongBatch::twoListsIntoOneFolder()
 {
     // Both at once: 3004 and 3005 share a name, 3001 is in both lists.
     const auto names = std::make_shared<FolderNames>();
-    SongBatch first(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch first(config(),
                     {listed("3004", u"同名"_s, u"江河"_s), listed("3001", u"青石板路"_s, u"苏晚"_s)}, names);
-    SongBatch second(ServiceConfig::onOrigin(m_server.origin()),
+    SongBatch second(config(),
                      {listed("3005", u"同名"_s, u"江河"_s), listed("3001", u"青石板路"_s, u"苏晚"_s)}, names);
     for (SongBatch *batch : {&first, &second}) {
-        batch->setLyricPace(std::chrono::milliseconds(0));
         batch->download({0, 1}, m_folder.path());
     }
     QTRY_VERIFY_WITH_TIMEOUT(!first.isRunning() && !second.isRunning(), 30000);
@@ -304,7 +457,7 @@ void TestSongBatch::twoListsIntoOneFolder()
 void TestSongBatch::recordNamesAreDecoded()
 {
     m_service.song("3001")->name = u"春&amp;秋"_s;
-    SongBatch batch(ServiceConfig::onOrigin(m_server.origin()), {listed("3001", u"春&秋"_s, u"苏晚"_s)});
+    SongBatch batch(config(), {listed("3001", u"春&秋"_s, u"苏晚"_s)});
     runAll(batch);
     QCOMPARE(endsOf(batch), QStringList{u"done"_s});
     QCOMPARE(files(), sorted({u"苏晚 - 春&秋.lrc"_s, u"苏晚 - 春&秋.mp3"_s}));
@@ -361,7 +514,7 @@ void TestSongBatch::hostileLinks()
     const QNetworkProxy before = manager.proxy();
     manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server.port()));
     const auto restore = qScopeGuard([&] { manager.setProxy(before); });
-    ServiceConfig service = ServiceConfig::onOrigin(m_server.origin());
+    ServiceConfig service = config();
     service.localLinks = false;
     SongBatch batch(service, {listed("3001", u"青石板路"_s, u"苏晚"_s)});
     runAll(batch);
