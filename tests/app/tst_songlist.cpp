@@ -4,6 +4,8 @@
 #include <QNetworkProxy>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +47,7 @@ private slots:
     void doubleClickOpensTheSong();
     void namesShowAsText_data();
     void namesShowAsText();
+    void aStopIsOneChange();
 
 private:
     Form1Controls ui() const { return Form1Controls(*m_form); }
@@ -303,6 +306,46 @@ void TestSongList::namesShowAsText()
         QCOMPARE(index.data(Qt::DisplayRole).toString(), text);
         QCOMPARE(shownToolTip(index.data(Qt::ToolTipRole).toString()), text);
     }
+}
+
+// The table's rows are the batch's: stopping ten thousand of them is one change of the
+// view's rows, not ten thousand.
+void TestSongList::aStopIsOneChange()
+{
+    // Nothing is ever answered: every row waits, two of them working, until the stop.
+    HttpTestServer silent([](const HttpRequest &) {
+        HttpResponse never;
+        never.stall = true;
+        return never;
+    });
+    QVERIFY(silent.listen());
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    const auto restore = qScopeGuard([this] {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, m_server.port()));
+    });
+    const int count = 10000;
+    QList<ListSong> songs;
+    QList<int> rows;
+    for (int i = 0; i < count; ++i) {
+        songs << ListSong{QString::number(700000 + i), u"歌%1"_s.arg(i), u"歌手"_s, {}, 0};
+        rows << i;
+    }
+    SongBatch batch(ServiceConfig::onOrigin(silent.origin()), songs);
+    const ui::SongListModel model(batch, true);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    batch.download(rows, m_folder.path());
+    QTRY_COMPARE(changes.size(), 1);
+    changes.clear();
+    batch.stop();
+    QTRY_COMPARE(changes.size(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(changes.size(), 1);
+    const auto first = changes.at(0).at(0).value<QModelIndex>();
+    const auto last = changes.at(0).at(1).value<QModelIndex>();
+    QCOMPARE(first.row(), 0);
+    QCOMPARE(last.row(), count - 1);
+    QCOMPARE(last.column(), int(ui::SongListModel::Status));
+    QCOMPARE(model.index(count - 1, ui::SongListModel::Status).data().toString(), u"已停止"_s);
 }
 
 QTEST_MAIN(TestSongList)
