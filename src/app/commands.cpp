@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScopeGuard>
 #include <QScopedPointer>
@@ -79,6 +80,19 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
     connect(&form, &ui::Form1::recommendRequested, this, &Commands::recommend);
     connect(&form, &ui::Form1::pasteRequested, this, &Commands::pasteAddress);
     connect(&form, &ui::Form1::closed, this, &Commands::end);
+    // Only a folder a download was saved into is remembered.
+    connect(&form.webBrowser(), &widgets::Downloader::downloadEnded, this,
+            [this](const QString &path, bool ok) {
+                if (ok)
+                    rememberFolder(QFileInfo(path).absolutePath());
+            });
+}
+
+QString Commands::saveFolder() const
+{
+    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        return m_lastFolder;
+    return widgets::Downloader::defaultFolder();
 }
 
 std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop)
@@ -229,10 +243,12 @@ void Commands::download()
         const QString link = m_form.link();
         const SongInfo *song = songOfLink(link);
         if (!song) {
-            m_form.webBrowser().Navigate(link); // a link of no resolved song: saved as served
+            // A link of no resolved song: saved as served.
+            m_form.webBrowser().Navigate(link, {}, {}, saveFolder());
             return;
         }
-        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), downloadSongOf(*song));
+        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), downloadSongOf(*song),
+                                     saveFolder());
     });
 }
 

@@ -37,6 +37,11 @@ public:
     // The file names every list has given in each folder.
     const std::shared_ptr<FolderNames> &folderNames() const { return m_folderNames; }
     desktop::Desktop &desktop() const { return m_desktop; }
+    // Where the next save or folder dialog opens: the folder the user last saved into, a
+    // song or a list, else Downloader::defaultFolder().
+    QString saveFolder() const;
+    // A folder songs were saved into: the next dialog opens there.
+    void rememberFolder(const QString &folder) { m_lastFolder = folder; }
     // The one pace of the program's lyric requests, the main window's and every list's.
     LyricsGate &lyricsGate() { return m_lyricsGate; }
 
@@ -86,6 +91,7 @@ private:
     std::shared_ptr<const SongInfo> m_linkSong;
     bool m_ended = false;
     bool m_resolving = false;
+    QString m_lastFolder;
 };
 
 // The window with its commands connected: made here alone, for the program, the tests

@@ -7,7 +7,6 @@
 #include "desktop/desktop.h"
 #include "ui/form1.h"
 #include "ui/songlistwindow.h"
-#include "widgets/downloader.h"
 
 using namespace Qt::StringLiterals;
 using corvane::desktop::MessageAnswer;
@@ -53,14 +52,13 @@ void SongListCommands::download(const QList<int> &rows)
     try {
         if (rows.isEmpty() || m_batch->isRunning())
             return;
-        widgets::Downloader &downloader = m_commands.form().webBrowser();
         const QPointer<SongListCommands> alive(this);
-        const QString folder = m_commands.desktop().chooseFolder(&m_window, downloader.saveFolder());
+        const QString folder = m_commands.desktop().chooseFolder(&m_window, m_commands.saveFolder());
         if (!alive)
             return; // the list's window went while the dialog was open (the program ended)
         if (folder.isEmpty())
             return; // cancelled: as if the button had never been pressed
-        downloader.rememberFolder(folder);
+        m_commands.rememberFolder(folder);
         m_batch->download(rows, folder);
     } catch (const std::exception &error) {
         qWarning("list download: %s", error.what());

@@ -21,7 +21,8 @@ Downloader::Downloader(desktop::Desktop &desktop, QWidget *parent) : QWidget(par
 
 Downloader::~Downloader() = default;
 
-void Downloader::Navigate(const QString &address, const QString &suggestedName, const DownloadSong &song)
+void Downloader::Navigate(const QString &address, const QString &suggestedName, const DownloadSong &song,
+                          const QString &folder)
 {
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
@@ -31,27 +32,26 @@ void Downloader::Navigate(const QString &address, const QString &suggestedName, 
                                                  : suggestedName;
     auto *progress = new DownloadWindow(*download, m_desktop, name, m_silent, window());
     // The save dialog opens from the event loop (Download's signals come from there).
-    connect(download, &Download::answered, progress,
-            [this, download, suggestedName, progress] { chooseTarget(download, suggestedName, progress); });
+    connect(download, &Download::answered, progress, [this, download, suggestedName, folder, progress] {
+        chooseTarget(download, suggestedName, folder.isEmpty() ? defaultFolder() : folder, progress);
+    });
     connect(download, &Download::ended, this, [this, download, address](Download::State state, const QString &message) {
         const bool ok = state == Download::State::Saved;
-        // Only a folder a download was saved into is remembered.
-        if (ok)
-            m_lastFolder = QFileInfo(download->path()).absolutePath();
         download->deleteLater();
         emit downloadEnded(ok ? download->path() : QString(), ok, message, address);
     });
     download->start();
 }
 
-void Downloader::chooseTarget(Download *download, const QString &suggestedName, DownloadWindow *progress)
+void Downloader::chooseTarget(Download *download, const QString &suggestedName, const QString &folder,
+                              DownloadWindow *progress)
 {
     const QString name = suggestedName.isEmpty() ? download->serverFileName() : suggestedName;
     progress->setChoosing(true);
     const QPointer<Download> alive(download);
     const QPointer<DownloadWindow> shown(progress);
     const QString chosen = m_desktop.chooseSavePath(progress->isVisible() ? progress : window(),
-                                                    QDir(saveFolder()).filePath(name));
+                                                    QDir(folder).filePath(name));
     if (!alive || !shown)
         return; // the program is ending
     progress->setChoosing(false);
@@ -66,10 +66,8 @@ void Downloader::chooseTarget(Download *download, const QString &suggestedName, 
     download->saveTo(chosen);
 }
 
-QString Downloader::saveFolder() const
+QString Downloader::defaultFolder()
 {
-    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
-        return m_lastFolder;
     for (const auto location : {QStandardPaths::MusicLocation, QStandardPaths::DownloadLocation}) {
         const QString folder = QStandardPaths::writableLocation(location);
         if (!folder.isEmpty() && QFileInfo(folder).isDir())

@@ -30,14 +30,14 @@ public:
     // Silent: failures show inside the progress window only, never as separate dialogs.
     void setSilent(bool silent) { m_silent = silent; }
     // `suggestedName`, when given, is offered in the save dialog instead of the name the
-    // server gives the file; `song` is what the saved file carries besides the audio.
-    void Navigate(const QString &address, const QString &suggestedName = QString(), const DownloadSong &song = {});
+    // server gives the file; `song` is what the saved file carries besides the audio. The
+    // dialog opens in `folder` (defaultFolder() when empty).
+    void Navigate(const QString &address, const QString &suggestedName = QString(), const DownloadSong &song = {},
+                  const QString &folder = QString());
 
-    // The folder the save dialog opens in: the last one saved to, else the user's music
-    // folder, else the downloads folder, else home.
-    QString saveFolder() const;
-    // A folder saved into by other means (a list of songs): the next dialog opens there.
-    void rememberFolder(const QString &folder) { m_lastFolder = folder; }
+    // Where a save dialog opens when the user has saved nowhere yet: the music folder,
+    // else the downloads folder, else home; never the working folder.
+    static QString defaultFolder();
     // The downloads not yet ended.
     int running() const;
 
@@ -47,11 +47,11 @@ signals:
     void downloadEnded(const QString &path, bool ok, const QString &message, const QString &address);
 
 private:
-    void chooseTarget(Download *download, const QString &suggestedName, DownloadWindow *progress);
+    void chooseTarget(Download *download, const QString &suggestedName, const QString &folder,
+                      DownloadWindow *progress);
 
     desktop::Desktop &m_desktop;
     bool m_silent = false;
-    QString m_lastFolder;
 };
 
 } // namespace corvane::widgets

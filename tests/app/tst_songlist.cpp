@@ -1,4 +1,7 @@
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkProxy>
@@ -192,7 +195,7 @@ void TestSongList::checksAndButtons()
 
     // Nothing chosen in the folder dialog: nothing starts.
     QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
-    QCOMPARE(m_desktop.folderStarts, QStringList{m_form->webBrowser().saveFolder()});
+    QCOMPARE(m_desktop.folderStarts, QStringList{app::commandsOf(*m_form).saveFolder()});
     QVERIFY(!app::SongListCommands::of(*window)->batch().isRunning());
 }
 
@@ -217,7 +220,7 @@ void TestSongList::downloadsTheCheckedSongs()
     QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files).size(), 9);
     QCOMPARE(control<QProgressBar>(window, "BatchProgress")->value(), 5);
     // The next single download's dialog opens where the list was saved.
-    QCOMPARE(m_form->webBrowser().saveFolder(), m_folder.path());
+    QCOMPARE(app::commandsOf(*m_form).saveFolder(), m_folder.path());
 
     // Again into the same folder: every file is there already.
     QTest::mouseClick(download, Qt::LeftButton);
@@ -289,6 +292,20 @@ void TestSongList::doubleClickOpensTheSong()
     QVERIFY(resolutionEnded(ui().Command1));
     QCOMPARE(m_form->statusText(), u"音乐获取成功.."_s);
     QVERIFY(ui().Text2->text().endsWith(u"/3004.mp3"_s));
+
+    // Saved from the main window: the list's folder dialog opens where the song went.
+    const QString single = QDir(m_folder.path()).filePath(u"single"_s);
+    QVERIFY(QDir().mkpath(single));
+    m_desktop.setSaveChooser(
+        [single](const QString &suggested) { return QDir(single).filePath(QFileInfo(suggested).fileName()); });
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(app::commandsOf(*m_form).saveFolder(), single, 30000);
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    QCOMPARE(m_desktop.folderStarts, QStringList{single});
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog *>(top))
+            top->close(); // the download's window
+    }
 }
 
 void TestSongList::namesShowAsText_data()
