@@ -1,7 +1,6 @@
 // The program's real start-up and event loop against an in-process service: the window
 // is closed (or the program told to end) while one chosen fetch waits.
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -62,7 +61,9 @@ void TestCloseDuringFetch::windsUpSilently()
 
     HttpTestServer server;
     QVERIFY(server.listen());
-    const ServiceConfig config = ServiceConfig::onOrigin(server.origin());
+    ServiceConfig config = ServiceConfig::onOrigin(server.origin());
+    // Far off, so that only the close can end a waiting fetch in time.
+    config.fetch.timeout = std::chrono::minutes(5);
     ScriptedDesktop desktop;
     const auto window = app::makeWindow(config, desktop);
     ui::Form1 &form = *window;
@@ -97,11 +98,10 @@ void TestCloseDuringFetch::windsUpSilently()
     });
     starter.start();
 
-    QElapsedTimer clock;
-    clock.start();
+    // The fetches' bound is far off (config): a program that does not end at the close
+    // is ended here, and fails.
+    QTimer::singleShot(std::chrono::seconds(60), &form, [] { QCoreApplication::exit(2); });
     QCOMPARE(app::run(commands, QString()), 0);
-    // Far below the fetch's 20 s bound; wine needs 2 s to hide a window.
-    QVERIFY2(clock.elapsed() < 6000, "the program did not end promptly");
 
     QCOMPARE(desktop.boxes.size(), boxes);
     if (boxes)
@@ -133,7 +133,9 @@ void TestCloseDuringFetch::closingAbortsTheRequest()
     QFETCH(Route, stage);
     HttpTestServer server;
     QVERIFY(server.listen());
-    const ServiceConfig config = ServiceConfig::onOrigin(server.origin());
+    ServiceConfig config = ServiceConfig::onOrigin(server.origin());
+    // Far off, so that only the close can end a waiting fetch in time.
+    config.fetch.timeout = std::chrono::minutes(5);
     const bool today = stage == Route::SongRecord || stage == Route::Lyrics || stage == Route::PictureAddress;
     // A service address goes through the server as through a proxy; loopback goes direct.
     QProcessEnvironment proxy;
@@ -148,7 +150,6 @@ void TestCloseDuringFetch::closingAbortsTheRequest()
     form.setResolveEnabled(true);
     form.show();
     MusicService service(config, {sunnyDay("1001")});
-    QElapsedTimer sinceClose;
     QString statusAtClose;
     server.setHandler([&](const HttpRequest &request) {
         if (service.routeOf(request) != stage)
@@ -156,9 +157,6 @@ void TestCloseDuringFetch::closingAbortsTheRequest()
         QTimer::singleShot(50, &form, [&] {
             statusAtClose = form.statusText();
             form.close();
-            // Counted from the close's return: hiding a window takes wine 2 s on its
-            // own (measured: the requests' stop inside it, 0 ms).
-            sinceClose.start();
         });
         HttpResponse stall;
         stall.stall = true;
@@ -170,10 +168,12 @@ void TestCloseDuringFetch::closingAbortsTheRequest()
                                   : u"http://"_s + server.origin() + u"/yinyue/1001/"_s);
     controls.Command1->click();
 
-    QVERIFY(closed.wait(5000));
-    QCOMPARE_LT(sinceClose.elapsed(), 1000);
+    // Only the close can end it: the fetch's own bound is far off (config).
+    QVERIFY(closed.size() == 1 || closed.wait(30000));
     QCOMPARE(service.routeOf(closed.first().first().value<HttpRequest>()), stage);
-    QTest::qWait(100);
+    // What the close resumed has ended, and showed nothing.
+    QTRY_COMPARE(app::commandsOf(form).requests().inFlight(), 0);
+    QCoreApplication::processEvents();
     QCOMPARE(form.statusText(), statusAtClose);
     QVERIFY(desktop.boxes.isEmpty());
     QCOMPARE(app::commandsOf(form).requests().inFlight(), 0);

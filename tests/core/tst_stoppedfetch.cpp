@@ -1,4 +1,4 @@
-#include <QElapsedTimer>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -75,10 +75,8 @@ void TestStoppedFetch::waitingFetchEndsAtTheStop()
     QVERIFY(stopped);
     QCOMPARE(parent.inFlight(), 0);
     // The server sees the connection go at once, not at the fetch's time bound.
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(closed.wait(1000) || closed.size() == 1);
-    QCOMPARE_LT(clock.elapsed(), 1000);
+    // (The fetch's own bound is 20 s.)
+    QVERIFY(closed.size() == 1 || closed.wait(10000));
 }
 
 void TestStoppedFetch::stoppedWorkSendsNothing()
@@ -92,7 +90,9 @@ void TestStoppedFetch::stoppedWorkSendsNothing()
     fetchInto(QString::fromLatin1(server.url("/x")), &owner, ended, stopped);
     QVERIFY(ended);
     QVERIFY(stopped);
-    QTest::qWait(100);
+    // Nothing was asked of the network manager: no reply was ever made.
+    QVERIFY(parent.findChildren<QNetworkReply *>().isEmpty());
+    QCoreApplication::processEvents();
     QVERIFY(server.requests().isEmpty());
 }
 
