@@ -314,7 +314,7 @@ void TestSongBatch::lyricPace()
 {
     QFETCH(int, lists);
     QFETCH(int, limit);
-    const std::chrono::milliseconds pace(250);
+    const std::chrono::milliseconds pace(400);
     m_gate->setPace(pace);
     m_service.setLyricCallLimit(limit);
     QElapsedTimer clock;
@@ -336,10 +336,14 @@ void TestSongBatch::lyricPace()
     QTRY_VERIFY_WITH_TIMEOUT(std::none_of(batches.begin(), batches.end(), [](const auto &b) { return b->isRunning(); }),
                              30000);
     QCOMPARE(asked.size(), limit < 0 ? 3 * lists : limit + 1);
-    // (Measured where the requests arrive: a little jitter on loopback.)
+    // Measured where the requests arrive, which each reaches a little late, some later
+    // than others on a busy machine (60 ms seen under wine beside a build): no two close
+    // together, and all of them spread over the pace times their gaps. Unpaced, they come
+    // 10-20 ms apart.
     for (int i = 1; i < asked.size(); ++i)
-        QVERIFY2(asked.at(i) - asked.at(i - 1) >= pace.count() - 30,
+        QVERIFY2(asked.at(i) - asked.at(i - 1) >= 150,
                  qPrintable(u"lyric requests %1 ms apart"_s.arg(asked.at(i) - asked.at(i - 1))));
+    QCOMPARE_GE(asked.last() - asked.first(), (asked.size() - 1) * pace.count() - 300);
     for (const auto &batch : batches) {
         for (const QString &end : endsOf(*batch))
             QVERIFY(end == u"done"_s || (limit >= 0 && end == u"lyricless"_s));
