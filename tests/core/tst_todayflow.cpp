@@ -7,6 +7,7 @@
 
 #include "awaited.h"
 #include "core/errors.h"
+#include "core/kuwoquality.h"
 #include "core/kuwotoday.h"
 #include "core/lyricsfile.h"
 #include "core/songresolver.h"
@@ -57,6 +58,10 @@ private slots:
     void todayFailures();
     void noticeRule_data();
     void noticeRule();
+    void offeredQualities_data();
+    void offeredQualities();
+    void qualityAnswers_data();
+    void qualityAnswers();
     void lyricsFileBeside_data();
     void lyricsFileBeside();
 
@@ -341,6 +346,102 @@ void TestTodayFlow::todayFailures()
     QCOMPARE(succeeded, succeeds);
     if (succeeds)
         QVERIFY(recorder.picture.isNull());
+}
+
+void TestTodayFlow::offeredQualities_data()
+{
+    QTest::addColumn<QString>("minfo");
+    QTest::addColumn<int>("chosen"); // a Quality
+    QTest::addColumn<QString>("offered"); // quality:bytes, highest first
+    QTest::addColumn<QString>("asked"); // the qualities asked in turn
+    const QString all = u"level:ff,bitrate:2000,format:flac,size:52.83Mb;level:p,bitrate:320,format:mp3,size:10.29Mb;"
+                        u"level:h,bitrate:128,format:mp3,size:4.12Mb"_s;
+    const int flac = int(Quality::Flac), mp3_320 = int(Quality::Mp3_320), mp3_128 = int(Quality::Mp3_128);
+    QTest::newRow("all three, FLAC chosen") << all << flac << u"2:52830000 1:10290000 0:4120000"_s << u"2 1 0"_s;
+    QTest::newRow("all three, 320k chosen") << all << mp3_320 << u"2:52830000 1:10290000 0:4120000"_s << u"1 0"_s;
+    QTest::newRow("no FLAC: FLAC chosen asks 320k first")
+        << u"bitrate:128,format:mp3,size:4.12Mb;bitrate:320,format:mp3,size:830Kb"_s << flac
+        << u"1:830000 0:4120000"_s << u"1 0"_s;
+    QTest::newRow("encrypted and odd formats left out")
+        << u"level:ff,bitrate:2000,format:mflac,size:50Mb;bitrate:192,format:mp3;bitrate:48,format:aac;"
+           u"bitrate:128,format:mgg;bitrate:128,format:mp3"_s
+        << flac << u"0:0"_s << u"0"_s;
+    QTest::newRow("a 24-bit FLAC, listed twice") << u"bitrate:4000,format:flac,size:90Mb;bitrate:2000,format:flac"_s
+                                                 << flac << u"2:90000000"_s << u"2"_s;
+    QTest::newRow("nothing said: the chosen and each below") << QString() << flac << QString() << u"2 1 0"_s;
+    QTest::newRow("garbage: as nothing said") << u"format;bitrate:;;size:Mb,,:"_s << mp3_320 << QString()
+                                               << u"1 0"_s;
+    QTest::newRow("only higher than chosen: none asked") << u"bitrate:2000,format:flac,size:1e99Mb"_s << mp3_128
+                                                         << u"2:0"_s << QString();
+}
+
+// What a song offers, and what is asked of the signed endpoint for a choice.
+void TestTodayFlow::offeredQualities()
+{
+    QFETCH(QString, minfo);
+    QFETCH(int, chosen);
+    QFETCH(QString, offered);
+    QFETCH(QString, asked);
+    const QList<OfferedFile> files = readOfferedFiles(minfo);
+    QStringList read;
+    for (const OfferedFile &file : files)
+        read << u"%1:%2"_s.arg(int(file.quality)).arg(file.size);
+    QCOMPARE(read.join(u' '), offered);
+    QStringList order;
+    for (const Quality quality : qualitiesToAsk(Quality(chosen), files))
+        order << QString::number(int(quality));
+    QCOMPARE(order.join(u' '), asked);
+}
+
+void TestTodayFlow::qualityAnswers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("asked"); // a Quality
+    QTest::addColumn<int>("kind");  // QualityAnswer::Kind
+    QTest::addColumn<QString>("link");
+    const int flac = int(Quality::Flac), mp3_320 = int(Quality::Mp3_320), mp3_128 = int(Quality::Mp3_128);
+    const int link = int(QualityAnswer::Kind::Link), refused = int(QualityAnswer::Kind::Refused),
+              gone = int(QualityAnswer::Kind::Unavailable);
+    const QByteArray url = "http://sycdn.kuwo.cn/a/M800.mp3?sig=1";
+    auto success = [&](const QByteArray &bitrate, const QByteArray &format, const QByteArray &address) {
+        return R"({"code":200,"msg":"success","data":{"bitrate":)" + bitrate + R"(,"format":")" + format +
+               R"(","rid":228908,"url":")" + address + R"(","duration":269}})";
+    };
+    QTest::newRow("320k as asked") << success("320", "mp3", url) << mp3_320 << link << QString::fromLatin1(url);
+    QTest::newRow("numbers as strings") << QByteArray(R"({"code":"200","data":{"bitrate":"128","format":"MP3","url":")" +
+                                                      url + R"("}})")
+                                        << mp3_128 << link << QString::fromLatin1(url);
+    QTest::newRow("FLAC as asked") << success("2000", "flac", "https://x.kuwo.cn/b.flac") << flac << link
+                                   << u"https://x.kuwo.cn/b.flac"_s;
+    QTest::newRow("a 24-bit FLAC for FLAC") << success("4000", "flac", "http://x.kuwo.cn/b.flac") << flac << link
+                                            << u"http://x.kuwo.cn/b.flac"_s;
+    QTest::newRow("FLAC asked, 320k served") << success("320", "mp3", url) << flac << refused << QString();
+    QTest::newRow("320k asked, 128k served") << success("128", "mp3", url) << mp3_320 << refused << QString();
+    QTest::newRow("FLAC asked, AAC served") << success("48", "aac", url) << flac << refused << QString();
+    QTest::newRow("bitrate 1 (the source refused)") << success("1", "mp3", url) << mp3_128 << refused << QString();
+    QTest::newRow("url None") << success("320", "mp3", "None") << mp3_320 << refused << QString();
+    QTest::newRow("url a local file") << success("320", "mp3", "file:///etc/passwd") << mp3_320 << refused
+                                      << QString();
+    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << mp3_320 << refused << QString();
+    QTest::newRow("404: not there") << QByteArray(R"({"code":404,"msg":"music not found"})") << flac << gone
+                                    << QString();
+    QTest::newRow("407: the region") << QByteArray(R"({"code":407,"data":{"url":"None"},"msg":"版权"})") << flac
+                                     << gone << QString();
+    QTest::newRow("another code") << QByteArray(R"({"code":500,"data":{"bitrate":320,"format":"mp3","url":")" + url +
+                                                R"("}})")
+                                  << mp3_320 << refused << QString();
+}
+
+// The signed endpoint's answer: kept only when it is the quality asked, at a web link.
+void TestTodayFlow::qualityAnswers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, asked);
+    QFETCH(int, kind);
+    QFETCH(QString, link);
+    const QualityAnswer read = readQualityAnswer(answer, Quality(asked));
+    QCOMPARE(int(read.kind), kind);
+    QCOMPARE(read.link, link);
 }
 
 void TestTodayFlow::noticeRule_data()
