@@ -13,8 +13,12 @@ namespace corvane {
 
 namespace {
 
-// The endpoint's "br" for each quality, and the bitrate its answers name.
-QString brOf(Quality quality)
+// The bitrate the endpoint's answers name for each quality.
+qint64 bitrateOf(Quality quality);
+
+} // namespace
+
+QString qualityBr(Quality quality)
 {
     switch (quality) {
     case Quality::Mp3_128:
@@ -26,6 +30,8 @@ QString brOf(Quality quality)
     }
     return u"2000kflac"_s;
 }
+
+namespace {
 
 qint64 bitrateOf(Quality quality)
 {
@@ -139,7 +145,7 @@ QList<Quality> qualitiesToAsk(Quality chosen, const QList<OfferedFile> &offered)
 QString qualityLinkUrl(const QString &host, const QString &rid, Quality quality, const QString &source)
 {
     return u"http://"_s + host + u"/mobi.s?f=web&type=convert_url_with_sign&rid="_s +
-           QString::fromLatin1(QUrl::toPercentEncoding(rid)) + u"&br="_s + brOf(quality) + u"&source="_s +
+           QString::fromLatin1(QUrl::toPercentEncoding(rid)) + u"&br="_s + qualityBr(quality) + u"&source="_s +
            QString::fromLatin1(QUrl::toPercentEncoding(source));
 }
 

@@ -20,6 +20,8 @@ inline constexpr Quality kQualities[] = {Quality::Mp3_128, Quality::Mp3_320, Qua
 QString qualityName(Quality quality);
 // "128k", "320k", "无损": what a row says it got.
 QString qualityShortName(Quality quality);
+// The signed endpoint's name for it: "128kmp3", "320kmp3", "2000kflac".
+QString qualityBr(Quality quality);
 // What a file of that quality is: "mp3" or "flac", its extension too.
 QString qualityFormat(Quality quality);
 

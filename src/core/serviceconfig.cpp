@@ -17,6 +17,8 @@ ServiceConfig ServiceConfig::fromBuild()
     config.pictureHost = build::kuwoPictureHost.toString();
     config.playlistHost = build::kuwoPlaylistHost.toString();
     config.searchHost = build::kuwoSearchHost.toString();
+    config.qualityHost = build::kuwoQualityHost.toString();
+    config.qualitySource = build::kuwoQualitySource.toString();
     config.versionHost = build::versionHost.toString();
     config.kuwoHomePage = build::kuwoHomePage.toString();
     config.forumPage = build::forumPage.toString();
@@ -32,7 +34,8 @@ ServiceConfig ServiceConfig::onOrigin(const QString &hostAndPort)
     ServiceConfig config;
     config.webHost = config.linkHost = config.metadataHost = config.versionHost = hostAndPort;
     config.payHost = config.lyricHost = config.pictureHost = hostAndPort;
-    config.playlistHost = config.searchHost = hostAndPort;
+    config.playlistHost = config.searchHost = config.qualityHost = hostAndPort;
+    config.qualitySource = build::kuwoQualitySource.toString();
     config.localLinks = true;
     const QString origin = u"http://"_s + hostAndPort;
     config.kuwoHomePage = origin + u"/kuwo-home"_s;

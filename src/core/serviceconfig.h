@@ -23,6 +23,9 @@ struct ServiceConfig
     // The service's lists of songs.
     QString playlistHost; // playlists: pl.svc
     QString searchHost;   // albums, singers and search: r.s
+    // The signed links of the higher qualities: mobi.s, asked with `qualitySource`.
+    QString qualityHost;
+    QString qualitySource;
     QString versionHost; // "/soft/version/main.txt"
     QString kuwoHomePage;
     QString forumPage;

@@ -3,7 +3,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <taglib/flacfile.h>
+#include <taglib/xiphcomment.h>
+
 #include "core/songtags.h"
+#include "musicservice.h"
 #include "tagreader.h"
 
 using namespace Qt::StringLiterals;
@@ -63,6 +67,7 @@ class TestSongTags final : public QObject
 private slots:
     void tagsTheCopy_data();
     void tagsTheCopy();
+    void sampleFlacIsFlac();
 };
 
 void TestSongTags::tagsTheCopy_data()
@@ -153,6 +158,35 @@ void TestSongTags::tagsTheCopy()
         QCOMPARE(result.coverType,
                  (cover.startsWith("\x89PNG") ? u"image/png"_s : u"image/jpeg"_s) + u" 3"_s);
     }
+}
+
+// The stand-in service's FLAC, which the quality tests save and tag, is a stream every
+// reader takes: TagLib reads its audio, tags it, and the frames stay as they were.
+void TestSongTags::sampleFlacIsFlac()
+{
+    const QByteArray flac = flacTone(4);
+    QVERIFY(flac.startsWith("fLaC"));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(u"tone.flac"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(flac);
+    file.close();
+    {
+        TagLib::FLAC::File read{TagFileName(path)};
+        QVERIFY(read.isValid());
+        QCOMPARE(read.audioProperties()->sampleRate(), 8000);
+        QCOMPARE(read.audioProperties()->bitsPerSample(), 16);
+        QCOMPARE(read.audioProperties()->lengthInSeconds(), 4);
+        read.xiphComment(true)->setTitle(TagLib::String("晴天", TagLib::String::UTF8));
+        QVERIFY(read.save());
+    }
+    TagLib::FLAC::File tagged{TagFileName(path)};
+    QVERIFY(tagged.isValid());
+    QCOMPARE(fromTagText(tagged.xiphComment()->title()), u"晴天"_s);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    // The frames (after STREAMINFO, the first 42 bytes) end the tagged file unchanged.
+    QVERIFY(file.readAll().endsWith(flac.mid(42)));
 }
 
 QTEST_GUILESS_MAIN(TestSongTags)

@@ -1,5 +1,7 @@
 #include "musicservice.h"
 
+#include <cmath>
+
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -19,6 +21,30 @@
 using namespace Qt::StringLiterals;
 namespace corvane::testing {
 namespace {
+
+QByteArray brOf(Quality quality)
+{
+    return qualityBr(quality).toLatin1();
+}
+
+// "level:ff,bitrate:2000,format:flac,size:0.07Mb;…" for the files the song's signed
+// endpoint keeps and its 128k file; empty when it keeps no higher quality.
+QString minfoOf(const FakeSong &song)
+{
+    if (song.qualities.isEmpty())
+        return {};
+    QStringList files;
+    for (const FakeQualityFile &file : song.qualities) {
+        const bool flac = file.quality == Quality::Flac;
+        const qint64 size = file.listedSize > 0 ? file.listedSize : file.file.size();
+        files << u"level:%1,bitrate:%2,format:%3,size:%4Mb"_s.arg(flac ? u"ff"_s : u"p"_s)
+                     .arg(flac ? 2000 : file.quality == Quality::Mp3_320 ? 320 : 128)
+                     .arg(qualityFormat(file.quality))
+                     .arg(double(size) / 1e6, 0, 'f', 6);
+    }
+    files << u"level:h,bitrate:128,format:mp3,size:%1Mb"_s.arg(double(songFile(song).size()) / 1e6, 0, 'f', 6);
+    return files.join(u';');
+}
 
 // Song pages indent their lyric lines with runs of 27 blanks, which the tool removes.
 const QString kIndent(27, u' ');
@@ -303,6 +329,66 @@ QList<std::pair<QString, QString>> sampleSearches()
     return {{u"青石板路"_s, u"1 首"_s}, {u"风"_s, u"夏夜晚风、风过林梢、山风"_s}, {u"没有这首歌"_s, u"没有结果：失败"_s}};
 }
 
+QByteArray flacTone(int seconds, int hertz)
+{
+    constexpr int rate = 8000, block = 4096;
+    // At least `seconds`; frame numbers under 128 take one byte (a minute at most).
+    const int blocks = qBound(1, (seconds * rate + block - 1) / block, 127);
+    auto crc8 = [](const QByteArray &bytes) {
+        quint8 crc = 0;
+        for (const char byte : bytes) {
+            crc ^= quint8(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = quint8(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+        }
+        return crc;
+    };
+    auto crc16 = [](const QByteArray &bytes) {
+        quint16 crc = 0;
+        for (const char byte : bytes) {
+            crc ^= quint16(quint8(byte)) << 8;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = quint16(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+        }
+        return crc;
+    };
+    QByteArray flac("fLaC");
+    // STREAMINFO, the last metadata block: block sizes, unknown frame sizes, 8 kHz, mono,
+    // 16 bits, the sample count, no MD5.
+    const quint64 samples = quint64(blocks) * block;
+    QByteArray info;
+    info += char(block >> 8) + QByteArray(1, char(block & 0xff));
+    info += char(block >> 8) + QByteArray(1, char(block & 0xff));
+    info += QByteArray(6, '\0');
+    const quint64 packed = (quint64(rate) << 44) | (quint64(0) << 41) | (quint64(15) << 36) | samples;
+    for (int shift = 56; shift >= 0; shift -= 8)
+        info += char((packed >> shift) & 0xff);
+    info += QByteArray(16, '\0');
+    flac += char(0x80) + QByteArray(1, '\0') + char(0) + char(info.size());
+    flac += info;
+    for (int n = 0; n < blocks; ++n) {
+        // Sync, fixed block size; 4096 samples, the rate of STREAMINFO; mono, 16 bits; the
+        // frame number (under 128: one byte); the header's CRC-8.
+        QByteArray frame("\xff\xf8");
+        frame += char(0xc0);
+        frame += char(0x08);
+        frame += char(n);
+        frame += char(crc8(frame));
+        frame += char(0x02); // a verbatim subframe
+        for (int i = 0; i < block; ++i) {
+            const double t = double(n * block + i) / rate;
+            const auto sample = qint16(8000 * std::sin(2 * M_PI * hertz * t));
+            frame += char(quint16(sample) >> 8);
+            frame += char(quint16(sample) & 0xff);
+        }
+        const quint16 crc = crc16(frame);
+        frame += char(crc >> 8);
+        frame += char(crc & 0xff);
+        flac += frame;
+    }
+    return flac;
+}
+
 QByteArray songFile(const FakeSong &song)
 {
     if (song.tone.isEmpty())
@@ -381,6 +467,8 @@ std::optional<MusicService::Route> MusicService::routeOf(const HttpRequest &requ
         return Route::Playlist;
     if (on(m_hosts.searchHost) && path == "/r.s")
         return Route::ListSearch;
+    if (on(m_hosts.qualityHost) && path == "/mobi.s")
+        return Route::QualityLink;
     return std::nullopt;
 }
 
@@ -422,6 +510,8 @@ HttpResponse MusicService::answer(const HttpRequest &request) const
             return playlist(param("pid"), param("pn").toInt(), param("rn").toInt());
         case Route::ListSearch:
             return listSearch(param);
+        case Route::QualityLink:
+            return qualityLink(param("rid"), param("br"));
         }
     }
     for (const QString &page : {m_hosts.kuwoHomePage, m_hosts.forumPage, m_hosts.homePage,
@@ -505,6 +595,17 @@ HttpResponse MusicService::metadata(const QByteArray &rid) const
 
 HttpResponse MusicService::media(const QByteArray &name, const HttpRequest &request) const
 {
+    if (const qsizetype dash = name.indexOf('-'); dash > 0) {
+        // A higher quality's file: "<id>-<br>.<ext>", served as its name says, whatever it holds.
+        const FakeSong *song = find(name.left(dash));
+        const QByteArray br = name.mid(dash + 1, name.lastIndexOf('.') - dash - 1);
+        for (const FakeQualityFile &file : song ? song->qualities : QList<FakeQualityFile>()) {
+            if (brOf(file.quality) == br)
+                return byteRange(file.file, name.endsWith(".flac") ? "audio/flac" : "audio/mpeg",
+                                 request.header("Range"));
+        }
+        return htmlPage(u"404"_s, u"<h1>文件不存在</h1>"_s, 404);
+    }
     const FakeSong *song = find(name.left(name.indexOf('.')));
     if (song && name.endsWith(".jpg")) {
         if (song->picture.isEmpty())
@@ -539,10 +640,58 @@ HttpResponse MusicService::songRecord(const QByteArray &ids) const
                                  {u"album"_s, song->album},
                                  {u"duration"_s, number(recordedDuration(*song))},
                                  {u"tpay"_s, number(0)}});
+        if (const QString minfo = minfoOf(*song); !minfo.isEmpty()) {
+            QJsonObject first = songs.first().toObject();
+            first.insert(u"MINFO"_s, minfo);
+            songs[0] = first;
+        }
     }
     root.insert(u"errorcode"_s, song && song->numbersAsText ? QJsonValue(u"0"_s) : QJsonValue(0));
     root.insert(u"songs"_s, songs);
     return HttpResponse::text(QJsonDocument(root).toJson(QJsonDocument::Compact), "application/json; charset=utf-8");
+}
+
+HttpResponse MusicService::qualityLink(const QByteArray &rid, const QByteArray &br) const
+{
+    auto json = [](const QJsonObject &object) {
+        return HttpResponse::text(QJsonDocument(object).toJson(QJsonDocument::Compact), "application/json; charset=utf-8");
+    };
+    const FakeSong *song = find(rid);
+    std::optional<Quality> asked;
+    for (const Quality quality : kQualities) {
+        if (brOf(quality) == br)
+            asked = quality;
+    }
+    if (!song || !asked)
+        return json({{u"code"_s, 404}, {u"msg"_s, u"music not found"_s}});
+    if (song->signedAnswer == SignedAnswer::Region)
+        return json({{u"code"_s, 407}, {u"msg"_s, u"版权方要求，该地区暂不提供服务"_s}, {u"data"_s, QJsonObject{{u"url"_s, u"None"_s}}}});
+    auto success = [&](Quality served, const QString &url) {
+        const bool flac = served == Quality::Flac;
+        return json({{u"code"_s, 200},
+                     {u"msg"_s, u"success"_s},
+                     {u"data"_s, QJsonObject{{u"bitrate"_s, flac ? 2000 : served == Quality::Mp3_320 ? 320 : 128},
+                                             {u"format"_s, flac ? u"flac"_s : u"mp3"_s},
+                                             {u"rid"_s, song->id.toLongLong()},
+                                             {u"url"_s, url},
+                                             {u"duration"_s, recordedDuration(*song)}}}});
+    };
+    if (song->signedAnswer == SignedAnswer::SourceRetired)
+        return json({{u"code"_s, 200}, {u"msg"_s, u"success"_s},
+                     {u"data"_s, QJsonObject{{u"bitrate"_s, 1}, {u"format"_s, u"mp3"_s}, {u"url"_s, u"None"_s}}}});
+    Quality served = *asked;
+    if (song->signedAnswer == SignedAnswer::FlacAs320 && served == Quality::Flac)
+        served = Quality::Mp3_320;
+    // The quality asked when kept, else silently the best below it; the 128k file always.
+    for (;;) {
+        for (const FakeQualityFile &file : song->qualities) {
+            if (file.quality == served)
+                return success(served, mediaUrl(song->id + '-' + brOf(served) + '.' + qualityFormat(served).toLatin1()));
+        }
+        if (served == Quality::Mp3_128)
+            return success(served, mediaUrl(song->id + ".mp3"));
+        served = Quality(int(served) - 1);
+    }
 }
 
 HttpResponse MusicService::lyrics(const QByteArray &query) const

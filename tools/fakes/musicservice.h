@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+#include "core/kuwoquality.h"
 #include "core/serviceconfig.h"
 #include "httptestserver.h"
 
@@ -20,6 +21,23 @@ enum class PageEncoding {
     Utf8Undeclared, // UTF-8, declared nowhere
     Gb18030Header,  // GB18030, "charset=gbk" in Content-Type
     Gb18030Meta,    // GB18030, charset in a <meta> tag only
+};
+
+// A file the signed endpoint (mobi.s) serves for a song in a higher quality, listed in the
+// song record's MINFO.
+struct FakeQualityFile
+{
+    Quality quality = Quality::Mp3_320;
+    QByteArray file = {};   // what its link serves (not always what was asked)
+    qint64 listedSize = 0;  // the size MINFO names; 0: the file's own
+};
+
+// How the signed endpoint answers for a song.
+enum class SignedAnswer {
+    AsAsked,       // the quality asked when it has it, else silently the best below it
+    Region,        // code 407, url "None": not for this caller's region
+    SourceRetired, // bitrate 1: the source value is no longer accepted
+    FlacAs320,     // FLAC asked: the 320k MP3, answered as a success
 };
 
 struct FakeSong
@@ -47,7 +65,15 @@ struct FakeSong
     bool numbersAsText = false; // the song record sends its numbers as strings
     QString address = {};      // how a user pastes it; empty: the classic page address
     qint64 mediaBytes = 0;     // without a tone: the size of the filler its link serves (0: 4 KiB)
+    // The signed endpoint: the higher qualities it keeps (none: the record names no MINFO,
+    // and the endpoint serves the 128k file alone), and how it answers.
+    QList<FakeQualityFile> qualities = {};
+    SignedAnswer signedAnswer = SignedAnswer::AsAsked;
 };
+
+// A FLAC stream of a sine tone (8 kHz, 16-bit mono, verbatim frames, no tags) of
+// `seconds` or a little more, up to a minute: small, and read by every FLAC reader.
+QByteArray flacTone(int seconds, int hertz = 440);
 
 // The file a song's link serves: its tone, else its filler.
 QByteArray songFile(const FakeSong &song);
@@ -109,6 +135,7 @@ public:
         PictureAddress,  // pic.web
         Playlist,        // pl.svc
         ListSearch,      // r.s: albums, singers and search
+        QualityLink,     // mobi.s
     };
 
     explicit MusicService(ServiceConfig hosts = {}, QList<FakeSong> songs = sampleSongs());
@@ -152,6 +179,7 @@ private:
     HttpResponse songRecord(const QByteArray &ids) const;
     HttpResponse lyrics(const QByteArray &query) const;
     HttpResponse pictureAddress(const QByteArray &rid) const;
+    HttpResponse qualityLink(const QByteArray &rid, const QByteArray &br) const;
     HttpResponse playlist(const QByteArray &pid, int page, int rows) const;
     HttpResponse listSearch(const std::function<QByteArray(QByteArrayView)> &param) const;
     const FakeList *findList(FakeList::Kind kind, const QByteArray &id) const;
