@@ -87,6 +87,10 @@ QList<ListSong> readSongs(const QJsonValue &list, const SongKeys &keys, const ch
             continue;
         ListSong read{id, listName(song.value(keys.name)), listName(song.value(keys.artist)),
                       listName(song.value(keys.album)), qMax<qint64>(0, jsonNumber(song.value(keys.duration)))};
+        for (const QStringView key : {u"N_MINFO", u"MINFO"}) {
+            if (read.offered.isEmpty())
+                read.offered = readOfferedFiles(jsonText(song.value(key)));
+        }
         if (read.name.isEmpty() && !keys.fallbackName.isEmpty())
             read.name = listName(song.value(keys.fallbackName));
         songs << read;

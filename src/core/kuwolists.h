@@ -7,6 +7,7 @@
 
 #include <QCoroTask>
 
+#include "kuwoquality.h"
 #include "serviceconfig.h"
 
 // The service's lists of songs: playlists, albums, singers and search. Each endpoint's
@@ -39,6 +40,9 @@ struct ListSong
     QString artist;
     QString album;
     qint64 duration = 0; // seconds; 0 when the list does not say
+    // The files the service holds for it, as the list names them (N_MINFO, else MINFO);
+    // empty when it does not say.
+    QList<OfferedFile> offered = {};
 };
 
 // One page of a list's answer.

@@ -147,6 +147,7 @@ PaySong readMusicPay(const QByteArray &answer)
     result.artist = name(u"artist");
     result.album = name(u"album");
     result.duration = qMax<qint64>(0, jsonNumber(song.value(u"duration")));
+    result.offered = readOfferedFiles(jsonText(song.value(u"MINFO")));
     return result;
 }
 

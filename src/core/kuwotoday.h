@@ -8,6 +8,8 @@
 #include <QStringView>
 #include <QUrl>
 
+#include "kuwoquality.h"
+
 class QJsonValue;
 
 // The music service as it answers today, for an address whose classic song page yields
@@ -41,6 +43,7 @@ struct PaySong
     QString artist; // several singers joined by "&"
     QString album;
     qint64 duration = 0; // seconds; 0 when not given
+    QList<OfferedFile> offered; // its MINFO; empty when it has none
 };
 // The first song of a music.pay answer. Throws ContentError when the answer is not a JSON
 // object, its errorcode is other than 0, its songs are empty or the song has no name.

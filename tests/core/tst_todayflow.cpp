@@ -241,6 +241,10 @@ void TestTodayFlow::songRecords_data()
     QTest::newRow("numbers as strings")
         << QByteArray(R"({"errorcode":"0","songs":[{"name":"晴天","artist":"周杰伦","duration":"269"}]})") << u"晴天"_s
         << qint64(269);
+    QTest::newRow("with its MINFO")
+        << QByteArray(R"({"errorcode":0,"songs":[{"name":"晴天","artist":"周杰伦","duration":269,)"
+                      R"("MINFO":"level:ff,bitrate:2000,format:flac,size:52.83Mb;level:h,bitrate:128,format:mp3"}]})")
+        << u"晴天"_s << qint64(269);
     QTest::newRow("character references, decoded once")
         << QByteArray(R"({"errorcode":0,"songs":[{"name":"春&amp;秋&amp;lt;","artist":"周杰伦"}]})")
         << u"春&秋&lt;"_s << qint64(0);
@@ -268,6 +272,9 @@ void TestTodayFlow::songRecords()
     QCOMPARE(song.name, name);
     QCOMPARE(song.artist, u"周杰伦"_s);
     QCOMPARE(song.duration, duration);
+    QCOMPARE(song.offered, qstrcmp(QTest::currentDataTag(), "with its MINFO") == 0
+                               ? (QList<OfferedFile>{{Quality::Flac, 52830000}, {Quality::Mp3_128, 0}})
+                               : QList<OfferedFile>());
 }
 
 void TestTodayFlow::fallbackAtTheWire_data()
