@@ -40,7 +40,7 @@ LyricsGate::~LyricsGate()
 
 void LyricsGate::refused()
 {
-    m_rest.setRemainingTime(m_restLength);
+    m_rest.setRemainingTime(kLyricRest);
     m_timer.stop();
     while (!m_waiting.isEmpty())
         settle(m_waiting.first(), Outcome::Resting);

@@ -35,10 +35,9 @@ public:
 
     // The least time between two lyric requests (kLyricPace unless a test changes it).
     void setPace(std::chrono::milliseconds pace) { m_pace = pace; }
-    // The service refused: nothing is let through for the rest (kLyricRest unless a test
-    // changes it), and whoever waits is told to go on without lyrics.
+    // The service refused: nothing is let through for kLyricRest, and whoever waits is
+    // told to go on without lyrics.
     void refused();
-    void setRest(std::chrono::milliseconds rest) { m_restLength = rest; }
     bool isResting() const { return !m_rest.hasExpired(); }
 
     // Awaits the turn of one lyric request: true to send it now, false to go on without
@@ -57,7 +56,6 @@ private:
     void settle(Ticket *ticket, Outcome outcome);
 
     std::chrono::milliseconds m_pace = kLyricPace;
-    std::chrono::milliseconds m_restLength = kLyricRest;
     QDeadlineTimer m_next{0};
     QDeadlineTimer m_rest{0};
     QList<Ticket *> m_waiting;
