@@ -13,37 +13,29 @@ namespace corvane {
 
 namespace {
 
-// The bitrate the endpoint's answers name for each quality.
-qint64 bitrateOf(Quality quality);
-
-} // namespace
-
-QString qualityBr(Quality quality)
+// Each quality as users name it, as a row says it got it, as the signed endpoint asks for
+// it and names it in its answers, and what its file is; in the order of Quality.
+struct QualityFacts
 {
-    switch (quality) {
-    case Quality::Mp3_128:
-        return u"128kmp3"_s;
-    case Quality::Mp3_320:
-        return u"320kmp3"_s;
-    case Quality::Flac:
-        break;
-    }
-    return u"2000kflac"_s;
-}
+    QStringView name, shortName, br;
+    qint64 bitrate;
+    QStringView format;
+};
+constexpr QualityFacts kFacts[] = {
+    {u"标准 MP3 128k", u"128k", u"128kmp3", 128, u"mp3"},
+    {u"高品 MP3 320k", u"320k", u"320kmp3", 320, u"mp3"},
+    {u"无损 FLAC", u"无损", u"2000kflac", 2000, u"flac"},
+};
+static_assert(std::size(kFacts) == std::size(kQualities));
 
-namespace {
+const QualityFacts &factsOf(Quality quality)
+{
+    return kFacts[qBound(0, int(quality), int(std::size(kFacts)) - 1)];
+}
 
 qint64 bitrateOf(Quality quality)
 {
-    switch (quality) {
-    case Quality::Mp3_128:
-        return 128;
-    case Quality::Mp3_320:
-        return 320;
-    case Quality::Flac:
-        break;
-    }
-    return 2000;
+    return factsOf(quality).bitrate;
 }
 
 // "52.83Mb" → 52,830,000; "830Kb" → 830,000; anything else 0.
@@ -66,33 +58,22 @@ qint64 sizeBytes(QStringView text)
 
 QString qualityName(Quality quality)
 {
-    switch (quality) {
-    case Quality::Mp3_128:
-        return u"标准 MP3 128k"_s;
-    case Quality::Mp3_320:
-        return u"高品 MP3 320k"_s;
-    case Quality::Flac:
-        break;
-    }
-    return u"无损 FLAC"_s;
+    return factsOf(quality).name.toString();
 }
 
 QString qualityShortName(Quality quality)
 {
-    switch (quality) {
-    case Quality::Mp3_128:
-        return u"128k"_s;
-    case Quality::Mp3_320:
-        return u"320k"_s;
-    case Quality::Flac:
-        break;
-    }
-    return u"无损"_s;
+    return factsOf(quality).shortName.toString();
+}
+
+QString qualityBr(Quality quality)
+{
+    return factsOf(quality).br.toString();
 }
 
 QString qualityFormat(Quality quality)
 {
-    return quality == Quality::Flac ? u"flac"_s : u"mp3"_s;
+    return factsOf(quality).format.toString();
 }
 
 QList<OfferedFile> readOfferedFiles(QStringView minfo)
