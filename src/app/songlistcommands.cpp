@@ -41,9 +41,6 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
         m_commands.openSong(m_batch->rows().at(row).song.id);
     });
-    // Counted once per report of the batch, which collects a turn's changes.
-    connect(m_batch, &SongBatch::rowsChanged, this, &SongListCommands::showBatch);
-    connect(m_batch, &SongBatch::runningChanged, this, &SongListCommands::showBatch);
     window.setCloseQuery([this] { return mayClose(); });
 }
 
@@ -63,12 +60,6 @@ void SongListCommands::download(const QList<int> &rows)
     } catch (const std::exception &error) {
         qWarning("list download: %s", error.what());
     }
-}
-
-void SongListCommands::showBatch()
-{
-    const SongBatch::Totals totals = m_batch->totals();
-    m_window.showBatch(m_batch->isRunning(), totals, totals.retryable > 0);
 }
 
 bool SongListCommands::mayClose()

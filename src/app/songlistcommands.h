@@ -39,7 +39,6 @@ private:
     SongListCommands(ui::SongListWindow &window, Commands &commands, SongBatch *batch);
 
     void download(const QList<int> &rows);
-    void showBatch();
     bool mayClose();
 
     ui::SongListWindow &m_window;

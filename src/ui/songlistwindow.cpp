@@ -39,7 +39,7 @@ QString songListTitle(const SongList &list)
 
 SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWidget *parent)
     : QWidget(parent, Qt::Window),
-      m_model(new SongListModel(batch, list.request.kind != SongListRequest::Kind::Search, this))
+      m_model(new SongListModel(batch, list.request.kind != SongListRequest::Kind::Search, this)), m_batch(batch)
 {
     setObjectName(u"SongListWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -94,7 +94,10 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     connect(m_download, &QPushButton::clicked, this, [this] { emit downloadRequested(checkedRows()); });
     connect(m_stop, &QPushButton::clicked, this, &SongListWindow::stopRequested);
     connect(m_retry, &QPushButton::clicked, this, &SongListWindow::retryRequested);
-    connect(m_model, &SongListModel::checksChanged, this, &SongListWindow::showTotals);
+    connect(m_model, &SongListModel::checksChanged, this, &SongListWindow::showBatch);
+    // Once per report of the batch, which collects a turn's changes.
+    connect(&batch, &SongBatch::rowsChanged, this, &SongListWindow::showBatch);
+    connect(&batch, &SongBatch::runningChanged, this, &SongListWindow::showBatch);
 
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_selectAll, m_download, m_stop, m_retry})
@@ -108,7 +111,7 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     layout->addWidget(m_table, 1);
     layout->addLayout(footer);
     resize(62 * em, 36 * em);
-    showBatch(false, {}, false);
+    showBatch();
 }
 
 SongListWindow::~SongListWindow() = default;
@@ -134,26 +137,21 @@ QList<int> SongListWindow::checkedRows() const
     return m_model->checkedRows();
 }
 
-void SongListWindow::showBatch(bool running, const SongBatch::Totals &totals, bool canRetry)
+void SongListWindow::showBatch()
 {
-    m_running = running;
-    m_batch = totals;
+    const bool running = m_batch.isRunning();
+    const SongBatch::Totals totals = m_batch.totals();
     m_stop->setEnabled(running);
-    m_retry->setEnabled(!running && canRetry);
+    m_retry->setEnabled(!running && totals.retryable > 0);
     m_progress->setRange(0, qMax(1, totals.songs));
     m_progress->setValue(totals.ended);
     m_progress->setTextVisible(totals.songs > 0);
-    showTotals();
-}
-
-void SongListWindow::showTotals()
-{
-    const QString text = m_running ? u"已完成 %1/%2，失败 %3"_s.arg(m_batch.ended).arg(m_batch.songs).arg(m_batch.failed)
-                                   : u"共 %1 首，已选 %2 首"_s.arg(m_model->rowCount()).arg(m_model->checkedCount());
+    const QString text = running ? u"已完成 %1/%2，失败 %3"_s.arg(totals.ended).arg(totals.songs).arg(totals.failed)
+                                 : u"共 %1 首，已选 %2 首"_s.arg(m_model->rowCount()).arg(m_model->checkedCount());
     m_totals->setText(text);
     m_totals->setAccessibleName(text);
     // Nothing checked, nothing to download: the button says so instead of doing nothing.
-    m_download->setEnabled(!m_running && m_model->checkedCount() > 0);
+    m_download->setEnabled(!running && m_model->checkedCount() > 0);
 }
 
 void SongListWindow::closeEvent(QCloseEvent *event)

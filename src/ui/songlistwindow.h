@@ -33,8 +33,6 @@ public:
 
     SongListModel &model() const { return *m_model; }
     QList<int> checkedRows() const;
-    // A batch runs (or not), with these totals.
-    void showBatch(bool running, const SongBatch::Totals &totals, bool canRetry);
 
     // Shows the window over `mainWindow`, each further list of it a step down and to the
     // right, within its screen.
@@ -55,15 +53,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void showTotals();
+    // The buttons, the totals and the bar, as the batch and the check boxes stand.
+    void showBatch();
 
     SongListModel *m_model;
     QTableView *m_table;
     QPushButton *m_selectAll, *m_download, *m_stop, *m_retry;
     QLabel *m_totals;
     QProgressBar *m_progress;
-    bool m_running = false;
-    SongBatch::Totals m_batch;
+    const SongBatch &m_batch;
     std::function<bool()> m_closeQuery;
 };
 
