@@ -26,8 +26,8 @@ namespace {
 // Free space below this when a write fails: the disk is full, whatever the error says.
 constexpr qint64 kFullDiskBytes = 1024 * 1024;
 
-// Enough of a download's start to tell an MP3 from something else.
-constexpr qsizetype kSniffBytes = 3;
+// Enough of a download's start to tell an MP3 from a FLAC and from something else.
+constexpr qsizetype kSniffBytes = 4;
 
 // The bytes free for a file in `path`'s folder; -1: unknown. On Unix asked of the folder
 // itself: QStorageInfo first reads the whole mount table to name the volume, which a list
@@ -55,13 +55,17 @@ DownloadSong downloadSongOf(const SongInfo &song)
     return {{song.FullSongName, song.SingerName, song.Album, lyrics, song.PictureBytes}, song.TimedLyrics};
 }
 
-bool startsLikeAudio(QByteArrayView head)
+AudioFormat audioFormatOf(QByteArrayView head)
 {
+    if (head.startsWith("fLaC"))
+        return AudioFormat::Flac;
     if (head.startsWith("ID3"))
-        return true;
+        return AudioFormat::Mp3;
     // Eleven sync bits, then a layer other than the reserved 00.
-    return head.size() >= 2 && quint8(head[0]) == 0xff && (quint8(head[1]) & 0xe0) == 0xe0 &&
-           (quint8(head[1]) & 0x06) != 0;
+    if (head.size() >= 2 && quint8(head[0]) == 0xff && (quint8(head[1]) & 0xe0) == 0xe0 &&
+        (quint8(head[1]) & 0x06) != 0)
+        return AudioFormat::Mp3;
+    return AudioFormat::None;
 }
 
 Download::Download(QUrl url, DownloadSong song, QObject *parent)
@@ -167,6 +171,12 @@ void Download::onMetaData()
         fail(Failure::NotAudio, kNotAudioMessage);
         return;
     }
+    bool sized = false;
+    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&sized);
+    if (sized && length < m_leastBytes) {
+        fail(Failure::Short, kShortMessage);
+        return;
+    }
     m_state = State::Answered;
     m_stall.stop();
     QMetaObject::invokeMethod(
@@ -240,22 +250,35 @@ void Download::drain()
             continue;
         }
         m_head += chunk;
-        const qint64 needed = m_song.tags.isEmpty() ? kSniffBytes : tagHeadBytes(m_head);
+        const qint64 needed = headBytes();
         if (needed >= 0 && m_head.size() >= qMax<qint64>(needed, kSniffBytes))
             writeHead();
     }
+}
+
+qint64 Download::headBytes() const
+{
+    if (m_head.size() < kSniffBytes)
+        return -1;
+    if (m_song.tags.isEmpty())
+        return kSniffBytes;
+    return audioFormatOf(m_head) == AudioFormat::Flac ? flacHeadBytes(m_head) : tagHeadBytes(m_head);
 }
 
 void Download::writeHead()
 {
     m_headWritten = true;
     const QByteArray head = std::exchange(m_head, {});
-    if (!startsLikeAudio(head)) {
-        fail(Failure::NotAudio, kNotAudioMessage);
+    const AudioFormat format = audioFormatOf(head);
+    if (format != m_format) {
+        fail(Failure::NotAudio, format == AudioFormat::None ? kNotAudioMessage : kWrongFormatMessage);
         return;
     }
     std::optional<TagPlan> plan;
-    if (!m_song.tags.isEmpty() && tagHeadBytes(head) != 0) {
+    if (format == AudioFormat::Flac) {
+        if (!m_song.tags.isEmpty())
+            plan = planFlacTag(head, m_song.tags);
+    } else if (!m_song.tags.isEmpty() && tagHeadBytes(head) != 0) {
         QBuffer buffer;
         buffer.setData(head);
         buffer.open(QIODevice::ReadOnly);
@@ -326,6 +349,10 @@ void Download::onFinished()
         writeHead(); // the whole download is shorter than the head it would have waited for
     if (m_state != State::Writing)
         return;
+    if (m_received < m_leastBytes) {
+        fail(Failure::Short, kShortMessage);
+        return;
+    }
     if (m_keepExisting && QFileInfo::exists(m_target)) {
         fail(Failure::Exists, describeFileError(QFileDevice::RenameError, m_target));
         return;

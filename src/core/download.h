@@ -30,13 +30,21 @@ struct SongInfo;
 // as the lyrics box shows them and its picture as tags, its timed lyrics beside it.
 DownloadSong downloadSongOf(const SongInfo &song);
 
+// What an audio file is, by its first bytes.
+enum class AudioFormat {
+    None, // not audio Corvane saves
+    Mp3,  // an ID3v2 tag or an MPEG audio frame
+    Flac, // "fLaC"
+};
+AudioFormat audioFormatOf(QByteArrayView head);
+
 // One download of a song, without a window: a GET of an http or https address whose
 // answer is written whole or not at all. An existing file it replaces stays untouched
 // until the new one is complete (QSaveFile). A song to be tagged gets its tag on the way
 // in: its first bytes wait in memory until the tag is planned (planTag), then the tag and
 // the audio go straight into the file, so that a download needs its own size free, not
 // twice. Only audio is kept: an answer typed as a page or text, or one that does not
-// begin as an MP3 does, fails. So does one that sends nothing for kStallBound. A failed or
+// begin as its format (an MP3 unless told) does, fails. So does one that sends nothing for kStallBound. A failed or
 // stopped download leaves nothing. Its signals other than progress come from the event
 // loop, never from inside a network signal, so that a slot may open a dialog.
 class Download final : public QObject
@@ -64,6 +72,7 @@ public:
         Exists,   // keepExisting: a file of that name appeared meanwhile
         Slow,     // the server sent less than the speed floor asks (a network failure too)
         Refused,  // a redirect to anything but a web address of the network
+        Short,    // far shorter than the song (setLeastBytes): a notice, not the song
     };
 
     Download(QUrl url, DownloadSong song = {}, QObject *parent = nullptr);
@@ -85,6 +94,13 @@ public:
     // A file already at the target when the download is whole is left as it is, and the
     // download fails with Failure::Exists, instead of replacing it.
     void setKeepExisting(bool keep) { m_keepExisting = keep; }
+    // The format the file must be (AudioFormat::Mp3 unless told): a file that begins as
+    // another fails as NotAudio, so that no file is named by a format it is not.
+    void setFormat(AudioFormat format) { m_format = format; }
+    AudioFormat format() const { return m_format; }
+    // A file of fewer bytes than this fails as Short: by the size the server gives, as soon
+    // as it answers, else once it is received.
+    void setLeastBytes(qint64 bytes) { m_leastBytes = bytes; }
     // Once answered: where the answer goes. Its data is written there (or beside it while
     // it waits to be tagged) and committed when whole; the lyrics file follows.
     void saveTo(const QString &path);
@@ -122,6 +138,8 @@ private:
     // The first bytes, once there are enough of them (or all there will be): checked to be
     // audio, given the tag, written.
     void writeHead();
+    // How many first bytes writeHead() needs (-1: more than there are yet).
+    qint64 headBytes() const;
     bool write(const QByteArray &bytes);
     // Why writing or committing the file failed, a full disk named as such whatever
     // error the file reports.
@@ -149,6 +167,8 @@ private:
     State m_state = State::Connecting;
     Failure m_failure = Failure::None;
     bool m_keepExisting = false;
+    AudioFormat m_format = AudioFormat::Mp3;
+    qint64 m_leastBytes = 0;
     bool m_replyFinished = false;
     // The first bytes, until writeHead() has written them.
     QByteArray m_head;
@@ -169,6 +189,10 @@ private:
 inline const QString kRefusedMessage = QStringLiteral("下载失败：服务器把下载转到了不允许的地址");
 // What a download that is plainly not a song says.
 inline const QString kNotAudioMessage = QStringLiteral("下载失败：服务器返回的不是音频文件");
+// What a download whose file is another format than the one asked says.
+inline const QString kWrongFormatMessage = QStringLiteral("下载失败：服务器返回的文件不是所选的格式");
+// What a download far shorter than its song says.
+inline const QString kShortMessage = QStringLiteral("下载失败：文件太短，不是完整的歌曲");
 
 // A download that receives nothing for this long fails.
 inline constexpr std::chrono::milliseconds kStallBound{30000};
@@ -177,9 +201,6 @@ inline constexpr qint64 kSpeedFloorBytes = 1024;
 inline constexpr std::chrono::milliseconds kSpeedFloorWindow{60000};
 // What a download that fails that floor says.
 inline const QString kTooSlowMessage = QStringLiteral("下载失败：速度太慢");
-
-// Whether a download's first bytes open an MP3: an ID3v2 tag or an MPEG audio frame.
-bool startsLikeAudio(QByteArrayView head);
 
 // The reply buffers at most this much while its file is not being written: the rest
 // waits in the socket, so memory stays constant while the save dialog is open.

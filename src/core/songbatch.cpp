@@ -9,6 +9,7 @@
 #include "httpfetch.h"
 #include "kuwotoday.h"
 #include "lyricsgate.h"
+#include "qualitydownload.h"
 #include "songresolver.h"
 
 using namespace Qt::StringLiterals;
@@ -18,7 +19,9 @@ namespace corvane {
 QString FolderNames::claim(const QString &folder, const QString &id, const QString &name)
 {
     QHash<QString, QString> &names = m_names[folder];
-    const QString stem = name.chopped(4);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot < 0 ? name : name.first(dot);
+    const QString extension = dot < 0 ? QString() : name.sliced(dot);
     QString candidate = name;
     for (int n = 2;; ++n) {
         const auto given = names.constFind(candidate.toLower());
@@ -28,7 +31,7 @@ QString FolderNames::claim(const QString &folder, const QString &id, const QStri
         }
         if (*given == id)
             return candidate;
-        candidate = stem + u" ("_s + QString::number(n) + u").mp3"_s;
+        candidate = stem + u" ("_s + QString::number(n) + u")"_s + extension;
     }
 }
 
@@ -63,16 +66,23 @@ SongBatch::~SongBatch()
     stop();
 }
 
+QString SongBatch::pathFor(int row, const QString &format)
+{
+    const ListSong &song = m_rows.at(row).song;
+    QString name = songFileName(song.artist, song.name);
+    if (name.isEmpty())
+        name = mp3FileName(song.id);
+    name = name.chopped(3) + format; // past ".mp3"'s dot
+    return QDir(m_folder).filePath(m_names->claim(m_folder, song.id, name));
+}
+
 void SongBatch::nameRows(const QList<int> &rows)
 {
+    // By the format the song is first asked in; a lower one is named when it comes.
     for (const int row : rows) {
         Row &entry = m_rows[row];
-        if (!entry.path.isEmpty())
-            continue; // named by an earlier batch into this folder: the same file
-        QString name = songFileName(entry.song.artist, entry.song.name);
-        if (name.isEmpty())
-            name = mp3FileName(entry.song.id);
-        entry.path = QDir(m_folder).filePath(m_names->claim(m_folder, entry.song.id, name));
+        entry.asked = m_quality;
+        entry.path = pathFor(row, QualityDownload::firstFormat(m_quality, entry.song.offered));
     }
 }
 
@@ -85,11 +95,7 @@ void SongBatch::download(QList<int> rows, const QString &folder)
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (rows.isEmpty())
         return;
-    if (QDir::cleanPath(folder) != QDir::cleanPath(m_folder)) {
-        m_folder = QDir::cleanPath(folder);
-        for (Row &row : m_rows)
-            row.path.clear();
-    }
+    m_folder = QDir::cleanPath(folder);
     nameRows(rows);
     m_run = new Requests(this);
     m_batch = rows;
@@ -150,13 +156,11 @@ QCoro::Task<> SongBatch::resolveRow(int row, Requests *requests)
 {
     SongInfo info;
     ListResolution how;
-    how.linkReady = [this, row](const QString &link) { startDownload(row, link); };
+    how.recordReady = [this, row](const PaySong &record) { startDownload(row, record); };
     Cause cause = Cause::None;
     try {
         if (co_await ResolveSongId(info, m_rows.at(row).song.id, m_config, requests, how) == ResolveEnd::Stopped)
             co_return; // ended already: by its transfer, or by the batch's stop
-    } catch (const LinkRefused &) {
-        cause = Cause::Region;
     } catch (const FetchError &error) {
         qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), error.what());
         cause = Cause::Network;
@@ -170,36 +174,42 @@ QCoro::Task<> SongBatch::resolveRow(int row, Requests *requests)
         resolved(row, info);
 }
 
-void SongBatch::startDownload(int row, const QString &link)
+void SongBatch::startDownload(int row, const PaySong &record)
 {
     const auto job = m_jobs.find(row);
     if (job == m_jobs.end() || job->download)
         return;
-    auto *download = new Download(acceptedHttpUrl(link), {}, this);
+    const ListSong &song = m_rows.at(row).song;
+    // What the list says the song offers, else what its record says.
+    auto *download = new QualityDownload(
+        m_config, {song.id, m_rows.at(row).asked, song.offered.isEmpty() ? record.offered : song.offered,
+                   record.duration, {}},
+        {}, this);
     download->setKeepExisting(true);
     job->download = download;
-    connect(download, &Download::answered, this, [this, row] {
+    connect(download, &QualityDownload::answered, this, [this, row, download] {
         const auto answered = m_jobs.find(row);
         if (answered == m_jobs.end())
             return;
+        // Each try is named by the format it was asked in, which its file has proved to be.
+        m_rows[row].path = pathFor(row, download->format());
         answered->answered = true;
         if (answered->resolved)
             save(row);
     });
-    connect(download, &Download::progress, this, [this, row](qint64 received, qint64 total) {
+    connect(download, &QualityDownload::progress, this, [this, row](qint64 received, qint64 total) {
         const int percent = total > 0 ? int(qBound(qint64(0), received * 100 / total, qint64(100))) : -1;
         if (percent != m_rows.at(row).percent) {
             m_rows[row].percent = percent;
             changed(row);
         }
     });
-    connect(download, &Download::ended, this, [this, row, download](Download::State, const QString &message) {
-        downloadEnded(row, download, message);
-    });
+    connect(download, &QualityDownload::ended, this,
+            [this, row, download](Download::State, const QString &message) { downloadEnded(row, download, message); });
     download->start();
 }
 
-void SongBatch::downloadEnded(int row, Download *download, const QString &message)
+void SongBatch::downloadEnded(int row, QualityDownload *download, const QString &message)
 {
     const auto job = m_jobs.find(row);
     if (job == m_jobs.end() || job->download != download)
@@ -208,30 +218,38 @@ void SongBatch::downloadEnded(int row, Download *download, const QString &messag
     job->download = nullptr;
     download->deleteLater();
     if (download->state() == Download::State::Saved) {
+        m_rows[row].got = download->quality();
+        m_rows[row].path = download->path();
         finish(row, job->withLyrics ? RowState::Done : RowState::DoneWithoutLyrics);
         return;
     }
     qInfo("batch: %s: %s", qUtf8Printable(m_rows.at(row).song.id), qUtf8Printable(message));
     switch (download->failure()) {
-    case Download::Failure::Exists:
+    case QualityDownload::Failure::Exists:
         finish(row, RowState::Exists);
         return;
-    case Download::Failure::File:
+    case QualityDownload::Failure::File:
         finish(row, RowState::Failed, Cause::Save);
         return;
-    case Download::Failure::NotAudio:
-    case Download::Failure::Refused:
+    case QualityDownload::Failure::Answer:
         finish(row, RowState::Failed, Cause::Answer);
         return;
-    case Download::Failure::Slow:
+    case QualityDownload::Failure::Slow:
         finish(row, RowState::Failed, Cause::Slow);
         return;
-    case Download::Failure::Network:
-    case Download::Failure::None:
+    case QualityDownload::Failure::Region:
+        finish(row, RowState::Failed, Cause::Region);
+        return;
+    case QualityDownload::Failure::Paid:
+        finish(row, RowState::Failed, Cause::Paid);
+        return;
+    case QualityDownload::Failure::Network:
+        finish(row, RowState::Failed, Cause::Network);
+        return;
+    case QualityDownload::Failure::None:
         break;
     }
-    finish(row, download->state() == Download::State::Stopped ? RowState::Stopped : RowState::Failed,
-           Cause::Network);
+    finish(row, RowState::Stopped);
 }
 
 void SongBatch::resolved(int row, const SongInfo &info)
@@ -245,7 +263,6 @@ void SongBatch::resolved(int row, const SongInfo &info)
     }
     job->download->setSong(downloadSongOf(info));
     job->withLyrics = !info.TimedLyrics.isEmpty();
-    job->duration = info.DurationSeconds;
     job->resolved = true;
     if (job->answered)
         save(row);
@@ -254,11 +271,6 @@ void SongBatch::resolved(int row, const SongInfo &info)
 void SongBatch::save(int row)
 {
     const Job job = m_jobs.value(row);
-    // The file's own size tells a paid song's short notice from the song.
-    if (servesNotice(job.download->size(), job.duration)) {
-        finish(row, RowState::Failed, Cause::Paid);
-        return;
-    }
     // A file that appeared while the song was resolved is left as it is too.
     if (QFileInfo::exists(m_rows.at(row).path)) {
         finish(row, RowState::Exists);

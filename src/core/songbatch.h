@@ -11,11 +11,13 @@
 #include <QCoroTask>
 
 #include "kuwolists.h"
+#include "kuwoquality.h"
 #include "serviceconfig.h"
 
 namespace corvane {
 
-class Download;
+class QualityDownload;
+struct PaySong;
 struct SongInfo;
 
 // The file names given in each folder, known to every batch of the program: two lists
@@ -25,9 +27,9 @@ class FolderNames final
 {
 public:
     // The file name of song `id` in `folder`, where it would be called `name` (ending in
-    // ".mp3"): the one it was given there before, else `name`, numbered " (2)", " (3)"…
-    // past the names other songs were given there. Names are told apart without case, as
-    // Windows does.
+    // its extension, ".mp3" or ".flac"): the one it was given there before, else `name`,
+    // numbered " (2)", " (3)"… past the names other songs were given there. Names are told
+    // apart without case, as Windows does.
     QString claim(const QString &folder, const QString &id, const QString &name);
 
 private:
@@ -36,9 +38,12 @@ private:
 };
 
 // The songs of a list saved into one folder as a whole, without a window: each song
-// resolved by its id (ResolveSongId), saved as "歌手 - 歌名.mp3" with its tag and its
-// ".lrc" as a single download is, two at a time. A file already in the folder is never
-// replaced; two songs of one batch with the same name are told apart as "… (2).mp3". One
+// resolved by its id (ResolveSongId), its file fetched in the batch's quality or the best
+// below it the service honestly gives (QualityDownload), saved as "歌手 - 歌名.mp3" or
+// ".flac" (by what it is) with its tag and its ".lrc" as a single download is, two at a
+// time. A file already in the folder is never replaced (judged for the name and the
+// extension that would be saved); two songs of one batch with the same name are told
+// apart as "… (2).mp3". One
 // song's failure never stops the others. Each song asks for its lyrics through the
 // program's lyrics gate (ServiceConfig::lyricsGate; a gate of its own when none is
 // given), which paces them and rests after a refusal; a song without lyrics is saved all
@@ -78,6 +83,8 @@ public:
         int percent = -1; // while downloading, when the size is known
         Cause cause = Cause::None;
         QString path; // the file it is saved as, once a batch has named it
+        Quality asked = Quality::Mp3_320; // by the batch it was last in
+        Quality got = Quality::Mp3_128;   // once saved
     };
     struct Totals
     {
@@ -95,6 +102,9 @@ public:
     ~SongBatch() override;
 
     const QList<Row> &rows() const { return m_rows; }
+    // The quality the next download() and retryFailed() ask for (高品 MP3 320k at first).
+    void setQuality(Quality quality) { m_quality = quality; }
+    Quality quality() const { return m_quality; }
     // Saves `rows` (indices into rows()) into `folder`, in row order. Nothing happens while
     // a batch runs.
     void download(QList<int> rows, const QString &folder);
@@ -124,20 +134,21 @@ private:
     struct Job
     {
         Requests *requests = nullptr;
-        Download *download = nullptr;
+        QualityDownload *download = nullptr;
         bool answered = false;
         bool resolved = false;
         bool withLyrics = false;
-        qint64 duration = 0;
     };
 
     void pump();
     QCoro::Task<> runRow(int row);
     QCoro::Task<> resolveRow(int row, Requests *requests);
-    // The song's file is fetched as soon as its link is known; it is saved once the song
-    // is resolved (its tag known) and the server has answered.
-    void startDownload(int row, const QString &link);
-    void downloadEnded(int row, Download *download, const QString &message);
+    // The song's file is asked for as soon as its record is known; it is saved once the
+    // song is resolved (its tag known) and the server has answered.
+    void startDownload(int row, const PaySong &record);
+    void downloadEnded(int row, QualityDownload *download, const QString &message);
+    // Where row `row` is saved as a file of `format` ("mp3", "flac").
+    QString pathFor(int row, const QString &format);
     void resolved(int row, const SongInfo &info);
     void save(int row);
     void finish(int row, RowState state, Cause cause = Cause::None);
@@ -153,6 +164,7 @@ private:
     QList<int> m_queue;
     QHash<int, Job> m_jobs;
     QString m_folder;
+    Quality m_quality = Quality::Mp3_320;
     std::shared_ptr<FolderNames> m_names;
     // The requests of the batch that runs; null when none does.
     Requests *m_run = nullptr;

@@ -86,6 +86,7 @@ void takeNames(SongInfo &info, const PaySong &song)
     info.SingerName = song.artist;
     info.Album = song.album;
     info.DurationSeconds = song.duration;
+    info.Offered = song.offered;
 }
 
 QCoro::Task<RawResponse> fetchAnswer(QString address, FetchLimits limits, Requests *owner)
@@ -149,6 +150,7 @@ QCoro::Task<> resolve(SongInfo &info, QString pageAddress, SongReports &reports,
         // A song page names no album and no duration: none from an earlier song stays.
         info.Album.clear();
         info.DurationSeconds = 0;
+        info.Offered.clear();
     } catch (const Error &) {
         noNames = std::current_exception();
     }
@@ -182,7 +184,6 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
                              ListResolution &how)
 {
     QCoro::Task<RawResponse> record = fetchAnswer(musicPayUrl(config.payHost, rid), config.fetch, owner);
-    QCoro::Task<QString> conversion = GetBody(linkConversionUrl(config.linkHost, rid), config.fetch, owner);
     QCoro::Task<std::optional<RawResponse>> lyrics = fetchLyrics(rid, config, owner, /*first=*/false);
     QCoro::Task<RawResponse> pictureAddress =
         fetchAnswer(pictureServiceUrl(config.pictureHost, rid), config.fetch, owner);
@@ -190,10 +191,8 @@ QCoro::Task<> resolveForList(SongInfo &info, QString rid, const ServiceConfig &c
     const PaySong song = readMusicPay((co_await record).body);
     info.Rid = rid;
     takeNames(info, song);
-
-    info.DirectLink = linkFromConversion(co_await conversion, config);
-    if (how.linkReady)
-        how.linkReady(info.DirectLink);
+    if (how.recordReady)
+        how.recordReady(song);
     std::optional<QCoro::Task<QByteArray>> picture;
     try {
         info.PictureAddress = pictureFromAnswer((co_await pictureAddress).body);
@@ -232,6 +231,29 @@ QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig
         co_return ResolveEnd::Stopped;
     }
     co_return ResolveEnd::Resolved;
+}
+
+QCoro::Task<QString> askClassicLink(QString rid, ServiceConfig config, Requests *owner)
+{
+    co_return linkFromConversion(co_await GetBody(linkConversionUrl(config.linkHost, rid), config.fetch, owner),
+                                 config);
+}
+
+QCoro::Task<QualityAnswer> askQualityLink(QString rid, Quality quality, ServiceConfig config, Requests *owner)
+{
+    RawResponse answer;
+    try {
+        answer = co_await fetchAnswer(qualityLinkUrl(config.qualityHost, rid, quality, config.qualitySource),
+                                      config.fetch, owner);
+    } catch (const Error &error) {
+        // A blocked or failing host: the classic conversion is still there.
+        qInfo("quality link: %s: %s", qUtf8Printable(rid), error.what());
+        co_return QualityAnswer{QualityAnswer::Kind::Unavailable, {}};
+    }
+    QualityAnswer read = readQualityAnswer(answer.body, quality);
+    if (read.kind == QualityAnswer::Kind::Link && !mayFetch(read.link, config))
+        co_return QualityAnswer{QualityAnswer::Kind::Refused, {}};
+    co_return read;
 }
 
 QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongReports &reports,

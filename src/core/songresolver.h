@@ -7,6 +7,8 @@
 
 #include <QCoroTask>
 
+#include "kuwoquality.h"
+#include "kuwotoday.h"
 #include "serviceconfig.h"
 #include "textcutting.h"
 
@@ -29,6 +31,8 @@ struct SongInfo
     // Only the service's today answers give these.
     QString Album;
     qint64 DurationSeconds = 0;
+    // The files the service holds for it (its record's MINFO); empty when nothing says.
+    QList<OfferedFile> Offered;
     // The lyrics as timed LRC (word markers removed), saved beside a download.
     QString TimedLyrics;
     // The picture as the server sent it, for the downloaded song's cover; empty when no
@@ -94,20 +98,29 @@ QCoro::Task<ResolveEnd> ResolveSong(SongInfo &info, QString pageAddress, SongRep
 // How a song of a list is resolved for its download.
 struct ListResolution
 {
-    // Called with the song's link as soon as the link conversion gives one, while the
-    // lyrics and the picture may still be on their way, so that its download can start.
-    // The notice check is the caller's: the download's own size tells it (servesNotice
-    // with the song's DurationSeconds), without asking the link first.
-    std::function<void(const QString &link)> linkReady;
+    // Called with the song's record as soon as it arrives, while the lyrics and the
+    // picture may still be on their way, so that the song's file can be asked for (its
+    // link is the caller's: see QualityDownload).
+    std::function<void(const PaySong &record)> recordReady;
 };
 
 // Song `rid` through the service's today endpoints, for a download of it: as ResolveSong's
-// today flow (its record, the link conversion, the lyrics, the picture; the notice check
-// is the caller's, see ListResolution), reporting nothing, except that lyrics the service
-// lacks or refuses, and a picture that does not load, leave the song without them instead
-// of failing it. Throws LinkRefused, FetchError or ContentError at a failing step. `info` and `how`
-// must outlive the task.
+// today flow without its link (its record, the lyrics, the picture), reporting nothing,
+// except that lyrics the service lacks or refuses, and a picture that does not load, leave
+// the song without them instead of failing it. Throws FetchError or ContentError at a
+// failing step. `info` and `how` must outlive the task.
 QCoro::Task<ResolveEnd> ResolveSongId(SongInfo &info, QString rid, ServiceConfig config, Requests *owner,
                                       ListResolution &how);
+
+// The classic link conversion's link for song `rid` (a 128 kbit/s MP3). Throws LinkRefused
+// when the service refuses it ("IPDeny"), ContentError for an answer that is not a web
+// link of the network, FetchError or FetchStopped as GetBody does.
+QCoro::Task<QString> askClassicLink(QString rid, ServiceConfig config, Requests *owner);
+
+// The signed endpoint's answer for song `rid` in `quality` (readQualityAnswer). A link that
+// names a local address is a refusal of that quality; a request that fails makes the
+// endpoint unavailable for the song (the classic conversion may still answer). Throws only
+// FetchStopped.
+QCoro::Task<QualityAnswer> askQualityLink(QString rid, Quality quality, ServiceConfig config, Requests *owner);
 
 } // namespace corvane

@@ -1,16 +1,20 @@
 #include "songtags.h"
 
+#include <memory>
 #include <optional>
 
+#include <QImage>
 #include <QIODevice>
 
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tiostream.h>
 #include <taglib/unsynchronizedlyricsframe.h>
+#include <taglib/xiphcomment.h>
 
 namespace corvane {
 namespace {
@@ -74,7 +78,145 @@ TagLib::String coverType(const QByteArray &picture)
     return {};
 }
 
+// FLAC's metadata block types that planFlacTag() handles.
+enum FlacBlockType : quint8 { kStreamInfo = 0, kPadding = 1, kVorbisComment = 4, kPicture = 6 };
+// A block's length is 24 bits.
+constexpr qsizetype kMaxFlacBlockBytes = (1 << 24) - 1;
+
+struct FlacBlock
+{
+    quint8 type;
+    QByteArrayView data;
+};
+
+// The metadata blocks `head` holds after its "fLaC", and where the audio starts after them;
+// none when `head` does not hold them all.
+std::optional<QList<FlacBlock>> flacBlocks(QByteArrayView head, qint64 *audioStart)
+{
+    if (!head.startsWith("fLaC"))
+        return {};
+    QList<FlacBlock> blocks;
+    qsizetype at = 4;
+    while (at + 4 <= head.size()) {
+        const quint8 flags = quint8(head[at]);
+        const qsizetype length =
+            (qsizetype(quint8(head[at + 1])) << 16) | (qsizetype(quint8(head[at + 2])) << 8) | quint8(head[at + 3]);
+        if (at + 4 + length > head.size())
+            return {};
+        blocks.append({quint8(flags & 0x7f), head.sliced(at + 4, length)});
+        at += 4 + length;
+        if (flags & 0x80) {
+            *audioStart = at;
+            return blocks;
+        }
+    }
+    return {};
+}
+
+void appendFlacBlock(QByteArray &out, quint8 type, QByteArrayView data)
+{
+    out.append(char(type));
+    out.append(char((data.size() >> 16) & 0xff));
+    out.append(char((data.size() >> 8) & 0xff));
+    out.append(char(data.size() & 0xff));
+    out.append(data);
+}
+
 } // namespace
+
+qint64 flacHeadBytes(QByteArrayView head)
+{
+    qsizetype at = 4;
+    while (at + 4 <= head.size()) {
+        const bool last = (quint8(head[at]) & 0x80) != 0;
+        const qsizetype length =
+            (qsizetype(quint8(head[at + 1])) << 16) | (qsizetype(quint8(head[at + 2])) << 8) | quint8(head[at + 3]);
+        at += 4 + length;
+        if (at > kMaxHeldTagBytes)
+            return 0;
+        if (last)
+            return at;
+    }
+    return -1;
+}
+
+std::optional<TagPlan> planFlacTag(QByteArrayView head, const SongTags &tags)
+{
+    qint64 audioStart = 0;
+    const std::optional<QList<FlacBlock>> blocks = flacBlocks(head, &audioStart);
+    if (!blocks || blocks->isEmpty() || blocks->first().type != kStreamInfo)
+        return {};
+    const auto existing = [&blocks](quint8 type) {
+        return std::find_if(blocks->cbegin(), blocks->cend(), [type](const FlacBlock &block) {
+            return block.type == type;
+        });
+    };
+    const auto own = existing(kVorbisComment);
+    const auto comment = own == blocks->cend() ? std::make_unique<TagLib::Ogg::XiphComment>()
+                                               : std::make_unique<TagLib::Ogg::XiphComment>(TagLib::ByteVector(
+                                                     own->data.data(), static_cast<unsigned int>(own->data.size())));
+    bool added = false;
+    const auto addField = [&](const char *key, const QString &text) {
+        if (text.isEmpty() || comment->contains(key))
+            return;
+        comment->addField(key, tagText(text));
+        added = true;
+    };
+    addField("TITLE", tags.title);
+    addField("ARTIST", tags.artist);
+    addField("ALBUM", tags.album);
+    addField("LYRICS", tags.lyrics);
+
+    QByteArray picture;
+    const TagLib::String mimeType = coverType(tags.cover);
+    if (!mimeType.isEmpty() && tags.cover.size() <= kMaxCoverBytes && existing(kPicture) == blocks->cend()) {
+        const QImage image = QImage::fromData(tags.cover);
+        if (!image.isNull()) {
+            TagLib::FLAC::Picture cover;
+            cover.setType(TagLib::FLAC::Picture::FrontCover);
+            cover.setMimeType(mimeType);
+            cover.setWidth(image.width());
+            cover.setHeight(image.height());
+            cover.setColorDepth(image.isGrayscale() ? 8 : image.hasAlphaChannel() ? 32 : 24);
+            cover.setData(TagLib::ByteVector(tags.cover.constData(), static_cast<unsigned int>(tags.cover.size())));
+            const TagLib::ByteVector rendered = cover.render();
+            picture = QByteArray(rendered.data(), qsizetype(rendered.size()));
+            added = true;
+        }
+    }
+    if (!added)
+        return {};
+    const TagLib::ByteVector rendered = comment->render(/*addFramingBit=*/false);
+    const QByteArray commentData(rendered.data(), qsizetype(rendered.size()));
+    if (commentData.size() > kMaxFlacBlockBytes)
+        return {};
+
+    // Its own blocks in their order (its comment where it was), ours after them; the last
+    // one says so.
+    QByteArray out("fLaC");
+    qsizetype lastHeader = 0;
+    const auto append = [&](quint8 type, QByteArrayView data) {
+        lastHeader = out.size();
+        appendFlacBlock(out, type, data);
+    };
+    bool commentWritten = false;
+    for (const FlacBlock &block : *blocks) {
+        if (block.type == kPadding)
+            continue;
+        if (block.type == kVorbisComment) {
+            if (!std::exchange(commentWritten, true))
+                append(kVorbisComment, commentData);
+            continue;
+        }
+        append(block.type, block.data);
+    }
+    if (!commentWritten)
+        append(kVorbisComment, commentData);
+    if (!picture.isEmpty())
+        append(kPicture, picture);
+    out[lastHeader] = char(quint8(out[lastHeader]) | 0x80);
+    return TagPlan{out, audioStart};
+}
 
 qint64 tagHeadBytes(QByteArrayView head)
 {

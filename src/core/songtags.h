@@ -65,4 +65,18 @@ std::optional<TagPlan> planTag(QIODevice &head, const SongTags &tags);
 // add: copied untouched.
 TagOutcome copyWithTags(QIODevice &downloaded, QIODevice &out, const SongTags &tags);
 
+// How many of a FLAC download's first bytes planFlacTag() needs to see, for a download that
+// begins with `head`: the "fLaC" marker and every metadata block. -1: not yet known, more
+// is needed; 0: its metadata claims more than is worth holding in memory, and the download
+// is saved untouched.
+qint64 flacHeadBytes(QByteArrayView head);
+
+// The metadata a FLAC download gets, for a download whose first bytes `head` holds its
+// "fLaC" marker and all its metadata blocks; the audio frames follow from `audioStart` on,
+// byte for byte. Its own blocks are kept (padding dropped), its Vorbis comment gains the
+// fields of `tags` it lacks (TITLE, ARTIST, ALBUM, LYRICS), and a front cover (only a JPEG
+// or PNG of at most kMaxCoverBytes) is added as a PICTURE block with its MIME type, size
+// and depth when it has none. None when `head` is not such a start, or nothing is added.
+std::optional<TagPlan> planFlacTag(QByteArrayView head, const SongTags &tags);
+
 } // namespace corvane

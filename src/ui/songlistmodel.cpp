@@ -25,9 +25,9 @@ QString rowStatusText(const SongBatch::Row &row)
     case State::Working:
         return row.percent >= 0 ? u"下载中 %1%"_s.arg(row.percent) : u"下载中"_s;
     case State::Done:
-        return u"完成"_s;
+        return u"完成 · "_s + qualityShortName(row.got);
     case State::DoneWithoutLyrics:
-        return u"完成（无歌词）"_s;
+        return u"完成（无歌词） · "_s + qualityShortName(row.got);
     case State::Exists:
         return u"已存在"_s;
     case State::Stopped:
@@ -54,6 +54,9 @@ QString rowStatusText(const SongBatch::Row &row)
 
 QString rowStatusTip(const SongBatch::Row &row)
 {
+    const bool saved = row.state == SongBatch::RowState::Done || row.state == SongBatch::RowState::DoneWithoutLyrics;
+    if (saved && row.got < row.asked) // "无损不可用，已保存 320k"
+        return qualityShortName(row.asked) + u"不可用，已保存 "_s + qualityShortName(row.got);
     if (row.state != SongBatch::RowState::Failed)
         return {};
     switch (row.cause) {

@@ -216,7 +216,7 @@ void TestSongList::downloadsTheCheckedSongs()
     QTRY_VERIFY_WITH_TIMEOUT(download->isEnabled(), 30000);
     auto status = [window](int row) { return window->model().index(row, ui::SongListModel::Status).data().toString(); };
     QCOMPARE((QStringList{status(0), status(3), status(4), status(5)}),
-             (QStringList{u"完成"_s, QString(), u"完成（无歌词）"_s, QString()}));
+             (QStringList{u"完成 · 128k"_s, QString(), u"完成（无歌词） · 128k"_s, QString()}));
     QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files).size(), 9);
     QCOMPARE(control<QProgressBar>(window, "BatchProgress")->value(), 5);
     // The next single download's dialog opens where the list was saved.

@@ -664,7 +664,8 @@ HttpResponse MusicService::qualityLink(const QByteArray &rid, const QByteArray &
     }
     if (!song || !asked)
         return json({{u"code"_s, 404}, {u"msg"_s, u"music not found"_s}});
-    if (song->signedAnswer == SignedAnswer::Region)
+    // A song the link conversion refuses for the region is refused here too.
+    if (song->signedAnswer == SignedAnswer::Region || song->linkDenied)
         return json({{u"code"_s, 407}, {u"msg"_s, u"版权方要求，该地区暂不提供服务"_s}, {u"data"_s, QJsonObject{{u"url"_s, u"None"_s}}}});
     auto success = [&](Quality served, const QString &url) {
         const bool flac = served == Quality::Flac;
