@@ -10,8 +10,10 @@ namespace corvane {
 QString lyricsPathBeside(const QString &songPath)
 {
     QString path = songPath;
-    if (path.endsWith(u".mp3"_s, Qt::CaseInsensitive))
-        path.chop(4);
+    for (const QStringView extension : {u".mp3", u".flac"}) {
+        if (path.endsWith(extension, Qt::CaseInsensitive))
+            path.chop(extension.size());
+    }
     return path + u".lrc"_s;
 }
 

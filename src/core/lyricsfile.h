@@ -10,7 +10,7 @@ class QSaveFile;
 namespace corvane {
 
 // The lyrics file beside a downloaded song: the song file's path with ".lrc" in place of
-// its ".mp3" (added when it has another ending).
+// its ".mp3" or ".flac" (added when it has another ending).
 QString lyricsPathBeside(const QString &songPath);
 
 // Timed lyrics beside a song, as UTF-8 with a byte-order mark and CR LF line ends, in two

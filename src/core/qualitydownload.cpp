@@ -51,7 +51,7 @@ std::optional<qint64> QualityDownload::size() const
 
 QString QualityDownload::path() const
 {
-    return m_download ? m_download->path() : QString();
+    return m_download ? m_download->path() : m_savedPath;
 }
 
 void QualityDownload::stop()
@@ -136,6 +136,7 @@ void QualityDownload::tryEnded(Download *download, Download::State state, const 
         return;
     download->deleteLater();
     if (state == Download::State::Saved) {
+        m_savedPath = download->path();
         end(state, Failure::None, QString());
         return;
     }

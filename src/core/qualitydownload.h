@@ -72,6 +72,7 @@ public:
     Failure failure() const { return m_failure; }
     // Once answered: the size the server gives this try's file.
     std::optional<qint64> size() const;
+    // The file of this try, once chosen; once saved, the file saved.
     QString path() const;
     // The format of the file the first try asks for: where a file already in the folder
     // would be found. A song may end in a lower one.
@@ -107,6 +108,7 @@ private:
     // Why the last try was refused, should nothing come after it.
     Failure m_refusal = Failure::Answer;
     QString m_refusalMessage;
+    QString m_savedPath;
 };
 
 } // namespace corvane

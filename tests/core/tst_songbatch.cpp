@@ -7,10 +7,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrlQuery>
 
 #include "core/download.h"
 #include "core/errors.h"
 #include "core/httpfetch.h"
+#include "core/kuwoquality.h"
 #include "core/lyricsgate.h"
 #include "core/songbatch.h"
 #include "httptestserver.h"
@@ -88,6 +90,10 @@ private slots:
     void recordNamesAreDecoded();
     void hostileLinks_data();
     void hostileLinks();
+    void qualities_data();
+    void qualities();
+    void flacCarriesItsSong();
+    void existsIsJudgedByWhatIsSaved();
 
 private:
     QStringList files() const
@@ -543,6 +549,112 @@ void TestSongBatch::hostileLinks()
         QVERIFY(countRequests("/sample-media/3001.mp3") >= 1);
     else
         QCOMPARE(countRequests("/sample-media/3001.mp3"), 0);
+}
+
+void TestSongBatch::qualities_data()
+{
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<Quality>("chosen");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Quality>("got");
+    // The link endpoints asked, in order: the signed one by its "br", "classic" the
+    // conversion.
+    QTest::addColumn<QByteArrayList>("asked");
+    QTest::newRow("all three, FLAC") << QByteArray("5001") << Quality::Flac << u"三种音质.flac"_s << Quality::Flac
+                                     << QByteArrayList{"2000kflac"};
+    QTest::newRow("all three, 320k") << QByteArray("5001") << Quality::Mp3_320 << u"三种音质.mp3"_s
+                                     << Quality::Mp3_320 << QByteArrayList{"320kmp3"};
+    QTest::newRow("all three, 128k") << QByteArray("5001") << Quality::Mp3_128 << u"三种音质.mp3"_s
+                                     << Quality::Mp3_128 << QByteArrayList{"128kmp3"};
+    // Its record names no FLAC: none is asked.
+    QTest::newRow("no FLAC offered") << QByteArray("5002") << Quality::Flac << u"只有320k.mp3"_s << Quality::Mp3_320
+                                     << QByteArrayList{"320kmp3"};
+    QTest::newRow("silent downgrade") << QByteArray("5003") << Quality::Flac << u"悄悄降级.mp3"_s << Quality::Mp3_320
+                                      << QByteArrayList{"2000kflac", "320kmp3"};
+    QTest::newRow("bitrate 1") << QByteArray("5004") << Quality::Flac << u"来源已停用.mp3"_s << Quality::Mp3_128
+                               << QByteArrayList{"2000kflac", "320kmp3", "128kmp3", "classic"};
+    QTest::newRow("407") << QByteArray("5005") << Quality::Flac << u"地区限制.mp3"_s << Quality::Mp3_128
+                         << QByteArrayList{"2000kflac", "classic"};
+    QTest::newRow("FLAC notice clip") << QByteArray("5006") << Quality::Flac << u"无损是提示音.mp3"_s
+                                      << Quality::Mp3_320 << QByteArrayList{"2000kflac", "320kmp3"};
+    QTest::newRow("MP3 behind a .flac link") << QByteArray("5007") << Quality::Flac << u"假无损.mp3"_s
+                                             << Quality::Mp3_320 << QByteArrayList{"2000kflac", "320kmp3"};
+    // Nothing says what it offers: each quality is asked, and the answers' downgrades refused.
+    QTest::newRow("nothing said") << QByteArray("3001") << Quality::Flac << u"青石板路.mp3"_s << Quality::Mp3_128
+                                  << QByteArrayList{"2000kflac", "320kmp3", "128kmp3"};
+}
+
+void TestSongBatch::qualities()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(Quality, chosen);
+    QFETCH(QString, file);
+    QFETCH(Quality, got);
+    QFETCH(QByteArrayList, asked);
+    const FakeSong *song = m_service.song(id);
+    QVERIFY(song);
+    m_server.clearRequests();
+    SongBatch batch(config(), {listed(id, song->name, song->singer)});
+    batch.setQuality(chosen);
+    runAll(batch);
+
+    QCOMPARE(endsOf(batch), QStringList{u"done"_s});
+    QCOMPARE(batch.rows().at(0).got, got);
+    const QString path = QDir(m_folder.path()).filePath(song->singer + u" - "_s + file);
+    QCOMPARE(batch.rows().at(0).path, path);
+    QCOMPARE(files(), sorted({QFileInfo(path).completeBaseName() + u".lrc"_s, QFileInfo(path).fileName()}));
+    // Named by what it is.
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.peek(4) == "fLaC", got == Quality::Flac);
+    QByteArrayList links;
+    for (const HttpRequest &request : m_server.requests()) {
+        if (request.path() == "/mobi.s")
+            links << QUrlQuery(QUrl(QString::fromLatin1(request.pathAndQuery()))).queryItemValue(u"br"_s).toLatin1();
+        else if (request.path() == "/anti.s")
+            links << "classic";
+    }
+    QCOMPARE(links, asked);
+}
+
+void TestSongBatch::flacCarriesItsSong()
+{
+    SongBatch batch(config(), {listed("5001", u"三种音质"_s, u"音质样例"_s)});
+    batch.setQuality(Quality::Flac);
+    runAll(batch);
+    QCOMPARE(endsOf(batch), QStringList{u"done"_s});
+    const ReadFlac flac = readFlac(batch.rows().at(0).path);
+    QVERIFY(flac.valid);
+    QCOMPARE(flac.comments.value(u"TITLE"_s), u"三种音质"_s);
+    QCOMPARE(flac.comments.value(u"ARTIST"_s), u"音质样例"_s);
+    QCOMPARE(flac.comments.value(u"ALBUM"_s), u"音质样例"_s);
+    QVERIFY(flac.comments.value(u"LYRICS"_s).contains(u"第一句歌词"_s));
+    QCOMPARE(flac.pictures, 1);
+    QVERIFY2(flac.coverType.startsWith(u"image/jpeg 3 "_s), qPrintable(flac.coverType));
+    QVERIFY(!flac.coverType.contains(u" 0x0x"_s));
+    // The audio byte for byte.
+    const FakeSong *song = m_service.song("5001");
+    QCOMPARE(flac.audio, flacAudio(song->qualities.at(0).file));
+}
+
+void TestSongBatch::existsIsJudgedByWhatIsSaved()
+{
+    // An MP3 of each: the FLAC of the one is saved beside it; the other has no FLAC, and
+    // its MP3 is left as it is.
+    for (const QString &name : {u"音质样例 - 三种音质.mp3"_s, u"音质样例 - 只有320k.mp3"_s}) {
+        QFile mine(QDir(m_folder.path()).filePath(name));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.write("the user's own");
+    }
+    SongBatch batch(config(), {listed("5001", u"三种音质"_s, u"音质样例"_s), listed("5002", u"只有320k"_s, u"音质样例"_s)});
+    batch.setQuality(Quality::Flac);
+    runAll(batch);
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"exists"_s}));
+    QCOMPARE(files(), sorted({u"音质样例 - 三种音质.flac"_s, u"音质样例 - 三种音质.lrc"_s, u"音质样例 - 三种音质.mp3"_s,
+                              u"音质样例 - 只有320k.mp3"_s}));
+    QFile mine(QDir(m_folder.path()).filePath(u"音质样例 - 只有320k.mp3"_s));
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QCOMPARE(mine.readAll(), QByteArray("the user's own"));
 }
 
 QTEST_GUILESS_MAIN(TestSongBatch)

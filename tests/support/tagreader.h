@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/xiphcomment.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
@@ -77,6 +80,66 @@ inline ReadTag readTag(const QString &path)
                     result.ownTextInUtf16 && text->textEncoding() == TagLib::String::UTF16;
         }
     }
+    return result;
+}
+
+// A FLAC file as TagLib reads it back, and its audio frames.
+struct ReadFlac
+{
+    bool valid = false;
+    QMap<QString, QString> comments; // Vorbis comment field → its first value
+    QString coverType;               // mime type, picture type, width×height×depth
+    QByteArray cover;
+    int pictures = 0;
+    QByteArray audio; // everything after the metadata blocks
+};
+
+// The bytes after a FLAC stream's metadata blocks; empty when it is not one.
+inline QByteArray flacAudio(const QByteArray &file)
+{
+    if (!file.startsWith("fLaC"))
+        return {};
+    qsizetype at = 4;
+    while (at + 4 <= file.size()) {
+        const bool last = (quint8(file[at]) & 0x80) != 0;
+        at += 4 + ((qsizetype(quint8(file[at + 1])) << 16) | (qsizetype(quint8(file[at + 2])) << 8) |
+                   quint8(file[at + 3]));
+        if (last)
+            return file.mid(at);
+    }
+    return {};
+}
+
+inline ReadFlac readFlac(const QString &path)
+{
+    ReadFlac result;
+    {
+        TagLib::FLAC::File flac{TagFileName(path)};
+        if (!flac.isValid() || !flac.audioProperties())
+            return result;
+        result.valid = true;
+        if (const TagLib::Ogg::XiphComment *comment = flac.xiphComment()) {
+            for (const auto &[key, values] : comment->fieldListMap()) {
+                if (!values.isEmpty())
+                    result.comments[fromTagText(key)] = fromTagText(values.front());
+            }
+        }
+        const TagLib::List<TagLib::FLAC::Picture *> pictures = flac.pictureList();
+        result.pictures = int(pictures.size());
+        if (!pictures.isEmpty()) {
+            const TagLib::FLAC::Picture *picture = pictures.front();
+            result.coverType = QStringLiteral("%1 %2 %3x%4x%5")
+                                   .arg(fromTagText(picture->mimeType()))
+                                   .arg(int(picture->type()))
+                                   .arg(picture->width())
+                                   .arg(picture->height())
+                                   .arg(picture->colorDepth());
+            result.cover = QByteArray(picture->data().data(), int(picture->data().size()));
+        }
+    }
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        result.audio = flacAudio(file.readAll());
     return result;
 }
 

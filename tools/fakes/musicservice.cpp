@@ -285,6 +285,31 @@ QList<FakeSong> sampleListSongs()
                                 u"成功（名称带字符实体）"_s);
     marked.album = u"夜航 / 星"_s;
     QList<FakeSong> songs{marked};
+    // One song for each way the signed endpoint answers, as the README's table says.
+    const auto quality = [](QByteArray id, QString name, QString expected, QList<FakeQualityFile> files,
+                            SignedAnswer answer = SignedAnswer::AsAsked) {
+        FakeSong song = todaySong(std::move(id), std::move(name), u"音质样例"_s, {}, std::move(expected));
+        song.tone = "tone-440.mp3";
+        song.album = u"音质样例"_s;
+        song.qualities = std::move(files);
+        song.signedAnswer = answer;
+        return song;
+    };
+    // Two tones one after the other: long enough for what 320 kbit/s promises for the
+    // record's one second.
+    const QByteArray mp3At320 = songFile({.tone = "tone-659.mp3"}) + songFile({.tone = "tone-784.mp3"});
+    const FakeQualityFile flac{Quality::Flac, flacTone(4)}, high{Quality::Mp3_320, mp3At320};
+    songs << quality("5001", u"三种音质"_s, u"无损 FLAC"_s, {flac, high})
+          << quality("5002", u"只有320k"_s, u"320k（无损不可用）"_s, {high})
+          << quality("5003", u"悄悄降级"_s, u"320k（无损被悄悄换成 320k，拒收）"_s, {flac, high},
+                     SignedAnswer::FlacAs320)
+          << quality("5004", u"来源已停用"_s, u"128k（签名接口答 bitrate 1）"_s, {flac, high},
+                     SignedAnswer::SourceRetired)
+          << quality("5005", u"地区限制"_s, u"128k（签名接口答 407）"_s, {flac, high}, SignedAnswer::Region)
+          << quality("5006", u"无损是提示音"_s, u"320k（FLAC 远短于所列大小）"_s,
+                     {{Quality::Flac, flacTone(1, 880), 30'000'000}, high})
+          << quality("5007", u"假无损"_s, u"320k（.flac 链接给的是 MP3）"_s,
+                     {{Quality::Flac, songFile({.tone = "tone-784.mp3"})}, high});
     // Their tones differ, so that a saved file can be told from another.
     static const char *const tones[] = {"tone-440.mp3", "tone-523.mp3", "tone-587.mp3"};
     for (int i = 0; i < 1200; ++i) {
@@ -303,6 +328,8 @@ QList<FakeList> sampleLists()
     for (int i = 0; i < 1200; ++i)
         thousand << QByteArray::number(600000 + i);
     return {
+        {Kind::Playlist, "4003", u"音质样例"_s, {"5001", "5002", "5003", "5004", "5005", "5006", "5007"},
+         u"7 首：选“无损 FLAC”时 1 首存为 FLAC，4 首 320k，2 首 128k"_s},
         {Kind::Playlist, "4001", u"通勤路上"_s, {"3001", "3002", "3005", "3006", "3007", "3009", "3010"},
          u"7 首：5 首成功（1 首无歌词），1 首地区受限，1 首付费"_s},
         {Kind::Album, "4101", u"今日专辑 / 第一辑"_s, {"3001", "3003", "3004", "3010"}, u"4 首，全部成功"_s},
@@ -760,15 +787,18 @@ HttpResponse MusicService::playlist(const QByteArray &pid, int page, int rows) c
         const FakeSong *song = find(list->songs.at(i));
         if (!song)
             continue;
-        songs.append(QJsonObject{{u"id"_s, QString::fromLatin1(song->id)},
-                                 {u"name"_s, song->name},
-                                 {u"artist"_s, song->singer},
-                                 {u"artistid"_s, u"336"_s},
-                                 {u"album"_s, song->album},
-                                 {u"albumid"_s, u"1293"_s},
-                                 {u"duration"_s, QString::number(recordedDuration(*song))},
-                                 {u"formats"_s, u"MP3H|MP3128"_s},
-                                 {u"online"_s, u"1"_s}});
+        QJsonObject entry{{u"id"_s, QString::fromLatin1(song->id)},
+                          {u"name"_s, song->name},
+                          {u"artist"_s, song->singer},
+                          {u"artistid"_s, u"336"_s},
+                          {u"album"_s, song->album},
+                          {u"albumid"_s, u"1293"_s},
+                          {u"duration"_s, QString::number(recordedDuration(*song))},
+                          {u"formats"_s, u"MP3H|MP3128"_s},
+                          {u"online"_s, u"1"_s}};
+        if (const QString minfo = minfoOf(*song); !minfo.isEmpty())
+            entry.insert(u"N_MINFO"_s, minfo);
+        songs.append(entry);
     }
     return HttpResponse::text(compactJson({{u"result"_s, u"ok"_s},
                                            {u"id"_s, pid.toLongLong()},
