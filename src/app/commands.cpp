@@ -12,6 +12,7 @@
 #include "core/kuwolists.h"
 #include "core/kuwotoday.h"
 #include "desktop/desktop.h"
+#include "desktop/settings.h"
 #include "songlistcommands.h"
 #include "ui/form1.h"
 #include "ui/songlistwindow.h"
@@ -66,8 +67,10 @@ private:
     const std::shared_ptr<const SongInfo> m_song;
 };
 
-Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop)
-    : QObject(&form), m_form(form), m_config(std::move(config)), m_desktop(desktop)
+Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop,
+                   std::unique_ptr<desktop::Settings> settings)
+    : QObject(&form), m_form(form), m_config(std::move(config)), m_desktop(desktop),
+      m_settings(settings ? std::move(settings) : std::make_unique<desktop::Settings>())
 {
     m_config.lyricsGate = &m_lyricsGate;
     connect(&form, &ui::Form1::resolveRequested, this, &Commands::resolve);
@@ -86,6 +89,17 @@ Commands::Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desk
                 if (ok)
                     rememberFolder(QFileInfo(path).absolutePath());
             });
+    connect(&form.webBrowser(), &widgets::Downloader::qualityChosen, this,
+            [this](Quality quality) { m_settings->setSaveQuality(quality); });
+}
+
+QString qualitySource(const QString &built, const desktop::Settings &settings, const QProcessEnvironment &environment)
+{
+    for (const QString &source : {environment.value(u"CORVANE_QUALITY_SOURCE"_s).trimmed(), settings.qualitySource()}) {
+        if (!source.isEmpty())
+            return source;
+    }
+    return built;
 }
 
 QString Commands::saveFolder() const
@@ -95,10 +109,11 @@ QString Commands::saveFolder() const
     return widgets::Downloader::defaultFolder();
 }
 
-std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop)
+std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop,
+                                      std::unique_ptr<desktop::Settings> settings)
 {
     auto form = std::make_unique<ui::Form1>(desktop);
-    new Commands(*form, std::move(config), desktop);
+    new Commands(*form, std::move(config), desktop, std::move(settings));
     return form;
 }
 
@@ -247,8 +262,10 @@ void Commands::download()
             m_form.webBrowser().Navigate(link, {}, {}, saveFolder());
             return;
         }
-        m_form.webBrowser().Navigate(link, songFileName(song->SingerName, song->FullSongName), downloadSongOf(*song),
-                                     saveFolder());
+        // The save dialog offers the song's other qualities; the link itself comes first.
+        m_form.webBrowser().Navigate(
+            link, songFileName(song->SingerName, song->FullSongName), downloadSongOf(*song), saveFolder(),
+            widgets::SongQualities{m_config, song->Rid, song->Offered, song->DurationSeconds, m_settings->saveQuality()});
     });
 }
 

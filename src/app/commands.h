@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QProcessEnvironment>
 
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "core/serviceconfig.h"
 #include "core/songbatch.h"
 #include "core/songresolver.h"
+#include "desktop/settings.h"
 
 namespace corvane::desktop {
 class Desktop;
@@ -37,6 +39,8 @@ public:
     // The file names every list has given in each folder.
     const std::shared_ptr<FolderNames> &folderNames() const { return m_folderNames; }
     desktop::Desktop &desktop() const { return m_desktop; }
+    // The user's own choices, kept across runs.
+    desktop::Settings &settings() const { return *m_settings; }
     // Where the next save or folder dialog opens: the folder the user last saved into, a
     // song or a list, else Downloader::defaultFolder().
     QString saveFolder() const;
@@ -70,9 +74,11 @@ public:
 
 private:
     class Reports;
-    friend std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop);
+    friend std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop,
+                                                 std::unique_ptr<desktop::Settings> settings);
 
-    Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop);
+    Commands(ui::Form1 &form, ServiceConfig config, desktop::Desktop &desktop,
+             std::unique_ptr<desktop::Settings> settings);
 
     QCoro::Task<> resolveSong();
     // The list a pasted text names, when it names no song: opened in a window of its
@@ -86,6 +92,7 @@ private:
     ServiceConfig m_config;
     const std::shared_ptr<FolderNames> m_folderNames = std::make_shared<FolderNames>();
     desktop::Desktop &m_desktop;
+    const std::unique_ptr<desktop::Settings> m_settings;
     Requests m_requests{this};
     LyricsGate m_lyricsGate{this};
     std::shared_ptr<const SongInfo> m_linkSong;
@@ -96,8 +103,15 @@ private:
 
 // The window with its commands connected: made here alone, for the program, the tests
 // and the benchmarks alike. The commands are the window's child. `desktop` shows the
-// boxes and opens the pages; it must outlive the window.
-std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop);
+// boxes and opens the pages; it must outlive the window. `settings` keeps the user's
+// choices (kept nowhere when none is given).
+std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop,
+                                      std::unique_ptr<desktop::Settings> settings = {});
+
+// The signed endpoint's `source`: the environment's CORVANE_QUALITY_SOURCE, else the
+// settings file's, else the build's (`built`). The service retires it every few months;
+// a user changes it without a new build.
+QString qualitySource(const QString &built, const desktop::Settings &settings, const QProcessEnvironment &environment);
 // The commands of a window that makeWindow made.
 Commands &commandsOf(ui::Form1 &form);
 

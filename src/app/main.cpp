@@ -7,6 +7,7 @@
 #include "core/proxyfactory.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
+#include "desktop/settings.h"
 #include "ui/form1.h"
 
 int main(int argc, char *argv[])
@@ -21,6 +22,10 @@ int main(int argc, char *argv[])
     // http_proxy and no_proxy as curl reads them, on every platform; else the system's.
     QNetworkProxyFactory::setApplicationProxyFactory(new corvane::EnvironmentProxyFactory);
     corvane::desktop::SystemDesktop desktop;
-    const auto form = corvane::app::makeWindow(corvane::ServiceConfig::fromBuild(), desktop);
+    auto settings = corvane::desktop::Settings::platform();
+    corvane::ServiceConfig config = corvane::ServiceConfig::fromBuild();
+    config.qualitySource =
+        corvane::app::qualitySource(config.qualitySource, *settings, QProcessEnvironment::systemEnvironment());
+    const auto form = corvane::app::makeWindow(std::move(config), desktop, std::move(settings));
     return corvane::app::run(corvane::app::commandsOf(*form), QCoreApplication::applicationDirPath());
 }

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "core/songbatch.h"
 #include "desktop/desktop.h"
+#include "desktop/settings.h"
 #include "ui/form1.h"
 #include "ui/songlistwindow.h"
 
@@ -19,9 +20,11 @@ ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
     // The window's rows are the batch's: the batch is made first, and goes to the
     // window's commands, which the window owns.
     auto *batch = new SongBatch(commands.config(), list.songs, commands.folderNames());
+    batch->setQuality(commands.settings().listQuality());
     // A window of its own, deleted with the main window at the latest.
     auto *window = new ui::SongListWindow(list, *batch, &commands.form());
     new SongListCommands(*window, commands, batch);
+    window->setQuality(batch->quality());
     window->showOver(commands.form());
     return window;
 }
@@ -38,6 +41,11 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
     connect(&window, &ui::SongListWindow::downloadRequested, this, &SongListCommands::download);
     connect(&window, &ui::SongListWindow::stopRequested, m_batch, &SongBatch::stop);
     connect(&window, &ui::SongListWindow::retryRequested, m_batch, &SongBatch::retryFailed);
+    // For the next 下载选中 and 重试失败, and the next list's window.
+    connect(&window, &ui::SongListWindow::qualityChosen, this, [this](Quality quality) {
+        m_batch->setQuality(quality);
+        m_commands.settings().setListQuality(quality);
+    });
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
         m_commands.openSong(m_batch->rows().at(row).song.id);
     });

@@ -107,6 +107,7 @@ public:
     // Before saveTo(): what the file carries, when it is known only after the download
     // has started.
     void setSong(DownloadSong song);
+    const DownloadSong &song() const { return m_song; }
     // Once answered: the size the server gives the file; empty when it gives none.
     std::optional<qint64> size() const;
     // From the event loop: ends it, leaving nothing. Nothing happens once it has ended.

@@ -38,6 +38,13 @@ void QualityDownload::setSong(DownloadSong tags)
         m_download->setSong(m_tags);
 }
 
+void QualityDownload::setKeepExisting(bool keep)
+{
+    m_keepExisting = keep;
+    if (m_download)
+        m_download->setKeepExisting(keep);
+}
+
 void QualityDownload::saveTo(const QString &path)
 {
     if (m_download && !hasEnded())

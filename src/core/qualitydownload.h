@@ -55,7 +55,9 @@ public:
     void start();
     // Before a try is saved: what the file carries.
     void setSong(DownloadSong tags);
-    void setKeepExisting(bool keep) { m_keepExisting = keep; }
+    // A file already at the target is left as it is (Failure::Exists), for this try and
+    // the next ones.
+    void setKeepExisting(bool keep);
     // Once answered: where this try's file goes (named for format()).
     void saveTo(const QString &path);
     // From the event loop: ends it, leaving nothing.

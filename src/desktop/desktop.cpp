@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QScreen>
 #include <QUrl>
@@ -125,26 +126,39 @@ bool SystemDesktop::openPage(const QString &address)
     return QDesktopServices::openUrl(QUrl(address));
 }
 
-void setUpSaveDialog(QFileDialog &dialog)
+namespace {
+
+// "mp3" for "… (*.mp3)"; empty for "所有文件 (*)".
+QString suffixOf(const QString &filter)
 {
-    const QString mp3 = u"MP3 音频 (*.mp3)"_s;
-    dialog.setWindowTitle(u"保存文件"_s);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({mp3, u"所有文件 (*)"_s});
-    dialog.selectNameFilter(mp3);
-    dialog.setDefaultSuffix(u"mp3"_s);
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, mp3](const QString &filter) {
-        dialog.setDefaultSuffix(filter == mp3 ? u"mp3"_s : QString());
-    });
+    static const QRegularExpression pattern(u"\\(\\*\\.([A-Za-z0-9]+)\\)$"_s);
+    return pattern.match(filter).captured(1);
 }
 
-QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath)
+} // namespace
+
+void setUpSaveDialog(QFileDialog &dialog, const QStringList &fileTypes, int fileType)
+{
+    const QStringList filters = fileTypes.isEmpty() ? QStringList{u"MP3 音频 (*.mp3)"_s, u"所有文件 (*)"_s} : fileTypes;
+    const QString chosen = filters.value(fileType, filters.first());
+    dialog.setWindowTitle(u"保存文件"_s);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(chosen);
+    dialog.setDefaultSuffix(suffixOf(chosen));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString &filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
+}
+
+QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath, const QStringList &fileTypes,
+                                      int &fileType)
 {
     // The suggested path opens its folder with its name filled in.
     QFileDialog dialog(parent, QString(), suggestedPath);
-    setUpSaveDialog(dialog);
+    setUpSaveDialog(dialog, fileTypes, fileType);
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    fileType = qMax(0, dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
     return dialog.selectedFiles().value(0);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QFileDialog;
 class QWidget;
@@ -35,8 +36,11 @@ public:
     virtual MessageAnswer showMessage(QWidget *parent, const QString &text, MessageStyle style) = 0;
     // Opens a web page in the system's browser; whether anything could be started.
     virtual bool openPage(const QString &address) = 0;
-    // Where to save a download, starting from the suggested path; empty: cancelled.
-    virtual QString chooseSavePath(QWidget *parent, const QString &suggestedPath) = 0;
+    // Where to save a download, starting from the suggested path; empty: cancelled. With
+    // `fileTypes` ("名称 (*.ext)"), the dialog offers them, opening on `fileType` (an index),
+    // and `fileType` says which was chosen; without, it offers MP3 and all files.
+    virtual QString chooseSavePath(QWidget *parent, const QString &suggestedPath, const QStringList &fileTypes,
+                                   int &fileType) = 0;
     // The folder a list of songs is saved into, starting in `startFolder`; empty: cancelled.
     virtual QString chooseFolder(QWidget *parent, const QString &startFolder) = 0;
 };
@@ -48,13 +52,15 @@ class SystemDesktop final : public Desktop
 public:
     MessageAnswer showMessage(QWidget *parent, const QString &text, MessageStyle style) override;
     bool openPage(const QString &address) override;
-    QString chooseSavePath(QWidget *parent, const QString &suggestedPath) override;
+    QString chooseSavePath(QWidget *parent, const QString &suggestedPath, const QStringList &fileTypes,
+                           int &fileType) override;
     QString chooseFolder(QWidget *parent, const QString &startFolder) override;
 };
 
-// The save dialog as chooseSavePath shows it: the MP3 filter first, and "mp3" added to a
-// name typed without it while that filter is chosen (not while "所有文件" is).
-void setUpSaveDialog(QFileDialog &dialog);
+// The save dialog as chooseSavePath shows it: `fileTypes` (else the MP3 filter and "所有文件"),
+// `fileType` chosen, and the chosen type's extension added to a name typed without it (none
+// while "所有文件" is chosen).
+void setUpSaveDialog(QFileDialog &dialog, const QStringList &fileTypes = {}, int fileType = 0);
 
 // The folder dialog as chooseFolder shows it: folders only, its texts in Chinese.
 void setUpFolderDialog(QFileDialog &dialog);

@@ -1,6 +1,7 @@
 #include "songlistwindow.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -79,6 +80,17 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     m_download = button(this, u"DownloadSelected"_s, u"下载选中"_s);
     m_stop = button(this, u"StopBatch"_s, u"停止"_s);
     m_retry = button(this, u"RetryFailed"_s, u"重试失败"_s);
+    // The label is the combo box's name for a screen reader: Qt on Linux publishes a combo
+    // box under its current text.
+    m_quality = new QComboBox(this);
+    m_quality->setObjectName(u"Quality"_s);
+    for (const Quality quality : kQualities)
+        m_quality->addItem(qualityName(quality), int(quality));
+    m_quality->setCurrentIndex(int(Quality::Mp3_320));
+    auto *qualityLabel = new QLabel(u"音质"_s, this);
+    qualityLabel->setBuddy(m_quality);
+    connect(m_quality, &QComboBox::activated, this,
+            [this](int index) { emit qualityChosen(Quality(m_quality->itemData(index).toInt())); });
     m_totals = new QLabel(this);
     m_totals->setObjectName(u"Totals"_s);
     m_totals->setTextFormat(Qt::PlainText);
@@ -100,7 +112,10 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     connect(&batch, &SongBatch::runningChanged, this, &SongListWindow::showBatch);
 
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {m_selectAll, m_download, m_stop, m_retry})
+    buttons->addWidget(m_selectAll);
+    buttons->addWidget(qualityLabel);
+    buttons->addWidget(m_quality);
+    for (QPushButton *b : {m_download, m_stop, m_retry})
         buttons->addWidget(b);
     buttons->addStretch();
     auto *footer = new QHBoxLayout;
@@ -115,6 +130,11 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
 }
 
 SongListWindow::~SongListWindow() = default;
+
+void SongListWindow::setQuality(Quality quality)
+{
+    m_quality->setCurrentIndex(m_quality->findData(int(quality)));
+}
 
 void SongListWindow::showOver(QWidget &mainWindow)
 {

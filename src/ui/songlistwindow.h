@@ -7,6 +7,7 @@
 #include "core/kuwolists.h"
 #include "core/songbatch.h"
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -38,6 +39,9 @@ public:
     // right, within its screen.
     void showOver(QWidget &mainWindow);
 
+    // The quality the combo box shows.
+    void setQuality(Quality quality);
+
     // Asked on every close request; true lets the close go ahead.
     void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
 
@@ -45,6 +49,8 @@ signals:
     void downloadRequested(const QList<int> &rows);
     void stopRequested();
     void retryRequested();
+    // The user chose another quality in the combo box.
+    void qualityChosen(corvane::Quality quality);
     // A double-click on a song: to be opened in the main window.
     void songActivated(int row);
 
@@ -59,6 +65,7 @@ private:
     SongListModel *m_model;
     QTableView *m_table;
     QPushButton *m_selectAll, *m_download, *m_stop, *m_retry;
+    QComboBox *m_quality;
     QLabel *m_totals;
     QProgressBar *m_progress;
     const SongBatch &m_batch;

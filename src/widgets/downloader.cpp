@@ -22,7 +22,7 @@ Downloader::Downloader(desktop::Desktop &desktop, QWidget *parent) : QWidget(par
 Downloader::~Downloader() = default;
 
 void Downloader::Navigate(const QString &address, const QString &suggestedName, const DownloadSong &song,
-                          const QString &folder)
+                          const QString &folder, std::optional<SongQualities> qualities)
 {
     const QUrl url = acceptedHttpUrl(address);
     if (!url.isValid())
@@ -32,8 +32,8 @@ void Downloader::Navigate(const QString &address, const QString &suggestedName, 
                                                  : suggestedName;
     auto *progress = new DownloadWindow(*download, m_desktop, name, m_silent, window());
     // The save dialog opens from the event loop (Download's signals come from there).
-    connect(download, &Download::answered, progress, [this, download, suggestedName, folder, progress] {
-        chooseTarget(download, suggestedName, folder.isEmpty() ? defaultFolder() : folder, progress);
+    connect(download, &Download::answered, progress, [this, download, suggestedName, folder, progress, qualities] {
+        chooseTarget(download, suggestedName, folder.isEmpty() ? defaultFolder() : folder, progress, qualities);
     });
     connect(download, &Download::ended, this, [this, download, address](Download::State state, const QString &message) {
         const bool ok = state == Download::State::Saved;
@@ -44,14 +44,22 @@ void Downloader::Navigate(const QString &address, const QString &suggestedName, 
 }
 
 void Downloader::chooseTarget(Download *download, const QString &suggestedName, const QString &folder,
-                              DownloadWindow *progress)
+                              DownloadWindow *progress, const std::optional<SongQualities> &qualities)
 {
-    const QString name = suggestedName.isEmpty() ? download->serverFileName() : suggestedName;
+    QString name = suggestedName.isEmpty() ? download->serverFileName() : suggestedName;
+    QStringList fileTypes;
+    int fileType = 0;
+    if (qualities) {
+        for (const Quality quality : kQualities)
+            fileTypes << u"%1 (*.%2)"_s.arg(qualityName(quality), qualityFormat(quality));
+        fileType = int(qualities->fileType);
+        name = QFileInfo(name).completeBaseName() + u'.' + qualityFormat(qualities->fileType);
+    }
     progress->setChoosing(true);
     const QPointer<Download> alive(download);
     const QPointer<DownloadWindow> shown(progress);
     const QString chosen = m_desktop.chooseSavePath(progress->isVisible() ? progress : window(),
-                                                    QDir(folder).filePath(name));
+                                                    QDir(folder).filePath(name), fileTypes, fileType);
     if (!alive || !shown)
         return; // the program is ending
     progress->setChoosing(false);
@@ -61,9 +69,50 @@ void Downloader::chooseTarget(Download *download, const QString &suggestedName, 
         progress->close();
         return;
     }
+    if (qualities) {
+        const Quality quality = kQualities[qBound(0, fileType, int(std::size(kQualities)) - 1)];
+        emit qualityChosen(quality);
+        if (quality != Quality::Mp3_128) {
+            fetchQuality(download, chosen, quality, *qualities, progress);
+            return;
+        }
+    }
     // Named before the file is opened, so that a failure names the file it is about.
     progress->showTarget(chosen);
     download->saveTo(chosen);
+}
+
+void Downloader::fetchQuality(Download *download, const QString &chosen, Quality quality,
+                              const SongQualities &qualities, DownloadWindow *progress)
+{
+    // The link's download gives way, without a word: the song comes in the quality chosen,
+    // or the best below it, the link last.
+    download->disconnect(this);
+    download->stop();
+    download->deleteLater();
+    const QString address = download->url().toString();
+    const QFileInfo target(chosen);
+    const QString stem = chosen.endsWith(u".mp3"_s, Qt::CaseInsensitive) || chosen.endsWith(u".flac"_s, Qt::CaseInsensitive)
+                             ? target.dir().filePath(target.completeBaseName())
+                             : chosen;
+    auto *better = new QualityDownload(
+        qualities.config, {qualities.rid, quality, qualities.offered, qualities.duration, address}, {}, this);
+    better->setSong(download->song());
+    progress->follow(*better, quality);
+    progress->showTarget(chosen);
+    connect(better, &QualityDownload::answered, progress, [better, stem, chosen] {
+        // Named by what it is. The dialog asked before replacing the name chosen; a file
+        // of another name (a lower quality's) is never replaced.
+        const QString path = stem + u'.' + better->format();
+        better->setKeepExisting(path != chosen);
+        better->saveTo(path);
+    });
+    connect(better, &QualityDownload::ended, this, [this, better, address](Download::State state, const QString &message) {
+        const bool ok = state == Download::State::Saved;
+        better->deleteLater();
+        emit downloadEnded(ok ? better->path() : QString(), ok, message, address);
+    });
+    better->start();
 }
 
 QString Downloader::defaultFolder()

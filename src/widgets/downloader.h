@@ -1,8 +1,12 @@
 #pragma once
 
+#include <optional>
+
 #include <QWidget>
 
 #include "core/download.h"
+#include "core/kuwoquality.h"
+#include "core/serviceconfig.h"
 
 namespace corvane::desktop {
 class Desktop;
@@ -11,6 +15,16 @@ class Desktop;
 namespace corvane::widgets {
 
 class DownloadWindow;
+
+// The song a link belongs to, so that the save dialog can offer its other qualities.
+struct SongQualities
+{
+    ServiceConfig config;
+    QString rid;
+    QList<OfferedFile> offered; // empty: nothing says
+    qint64 duration = 0;
+    Quality fileType = Quality::Mp3_128; // the entry the dialog opens on
+};
 
 // The embedded browser, as far as the tool uses it: the window's entry point for a
 // download. Handed an http or https address, it starts a Download of it, asks where to
@@ -31,9 +45,12 @@ public:
     void setSilent(bool silent) { m_silent = silent; }
     // `suggestedName`, when given, is offered in the save dialog instead of the name the
     // server gives the file; `song` is what the saved file carries besides the audio. The
-    // dialog opens in `folder` (defaultFolder() when empty).
+    // dialog opens in `folder` (defaultFolder() when empty). With `qualities`, the dialog's
+    // file types are the three qualities ("标准 MP3 128k (*.mp3)" first: the link itself,
+    // saved as it is); another one chosen fetches that quality of the song instead
+    // (QualityDownload), saved under the chosen name with its real extension.
     void Navigate(const QString &address, const QString &suggestedName = QString(), const DownloadSong &song = {},
-                  const QString &folder = QString());
+                  const QString &folder = QString(), std::optional<SongQualities> qualities = std::nullopt);
 
     // Where a save dialog opens when the user has saved nowhere yet: the music folder,
     // else the downloads folder, else home; never the working folder.
@@ -45,9 +62,14 @@ signals:
     // A download of `address` ended: `path` is the final file when `ok`. A cancelled save
     // dialog ends one too, with nothing written and no window left open.
     void downloadEnded(const QString &path, bool ok, const QString &message, const QString &address);
+    // The save dialog was accepted with the file type of `quality`.
+    void qualityChosen(corvane::Quality quality);
 
 private:
     void chooseTarget(Download *download, const QString &suggestedName, const QString &folder,
+                      DownloadWindow *progress, const std::optional<SongQualities> &qualities);
+    // Instead of `download` (the link's 128k MP3, answered), the song in `quality`.
+    void fetchQuality(Download *download, const QString &chosen, Quality quality, const SongQualities &qualities,
                       DownloadWindow *progress);
 
     desktop::Desktop &m_desktop;

@@ -75,6 +75,19 @@ void DownloadWindow::showTarget(const QString &path)
     show();
 }
 
+void DownloadWindow::follow(QualityDownload &download, Quality chosen)
+{
+    if (m_download)
+        m_download->disconnect(this);
+    m_download = nullptr;
+    m_quality = &download;
+    m_chosen = chosen;
+    m_bar->setRange(0, 0);
+    m_detail->setText(u"正在获取%1…"_s.arg(qualityName(chosen)));
+    connect(&download, &QualityDownload::progress, this, &DownloadWindow::onProgress);
+    connect(&download, &QualityDownload::ended, this, &DownloadWindow::onEnded);
+}
+
 void DownloadWindow::closeEvent(QCloseEvent *event)
 {
     if (m_choosing) {
@@ -85,6 +98,10 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
     if (m_download) {
         m_download->disconnect(this);
         m_download->stop();
+    }
+    if (m_quality) {
+        m_quality->disconnect(this);
+        m_quality->stop();
     }
     QDialog::closeEvent(event);
 }
@@ -111,7 +128,16 @@ void DownloadWindow::onEnded(Download::State state, const QString &message)
     m_bar->setRange(0, 1);
     if (state == Download::State::Saved) {
         m_bar->setValue(1);
-        m_detail->setText(u"下载完成: "_s + sizeText(QFileInfo(m_download->path()).size()));
+        const QString path = m_quality ? m_quality->path() : m_download ? m_download->path() : QString();
+        QString text = u"下载完成: "_s + sizeText(QFileInfo(path).size());
+        if (m_quality) {
+            // Which quality it is, and that it is less than chosen when it is.
+            const Quality got = m_quality->quality();
+            text += got < m_chosen ? u"，%1不可用，已保存 %2"_s.arg(qualityShortName(m_chosen), qualityShortName(got))
+                                   : u"，已保存 %1"_s.arg(qualityName(got));
+            m_name->setFullText(QFileInfo(path).fileName());
+        }
+        m_detail->setText(text);
         return;
     }
     m_bar->setValue(0);

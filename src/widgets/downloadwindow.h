@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include "core/download.h"
+#include "core/qualitydownload.h"
 
 class QLabel;
 class QProgressBar;
@@ -36,6 +37,9 @@ public:
     void setChoosing(bool choosing) { m_choosing = choosing; }
     // The file is chosen: named, and the window shows the transfer.
     void showTarget(const QString &path);
+    // From now on the window shows `download` (of the quality `chosen` in the save dialog),
+    // which replaced the first download, and says which quality it saved.
+    void follow(QualityDownload &download, Quality chosen);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -45,6 +49,8 @@ private:
     void onEnded(Download::State state, const QString &message);
 
     QPointer<Download> m_download;
+    QPointer<QualityDownload> m_quality;
+    Quality m_chosen = Quality::Mp3_128;
     desktop::Desktop &m_desktop;
     bool m_silent;
     bool m_choosing = false;

@@ -33,6 +33,9 @@ public:
         m_chooser = std::move(chooser);
     }
 
+    // The file type the save dialogs choose (an index); -1: the one each opens on.
+    void setSaveFileType(int fileType) { m_fileType = fileType; }
+
     // Chooses the folder a list is saved into; unset, every folder dialog is cancelled.
     void setFolderChooser(std::function<QString(const QString &start)> chooser) { m_folderChooser = std::move(chooser); }
 
@@ -44,6 +47,9 @@ public:
         boxes.clear();
         pages.clear();
         suggestedPaths.clear();
+        offeredFileTypes.clear();
+        fileTypesOpenedOn.clear();
+        m_fileType = -1;
         m_answers.clear();
         m_pagesOpen = true;
         m_chooser = nullptr;
@@ -52,6 +58,9 @@ public:
     QList<Box> boxes;
     QStringList pages;
     QStringList suggestedPaths;
+    // The save dialog's file types as last offered, and the one each dialog opened on.
+    QStringList offeredFileTypes;
+    QList<int> fileTypesOpenedOn;
     QStringList folderStarts;
 
     desktop::MessageAnswer showMessage(QWidget *, const QString &text, desktop::MessageStyle style) override
@@ -68,9 +77,14 @@ public:
         pages.append(desktop::pageOpenerProgram() + u' ' + address);
         return m_pagesOpen;
     }
-    QString chooseSavePath(QWidget *, const QString &suggestedPath) override
+    QString chooseSavePath(QWidget *, const QString &suggestedPath, const QStringList &fileTypes,
+                           int &fileType) override
     {
         suggestedPaths.append(suggestedPath);
+        offeredFileTypes = fileTypes;
+        fileTypesOpenedOn.append(fileType);
+        if (m_fileType >= 0)
+            fileType = m_fileType;
         return m_chooser ? m_chooser(suggestedPath) : QString();
     }
 
@@ -84,6 +98,7 @@ private:
     std::function<QString(const QString &)> m_folderChooser;
     QQueue<desktop::MessageAnswer> m_answers;
     bool m_pagesOpen = true;
+    int m_fileType = -1;
     std::function<QString(const QString &)> m_chooser;
 };
 
