@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -17,11 +18,13 @@
 #include "app/songlistcommands.h"
 #include "common.h"
 #include "core/songbatch.h"
+#include "desktop/settings.h"
 #include "form1controls.h"
 #include "httptestserver.h"
 #include "markup.h"
 #include "musicservice.h"
 #include "scripteddesktop.h"
+#include "tagreader.h"
 #include "ui/form1.h"
 #include "ui/songlistmodel.h"
 #include "ui/songlistwindow.h"
@@ -48,6 +51,7 @@ private slots:
     void downloadsTheCheckedSongs();
     void closingWhileDownloading();
     void doubleClickOpensTheSong();
+    void qualityIsChosenAndKept();
     void namesShowAsText_data();
     void namesShowAsText();
     void aStopIsOneChange();
@@ -302,6 +306,76 @@ void TestSongList::doubleClickOpensTheSong()
     QTRY_COMPARE_WITH_TIMEOUT(app::commandsOf(*m_form).saveFolder(), single, 30000);
     QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
     QCOMPARE(m_desktop.folderStarts, QStringList{single});
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog *>(top))
+            top->close(); // the download's window
+    }
+}
+
+// The list's combo box and the save dialog's file types, through their widgets and the
+// desktop seam; both choices kept in the test's own settings file.
+void TestSongList::qualityIsChosenAndKept()
+{
+    const QString settingsFile = QDir(m_folder.path()).filePath(u"settings/corvane.ini"_s);
+    app::commandsOf(*m_form).end();
+    m_form = app::makeWindow(ServiceConfig::fromBuild(), m_desktop, std::make_unique<desktop::Settings>(settingsFile));
+    app::commandsOf(*m_form).lyricsGate().setPace(std::chrono::milliseconds(0));
+    m_form->setAddressEnabled(true);
+    m_form->setResolveEnabled(true);
+    m_form->show();
+
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/playlist_detail/4003"_s);
+    QVERIFY(window);
+    auto *quality = control<QComboBox>(window, "Quality");
+    QVERIFY(quality);
+    QCOMPARE(quality->currentText(), u"高品 MP3 320k"_s);
+    QStringList items;
+    for (int i = 0; i < quality->count(); ++i)
+        items << quality->itemText(i);
+    QCOMPARE(items, (QStringList{u"标准 MP3 128k"_s, u"高品 MP3 320k"_s, u"无损 FLAC"_s}));
+    const QList<QLabel *> labels = window->findChildren<QLabel *>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(),
+                        [quality](QLabel *label) { return label->text() == u"音质"_s && label->buddy() == quality; }));
+    QTest::keyClick(quality, Qt::Key_Down);
+    QCOMPARE(quality->currentText(), u"无损 FLAC"_s);
+
+    m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
+    auto *download = control<QPushButton>(window, "DownloadSelected");
+    QTest::mouseClick(download, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QPushButton>(window, "StopBatch")->isEnabled(), 30000);
+    const QModelIndex first = window->model().index(0, ui::SongListModel::Status);
+    const QModelIndex second = window->model().index(1, ui::SongListModel::Status);
+    QCOMPARE(first.data().toString(), u"完成 · 无损"_s);
+    QCOMPARE(second.data().toString(), u"完成 · 320k"_s);
+    QCOMPARE(shownToolTip(second.data(Qt::ToolTipRole).toString()), u"无损不可用，已保存 320k"_s);
+    QVERIFY(QFileInfo::exists(QDir(m_folder.path()).filePath(u"音质样例 - 三种音质.flac"_s)));
+    QVERIFY(QFileInfo::exists(QDir(m_folder.path()).filePath(u"音质样例 - 只有320k.mp3"_s)));
+    QCOMPARE(desktop::Settings(settingsFile).listQuality(), Quality::Flac);
+
+    // A single song: the dialog offers the qualities, opening on the link itself; FLAC
+    // chosen saves the FLAC under the chosen name, and the next dialog opens on it.
+    ui().Text1->setText(u"http://www.kuwo.cn/play_detail/5001"_s);
+    QTest::mouseClick(ui().Command1, Qt::LeftButton);
+    QVERIFY(resolutionEnded(ui().Command1));
+    const QString single = QDir(m_folder.path()).filePath(u"single"_s);
+    QVERIFY(QDir().mkpath(single));
+    m_desktop.setSaveChooser([single](const QString &) { return QDir(single).filePath(u"我的歌.mp3"_s); });
+    m_desktop.setSaveFileType(2);
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QDir(single).filePath(u"我的歌.flac"_s)), 30000);
+    QCOMPARE(m_desktop.offeredFileTypes, (QStringList{u"标准 MP3 128k (*.mp3)"_s, u"高品 MP3 320k (*.mp3)"_s,
+                                                      u"无损 FLAC (*.flac)"_s}));
+    QCOMPARE(readFlac(QDir(single).filePath(u"我的歌.flac"_s)).comments.value(u"TITLE"_s), u"三种音质"_s);
+    QVERIFY(!QFileInfo::exists(QDir(single).filePath(u"我的歌.mp3"_s)));
+    m_desktop.setSaveFileType(-1);
+    m_desktop.setSaveChooser([](const QString &) { return QString(); });
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_COMPARE(m_desktop.fileTypesOpenedOn, (QList<int>{0, 2}));
+    QCOMPARE(desktop::Settings(settingsFile).saveQuality(), Quality::Flac);
+
+    // The next run's list opens on the kept choice.
+    QCOMPARE(control<QComboBox>(paste(u"http://www.kuwo.cn/singer_detail/4201"_s), "Quality")->currentText(),
+             u"无损 FLAC"_s);
     for (QWidget *top : QApplication::topLevelWidgets()) {
         if (qobject_cast<QDialog *>(top))
             top->close(); // the download's window
