@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/commands.h"
@@ -37,6 +40,8 @@ private slots:
     void promotion_data();
     void promotion();
     void previewAndDownloadLeaveStatus();
+    void qualitySource_data();
+    void qualitySource();
 
 private:
     testing::Form1Controls ui() const { return testing::Form1Controls(*m_form); }
@@ -167,6 +172,35 @@ void TestCommands::previewAndDownloadLeaveStatus()
     // A download window exists at once, and shows only later: counted shown or not.
     for (QWidget *top : QApplication::topLevelWidgets())
         QVERIFY2(!qobject_cast<QDialog *>(top), "an empty address opened a download");
+}
+
+void TestCommands::qualitySource_data()
+{
+    QTest::addColumn<QString>("environment"); // CORVANE_QUALITY_SOURCE; null: unset
+    QTest::addColumn<QString>("file");        // the settings file's "quality/source"
+    QTest::addColumn<QString>("source");
+    QTest::newRow("the build's") << QString() << QString() << u"built.apk"_s;
+    QTest::newRow("the settings file's") << QString() << u"kept.apk"_s << u"kept.apk"_s;
+    QTest::newRow("the environment's first") << u"env.apk"_s << u"kept.apk"_s << u"env.apk"_s;
+    QTest::newRow("blank is unset") << u"  "_s << u" "_s << u"built.apk"_s;
+}
+
+void TestCommands::qualitySource()
+{
+    QFETCH(QString, environment);
+    QFETCH(QString, file);
+    QFETCH(QString, source);
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(u"corvane.ini"_s);
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        if (!file.isNull())
+            settings.setValue(u"quality/source"_s, file);
+    }
+    QProcessEnvironment env;
+    if (!environment.isNull())
+        env.insert(u"CORVANE_QUALITY_SOURCE"_s, environment);
+    QCOMPARE(app::qualitySource(u"built.apk"_s, desktop::Settings(path), env), source);
 }
 
 QTEST_MAIN(TestCommands)
