@@ -157,6 +157,7 @@ void QualityDownload::tryEnded(Download *download, Download::State state, const 
             qInfo("quality download: %s: %s refused: %s", qUtf8Printable(m_song.rid),
                   qUtf8Printable(qualityShortName(m_quality)), qUtf8Printable(message));
             m_download = nullptr;
+            emit progress(0, -1); // the next try starts from nothing
             nextTry();
             return;
         }

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -424,6 +425,21 @@ void TestDownloader::saveDialogAddsMp3()
     QCOMPARE(dialog.defaultSuffix(), QString());
     QTest::keyClick(types, Qt::Key_Up);
     QCOMPARE(dialog.defaultSuffix(), u"mp3"_s);
+
+    // The qualities as file types: the name shown follows the type chosen.
+    QFileDialog qualities(nullptr, QString(), u"歌手 - 歌名.mp3"_s);
+    qualities.setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList fileTypes{u"标准 MP3 128k (*.mp3)"_s, u"高品 MP3 320k (*.mp3)"_s, u"无损 FLAC (*.flac)"_s};
+    corvane::desktop::setUpSaveDialog(qualities, fileTypes, 1);
+    QCOMPARE(qualities.selectedNameFilter(), fileTypes.at(1));
+    auto *qualityTypes = qualities.findChild<QComboBox *>(u"fileTypeCombo"_s);
+    auto *name = qualities.findChild<QLineEdit *>(u"fileNameEdit"_s);
+    QVERIFY(qualityTypes && name);
+    QTest::keyClick(qualityTypes, Qt::Key_Down);
+    QCOMPARE(qualities.defaultSuffix(), u"flac"_s);
+    QCOMPARE(name->text(), u"歌手 - 歌名.flac"_s);
+    QTest::keyClick(qualityTypes, Qt::Key_Up);
+    QCOMPARE(name->text(), u"歌手 - 歌名.mp3"_s);
 }
 
 QTEST_MAIN(TestDownloader)
