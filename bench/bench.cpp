@@ -36,6 +36,7 @@
 #include "app/commands.h"
 #include "app/lifecycle.h"
 #include "awaited.h"
+#include "core/download.h"
 #include "core/httpfetch.h"
 #include "core/kuwolists.h"
 #include "core/kuwotoday.h"
@@ -71,10 +72,12 @@ struct Scale
     int tableRounds;
     int batchSongs;
     int batchRounds;
+    int flacMiB; // the tagged FLAC download's size
+    int flacRounds;
 };
 constexpr int kWarmUpRuns = 5;
-const Scale kFullScale{55, 50, 512, 5, 21, {4, 8, 16, 32}, 3, 3000, 15, 100, 7};
-const Scale kCheckScale{kWarmUpRuns + 1, 2, 16, 1, 1, {1, 2}, 1, 300, 1, 6, 1};
+const Scale kFullScale{55, 50, 512, 5, 21, {4, 8, 16, 32}, 3, 3000, 15, 100, 7, 30, 9};
+const Scale kCheckScale{kWarmUpRuns + 1, 2, 16, 1, 1, {1, 2}, 1, 300, 1, 6, 1, 3, 1};
 const Scale *g_scale = &kFullScale;
 const Scale &scale()
 {
@@ -211,6 +214,18 @@ public:
             block[1] = char(0xfb);
             HttpResponse response = HttpResponse::text(block, "application/octet-stream");
             response.repeat = path.mid(5).chopped(4).toInt();
+            return response;
+        }
+        // "/flac/<MiB>.flac": that many MiB opening as a FLAC stream does (its marker and
+        // its one metadata block), the rest opaque: what a FLAC download is to the tool.
+        if (path.startsWith("/flac/") && path.endsWith(".flac")) {
+            QByteArray block(1024 * 1024, Qt::Uninitialized);
+            for (qsizetype i = 0; i < block.size(); ++i)
+                block[i] = char(i * 31);
+            const QByteArray head = flacTone(1).first(4 + 4 + 34);
+            block.replace(0, head.size(), head);
+            HttpResponse response = HttpResponse::text(block, "audio/flac");
+            response.repeat = path.mid(6).chopped(5).toInt();
             return response;
         }
         return m_service.answer(request);
@@ -574,6 +589,78 @@ void download()
            u"bound 16 MiB"_s, peakGrowth / 1024.0 / 16, "<=", 1.0);
 }
 
+// A FLAC downloaded and tagged on its way to the disk (Vorbis comments, lyrics and a cover
+// block), as a list or the save dialog's 无损 FLAC saves one, against curl saving it
+// untouched; and the memory it takes, which must not grow with the file.
+void flac()
+{
+    const qint64 bytes = qint64(scale().flacMiB) * 1024 * 1024;
+    const QString path = u"/flac/%1.flac"_s.arg(scale().flacMiB);
+    const QByteArray timeName =
+        u"3c FLAC %1 MiB tagged (median of %2)"_s.arg(scale().flacMiB).arg(scale().flacRounds).toUtf8();
+    const QByteArray memoryName = u"3d FLAC %1 MiB: peak RSS growth"_s.arg(scale().flacMiB).toUtf8();
+    ServerProcess server;
+    const bool shm = QFileInfo(u"/dev/shm"_s).isWritable();
+    QTemporaryDir dir(shm ? u"/dev/shm/corvane-bench-XXXXXX"_s : QDir::tempPath() + u"/corvane-bench-XXXXXX"_s);
+    const QString target = dir.filePath(u"song.flac"_s);
+    QFile cover(u":/qt-project.org/styles/commonstyle/images/standardbutton-apply-128.png"_s);
+    DownloadSong song;
+    song.tags = {u"晴天"_s, u"周杰伦"_s, u"叶惠美"_s, u"故事的小黄花\n从出生那年就飘着"_s,
+                 cover.open(QIODevice::ReadOnly) ? cover.readAll() : QByteArray()};
+    song.timedLyrics = u"[00:01.00]故事的小黄花"_s;
+
+    // The peak so far is the other benchmarks': counted from here.
+    if (QFile clear(u"/proc/self/clear_refs"_s); clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    const qint64 rssBefore = statusKiB("VmRSS:");
+    QString why;
+    auto toolOnce = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        Download download(QUrl(server.url(path)), song);
+        download.setFormat(AudioFormat::Flac);
+        QEventLoop loop;
+        QObject::connect(&download, &Download::answered, &loop, [&] { download.saveTo(target); });
+        QObject::connect(&download, &Download::ended, &loop, [&](Download::State, const QString &message) {
+            why = message;
+            loop.quit();
+        });
+        download.start();
+        loop.exec();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        QFile saved(target);
+        const bool ok = download.state() == Download::State::Saved && saved.size() > bytes &&
+                        saved.open(QIODevice::ReadOnly) && saved.read(4) == "fLaC";
+        if (!ok && why.isEmpty())
+            why = u"%1 bytes saved, untagged"_s.arg(saved.size());
+        saved.close();
+        QFile::remove(target);
+        QFile::remove(dir.filePath(u"song.lrc"_s));
+        return ok ? seconds : -1.0;
+    };
+    auto curlOnce = [&] {
+        const double seconds = timeCommand(u"curl"_s, {u"-s"_s, u"-o"_s, target, server.url(path)});
+        QFile::remove(target);
+        return seconds;
+    };
+    QList<double> tool, curl;
+    for (int round = 0; round < scale().flacRounds; ++round) {
+        tool << toolOnce();
+        curl << curlOnce();
+        if (tool.last() < 0 || curl.last() < 0) {
+            failed(timeName.constData(), tool.last() < 0 ? u"the FLAC was not saved tagged: "_s + why
+                                                         : u"curl did not download it"_s);
+            failed(memoryName.constData(), u"no download"_s);
+            return;
+        }
+    }
+    const qint64 peakGrowth = statusKiB("VmHWM:") - rssBefore;
+    report(timeName.constData(), u"%1 ms"_s.arg(median(tool) * 1000, 0, 'f', 0),
+           u"curl -o %1 ms"_s.arg(median(curl) * 1000, 0, 'f', 0), median(tool) / median(curl), "<=", 1.2);
+    report(memoryName.constData(), u"%1 MiB"_s.arg(peakGrowth / 1024.0, 0, 'f', 1), u"bound 16 MiB"_s,
+           peakGrowth / 1024.0 / 16, "<=", 1.0);
+}
+
 // The instructions the child executes from start to exit, counted by callgrind: the
 // same count for the same binary and inputs, whatever else the machine is doing.
 qint64 childInstructions(const QStringList &arguments)
@@ -893,14 +980,14 @@ int main(int argc, char *argv[])
     const QList<Benchmark> benchmarks{
         {u"wait-cpu"_s, waitCpu, 1}, {u"resolve"_s, resolve, 2}, {u"download"_s, download, 2},
         {u"startup"_s, startup, 3},  {u"cutting"_s, cutting, 2}, {u"idle-memory"_s, idleMemory, 1},
-        {u"lists"_s, lists, 3},
+        {u"lists"_s, lists, 3},      {u"flac"_s, flac, 2},
     };
     const bool known = what.isEmpty() || std::any_of(benchmarks.begin(), benchmarks.end(), [&](const Benchmark &b) {
                            return b.name == what;
                        });
     if (!known) {
         std::fprintf(stderr,
-                     "usage: corvane-bench [--check] [wait-cpu|resolve|download|startup|cutting|idle-memory|lists]\n");
+                     "usage: corvane-bench [--check] [wait-cpu|resolve|download|startup|cutting|idle-memory|lists|flac]\n");
         return 2;
     }
     if (check)
