@@ -112,11 +112,13 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     connect(&batch, &SongBatch::runningChanged, this, &SongListWindow::showBatch);
 
     auto *buttons = new QHBoxLayout;
+    // The quality beside the button it is for.
     buttons->addWidget(m_selectAll);
+    buttons->addWidget(m_download);
     buttons->addWidget(qualityLabel);
     buttons->addWidget(m_quality);
-    for (QPushButton *b : {m_download, m_stop, m_retry})
-        buttons->addWidget(b);
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_retry);
     buttons->addStretch();
     auto *footer = new QHBoxLayout;
     footer->addWidget(m_totals, 1);
