@@ -130,6 +130,8 @@ int Downloader::running() const
     int count = 0;
     for (const Download *download : findChildren<Download *>(Qt::FindDirectChildrenOnly))
         count += download->hasEnded() ? 0 : 1;
+    for (const QualityDownload *download : findChildren<QualityDownload *>(Qt::FindDirectChildrenOnly))
+        count += download->hasEnded() ? 0 : 1;
     return count;
 }
 

@@ -1,5 +1,6 @@
 #include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -68,6 +69,10 @@ private slots:
     void tagsTheCopy_data();
     void tagsTheCopy();
     void sampleFlacIsFlac();
+    void tagsTheFlac_data();
+    void tagsTheFlac();
+    void flacHeads_data();
+    void flacHeads();
 };
 
 void TestSongTags::tagsTheCopy_data()
@@ -187,6 +192,96 @@ void TestSongTags::sampleFlacIsFlac()
     QVERIFY(file.open(QIODevice::ReadOnly));
     // The frames (after STREAMINFO, the first 42 bytes) end the tagged file unchanged.
     QVERIFY(file.readAll().endsWith(flac.mid(42)));
+}
+
+namespace {
+
+QByteArray realJpeg()
+{
+    QImage image(24, 16, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return buffer.data();
+}
+
+// The FLAC `plan` makes of `served`, as a download writes it.
+QByteArray planned(const QByteArray &served, const TagPlan &plan)
+{
+    return plan.tag + served.mid(plan.audioStart);
+}
+
+} // namespace
+
+void TestSongTags::tagsTheFlac_data()
+{
+    QTest::addColumn<QByteArray>("served");
+    QTest::addColumn<QString>("title"); // of the song; empty: none
+    QTest::addColumn<bool>("tagged");   // false: no plan, saved as served
+    QTest::addColumn<QString>("savedTitle");
+    QTest::addColumn<int>("pictures");
+
+    const QByteArray bare = flacTone(2);
+    // A FLAC with its own comment and picture, as another tool tags one.
+    const QByteArray own = [&bare] {
+        const auto plan = planFlacTag(bare, {u"Served title"_s, {}, {}, {}, realJpeg()});
+        return plan ? planned(bare, *plan) : QByteArray();
+    }();
+    QTest::newRow("a bare FLAC gets every field and the cover") << bare << u"晴天"_s << true << u"晴天"_s << 1;
+    QTest::newRow("its own title and picture stay, the rest is added")
+        << own << u"晴天"_s << true << u"Served title"_s << 1;
+    QTest::newRow("an MP3 is no FLAC") << tone() << u"晴天"_s << false << QString() << 0;
+    QTest::newRow("cut inside its metadata") << bare.first(30) << u"晴天"_s << false << QString() << 0;
+}
+
+void TestSongTags::tagsTheFlac()
+{
+    QFETCH(QByteArray, served);
+    QFETCH(QString, title);
+    QFETCH(bool, tagged);
+    QFETCH(QString, savedTitle);
+    QFETCH(int, pictures);
+    const SongTags tags{title, u"周杰伦"_s, u"叶惠美"_s, u"故事的小黄花\n从出生那年就飘着"_s, realJpeg()};
+    const std::optional<TagPlan> plan = planFlacTag(served, tags);
+    QCOMPARE(bool(plan), tagged);
+    if (!plan)
+        return;
+    QTemporaryDir folder;
+    QFile file(folder.filePath(u"song.flac"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(planned(served, *plan));
+    file.close();
+    const ReadFlac read = readFlac(file.fileName());
+    QVERIFY(read.valid);
+    QCOMPARE(read.comments.value(u"TITLE"_s), savedTitle);
+    QCOMPARE(read.comments.value(u"ARTIST"_s), u"周杰伦"_s);
+    QCOMPARE(read.comments.value(u"LYRICS"_s), u"故事的小黄花\n从出生那年就飘着"_s);
+    QCOMPARE(read.pictures, pictures);
+    QCOMPARE(read.coverType, u"image/jpeg 3 24x16x24"_s);
+    // The audio frames byte for byte.
+    QCOMPARE(read.audio, flacAudio(served));
+}
+
+void TestSongTags::flacHeads_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<qint64>("needed"); // -1: more; 0: too much to hold
+
+    const QByteArray bare = flacTone(1);
+    QTest::newRow("its metadata") << bare << qint64(42);
+    QTest::newRow("cut inside a block: its length is known") << bare.first(20) << qint64(42);
+    QTest::newRow("cut inside a block's header") << bare.first(6) << qint64(-1);
+    // A block of 16 MiB, not the last one: past what is held in memory.
+    QTest::newRow("metadata too big to hold")
+        << QByteArray("fLaC\x06\xff\xff\xff", 8) + QByteArray(16, '\0') << qint64(0);
+}
+
+void TestSongTags::flacHeads()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(qint64, needed);
+    QCOMPARE(flacHeadBytes(head), needed);
 }
 
 QTEST_GUILESS_MAIN(TestSongTags)
