@@ -82,6 +82,9 @@ TagLib::String coverType(const QByteArray &picture)
 enum FlacBlockType : quint8 { kStreamInfo = 0, kPadding = 1, kVorbisComment = 4, kPicture = 6 };
 // A block's length is 24 bits.
 constexpr qsizetype kMaxFlacBlockBytes = (1 << 24) - 1;
+// A FLAC has a handful of metadata blocks; a head of thousands of empty ones is left as it
+// is rather than listed.
+constexpr int kMaxFlacBlocks = 256;
 
 struct FlacBlock
 {
@@ -102,6 +105,8 @@ std::optional<QList<FlacBlock>> flacBlocks(QByteArrayView head, qint64 *audioSta
         const qsizetype length =
             (qsizetype(quint8(head[at + 1])) << 16) | (qsizetype(quint8(head[at + 2])) << 8) | quint8(head[at + 3]);
         if (at + 4 + length > head.size())
+            return {};
+        if (blocks.size() == kMaxFlacBlocks)
             return {};
         blocks.append({quint8(flags & 0x7f), head.sliced(at + 4, length)});
         at += 4 + length;
@@ -127,7 +132,9 @@ void appendFlacBlock(QByteArray &out, quint8 type, QByteArrayView data)
 qint64 flacHeadBytes(QByteArrayView head)
 {
     qsizetype at = 4;
-    while (at + 4 <= head.size()) {
+    for (int blocks = 0; at + 4 <= head.size(); ++blocks) {
+        if (blocks == kMaxFlacBlocks)
+            return 0;
         const bool last = (quint8(head[at]) & 0x80) != 0;
         const qsizetype length =
             (qsizetype(quint8(head[at + 1])) << 16) | (qsizetype(quint8(head[at + 2])) << 8) | quint8(head[at + 3]);

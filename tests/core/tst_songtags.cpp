@@ -275,6 +275,8 @@ void TestSongTags::flacHeads_data()
     // A block of 16 MiB, not the last one: past what is held in memory.
     QTest::newRow("metadata too big to hold")
         << QByteArray("fLaC\x06\xff\xff\xff", 8) + QByteArray(16, '\0') << qint64(0);
+    // Thousands of empty blocks: not worth listing.
+    QTest::newRow("too many blocks") << QByteArray("fLaC") + QByteArray("\x01\0\0\0", 4).repeated(1000) << qint64(0);
 }
 
 void TestSongTags::flacHeads()
