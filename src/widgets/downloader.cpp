@@ -69,6 +69,7 @@ void Downloader::chooseTarget(Download *download, const QString &suggestedName, 
         progress->close();
         return;
     }
+    QString target = chosen;
     if (qualities) {
         const Quality quality = kQualities[qBound(0, fileType, int(std::size(kQualities)) - 1)];
         emit qualityChosen(quality);
@@ -76,10 +77,16 @@ void Downloader::chooseTarget(Download *download, const QString &suggestedName, 
             fetchQuality(download, chosen, quality, *qualities, progress);
             return;
         }
+        // The link is an MP3: never named ".flac", and a file of the name the dialog did
+        // not ask about is never replaced.
+        if (chosen.endsWith(u".flac"_s, Qt::CaseInsensitive)) {
+            target = chosen.chopped(5) + u".mp3"_s;
+            download->setKeepExisting(true);
+        }
     }
     // Named before the file is opened, so that a failure names the file it is about.
-    progress->showTarget(chosen);
-    download->saveTo(chosen);
+    progress->showTarget(target);
+    download->saveTo(target);
 }
 
 void Downloader::fetchQuality(Download *download, const QString &chosen, Quality quality,

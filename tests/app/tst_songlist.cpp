@@ -367,10 +367,19 @@ void TestSongList::qualityIsChosenAndKept()
                                                       u"无损 FLAC (*.flac)"_s}));
     QCOMPARE(readFlac(QDir(single).filePath(u"我的歌.flac"_s)).comments.value(u"TITLE"_s), u"三种音质"_s);
     QVERIFY(!QFileInfo::exists(QDir(single).filePath(u"我的歌.mp3"_s)));
+    // The link itself, typed as ".flac": saved as what it is.
+    m_desktop.setSaveFileType(0);
+    m_desktop.setSaveChooser([single](const QString &) { return QDir(single).filePath(u"链接.flac"_s); });
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QDir(single).filePath(u"链接.mp3"_s)), 30000);
+    QVERIFY(!QFileInfo::exists(QDir(single).filePath(u"链接.flac"_s)));
+    m_desktop.setSaveFileType(2);
+    QTest::mouseClick(ui().Command9, Qt::LeftButton);
+    QTRY_COMPARE(m_desktop.fileTypesOpenedOn.size(), 3);
     m_desktop.setSaveFileType(-1);
     m_desktop.setSaveChooser([](const QString &) { return QString(); });
     QTest::mouseClick(ui().Command9, Qt::LeftButton);
-    QTRY_COMPARE(m_desktop.fileTypesOpenedOn, (QList<int>{0, 2}));
+    QTRY_COMPARE(m_desktop.fileTypesOpenedOn, (QList<int>{0, 2, 0, 2}));
     QCOMPARE(desktop::Settings(settingsFile).saveQuality(), Quality::Flac);
 
     // The next run's list opens on the kept choice.
