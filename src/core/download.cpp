@@ -171,9 +171,10 @@ void Download::onMetaData()
         fail(Failure::NotAudio, kNotAudioMessage);
         return;
     }
+    // (A compressed answer's length is of what is sent: its end is judged instead.)
     bool sized = false;
     const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&sized);
-    if (sized && length < m_leastBytes) {
+    if (sized && length < m_leastBytes && m_reply->rawHeader(QByteArrayLiteral("Content-Encoding")).isEmpty()) {
         fail(Failure::Short, kShortMessage);
         return;
     }
