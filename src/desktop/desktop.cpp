@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
@@ -147,15 +146,9 @@ void setUpSaveDialog(QFileDialog &dialog, const QStringList &fileTypes, int file
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(chosen);
     dialog.setDefaultSuffix(suffixOf(chosen));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
-        const QString suffix = suffixOf(filter);
-        dialog.setDefaultSuffix(suffix);
-        // The name shown ends as the type chosen (Qt's own dialog; a system's its own way).
-        static const QRegularExpression known(u"\\.(mp3|flac)$"_s, QRegularExpression::CaseInsensitiveOption);
-        auto *name = dialog.findChild<QLineEdit *>(u"fileNameEdit"_s);
-        if (name && !suffix.isEmpty() && name->text().contains(known))
-            name->setText(QString(name->text()).replace(known, u"."_s + suffix));
-    });
+    // Qt's own dialog changes the name's extension with the type by itself.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString &filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
 }
 
 QString SystemDesktop::chooseSavePath(QWidget *parent, const QString &suggestedPath, const QStringList &fileTypes,
