@@ -55,19 +55,26 @@ void LyricsGate::settle(Ticket *ticket, Outcome outcome)
         ticket->waiter.resume();
 }
 
+void LyricsGate::ended()
+{
+    if (!m_inFlight)
+        return;
+    m_inFlight = false;
+    m_next.setRemainingTime(m_pace);
+    if (!m_waiting.isEmpty() && !m_timer.isActive())
+        m_timer.start(int(m_next.remainingTime()) + 1);
+}
+
 void LyricsGate::release()
 {
-    if (m_waiting.isEmpty())
+    if (m_waiting.isEmpty() || m_inFlight)
         return;
     if (!m_next.hasExpired()) {
         m_timer.start(int(m_next.remainingTime()) + 1);
         return;
     }
-    m_next.setRemainingTime(m_pace);
+    m_inFlight = true;
     settle(m_waiting.first(), Outcome::Granted);
-    // The one let through may have stopped or refused everything meanwhile.
-    if (!m_waiting.isEmpty() && !m_timer.isActive())
-        m_timer.start(int(m_next.remainingTime()) + 1);
 }
 
 QCoro::Task<bool> LyricsGate::turn(Requests *owner, bool first)
@@ -76,8 +83,8 @@ QCoro::Task<bool> LyricsGate::turn(Requests *owner, bool first)
         throw FetchStopped();
     if (isResting())
         co_return false;
-    if (m_waiting.isEmpty() && m_next.hasExpired()) {
-        m_next.setRemainingTime(m_pace);
+    if (m_waiting.isEmpty() && !m_inFlight && m_next.hasExpired()) {
+        m_inFlight = true;
         co_return true;
     }
     Ticket ticket;
@@ -95,7 +102,7 @@ QCoro::Task<bool> LyricsGate::turn(Requests *owner, bool first)
         disconnect(stopped);
         m_waiting.removeOne(&ticket);
     });
-    if (!m_timer.isActive())
+    if (!m_timer.isActive() && !m_inFlight)
         m_timer.start(int(m_next.remainingTime()) + 1);
     switch (co_await Wait{ticket}) {
     case Outcome::Granted:

@@ -44,7 +44,12 @@ public:
     // lyrics (the service is resting everyone). A `first` request goes before every one
     // that waits, so the song a user asked for waits at most one pace step however many
     // lists download. Throws FetchStopped when `owner` is stopped before the turn.
+    // Whoever is let through calls ended() when its request is over, however it ended.
     QCoro::Task<bool> turn(Requests *owner, bool first = false);
+    // The request let through is over: the next goes a pace from now. Counting from the
+    // end, not the start, keeps the requests the pace apart where the service sees them
+    // however late one reaches it, and a refusal is known before anyone else is let through.
+    void ended();
 
 private:
     enum class Outcome { Waiting, Granted, Resting, Stopped };
@@ -59,6 +64,7 @@ private:
     QDeadlineTimer m_next{0};
     QDeadlineTimer m_rest{0};
     QList<Ticket *> m_waiting;
+    bool m_inFlight = false;
     QTimer m_timer;
 };
 

@@ -102,6 +102,10 @@ QCoro::Task<std::optional<RawResponse>> fetchLyrics(QString rid, ServiceConfig c
 {
     if (config.lyricsGate && !co_await config.lyricsGate->turn(owner, first))
         co_return std::nullopt;
+    const auto over = qScopeGuard([gate = config.lyricsGate] {
+        if (gate)
+            gate->ended();
+    });
     RawResponse answer = co_await fetchAnswer(lyricUrl(config.lyricHost, rid), config.fetch, owner);
     if (config.lyricsGate && isLyricRefusal(answer.body))
         config.lyricsGate->refused();

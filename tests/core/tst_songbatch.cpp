@@ -310,11 +310,11 @@ void TestSongBatch::lyricPace_data()
     QTest::addColumn<int>("lists");
     QTest::addColumn<int>("limit"); // lyric calls the service answers before it refuses
     QTest::addColumn<int>("pace");  // ms
-    QTest::newRow("one list") << 1 << -1 << 400;
-    QTest::newRow("two lists at once") << 2 << -1 << 400;
-    // The refusal must be back before the next turn: a request let through before the
-    // gate learns of it is refused too (seen at 400 ms under wine beside a build).
-    QTest::newRow("a refusal rests both lists") << 2 << 2 << 1500;
+    QTest::addColumn<int>("slow");  // ms each lyric answer takes
+    QTest::newRow("one list") << 1 << -1 << 400 << 0;
+    QTest::newRow("two lists at once") << 2 << -1 << 400 << 0;
+    // Answers slower than the pace: the next request waits for the refusal.
+    QTest::newRow("a refusal rests both lists") << 2 << 2 << 400 << 700;
 }
 
 // At the wire: the lyric requests of every list the program runs reach the service at
@@ -324,15 +324,19 @@ void TestSongBatch::lyricPace()
     QFETCH(int, lists);
     QFETCH(int, limit);
     QFETCH(int, pace);
+    QFETCH(int, slow);
     m_gate->setPace(std::chrono::milliseconds(pace));
     m_service.setLyricCallLimit(limit);
     QElapsedTimer clock;
     clock.start();
     QList<qint64> asked;
     m_override = [&](const HttpRequest &request) -> std::optional<HttpResponse> {
-        if (request.path() == "/newlyric.lrc")
-            asked << clock.elapsed();
-        return std::nullopt;
+        if (request.path() != "/newlyric.lrc")
+            return std::nullopt;
+        asked << clock.elapsed();
+        HttpResponse answer = m_service.answer(request);
+        answer.delay = std::chrono::milliseconds(slow);
+        return answer;
     };
     std::vector<std::unique_ptr<SongBatch>> batches;
     for (int list = 0; list < lists; ++list) {
@@ -346,9 +350,9 @@ void TestSongBatch::lyricPace()
                              30000);
     QCOMPARE(asked.size(), limit < 0 ? 3 * lists : limit + 1);
     // Measured where the requests arrive, which each reaches a little late, some later
-    // than others on a busy machine (60 ms seen under wine beside a build): no two close
-    // together, and all of them spread over the pace times their gaps. Unpaced, they come
-    // 10-20 ms apart.
+    // than others on a busy machine (390 ms seen under wine beside a build, when the pace
+    // counted from a request's start): no two close together, and all of them spread over
+    // the pace times their gaps. Unpaced, they come 10-20 ms apart.
     for (int i = 1; i < asked.size(); ++i)
         QVERIFY2(asked.at(i) - asked.at(i - 1) >= 150,
                  qPrintable(u"lyric requests %1 ms apart"_s.arg(asked.at(i) - asked.at(i - 1))));
@@ -364,7 +368,10 @@ namespace {
 QCoro::Task<> takeTurn(LyricsGate &gate, Requests *owner, bool first, QStringList &turns, QString name)
 {
     try {
-        turns << name + (co_await gate.turn(owner, first) ? u""_s : u" rests"_s);
+        const bool granted = co_await gate.turn(owner, first);
+        turns << name + (granted ? u""_s : u" rests"_s);
+        if (granted)
+            gate.ended();
     } catch (const FetchStopped &) {
         turns << name + u" stopped"_s;
     }
@@ -410,15 +417,25 @@ void TestSongBatch::endingARowEndsAllOfIt_data()
 void TestSongBatch::endingARowEndsAllOfIt()
 {
     QFETCH(bool, stop);
-    m_override = [stop](const HttpRequest &request) -> std::optional<HttpResponse> {
+    m_override = [this, stop](const HttpRequest &request) -> std::optional<HttpResponse> {
+        // 3003 asks for its lyrics first; 3004 waits its turn behind that request.
+        if (request.path() == "/music.pay" && request.pathAndQuery().contains("3004")) {
+            HttpResponse late = m_service.answer(request);
+            late.delay = std::chrono::milliseconds(1500);
+            return late;
+        }
         if (request.path() == "/newlyric.lrc") {
             HttpResponse never;
             never.stall = true;
             return never;
         }
         if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith(".mp3")) {
-            if (!stop && request.path().endsWith("/3003.mp3"))
-                return HttpResponse::text("busy", "text/plain", 503);
+            if (!stop && request.path().endsWith("/3003.mp3")) {
+                // Once its lyrics are asked, and 3004's transfer is under way.
+                HttpResponse busy = HttpResponse::text("busy", "text/plain", 503);
+                busy.delay = std::chrono::milliseconds(3000);
+                return busy;
+            }
             HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
             part.stallAfter = 150000;
             return part;
@@ -435,7 +452,7 @@ void TestSongBatch::endingARowEndsAllOfIt()
     SongBatch batch(service, {listed("3003", u"山风"_s, u"木子"_s), listed("3004", u"旧站台"_s, u"江河"_s)});
     batch.download({0, 1}, m_folder.path());
     // (A transfer is under way once its request has arrived: the body follows at once.)
-    QTRY_VERIFY_WITH_TIMEOUT(countRequests("/newlyric.lrc") == 2 && countRequests("/sample-media/3004.mp3") >= 1 &&
+    QTRY_VERIFY_WITH_TIMEOUT(countRequests("/newlyric.lrc") >= 1 && countRequests("/sample-media/3004.mp3") >= 1 &&
                                  countRequests("/sample-media/3003.mp3") >= 1,
                              30000);
     if (stop) {
@@ -445,7 +462,7 @@ void TestSongBatch::endingARowEndsAllOfIt()
         QTRY_COMPARE_WITH_TIMEOUT(endsOf(batch).at(0), u"Network"_s, 30000);
     }
     // Within a bound far below the download's stall bound (30 s) and the fetch's.
-    QTRY_VERIFY2_WITH_TIMEOUT(closed.count("/newlyric.lrc") == (stop ? 2 : 1), closed.join(' ').constData(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(closed.count("/newlyric.lrc") == 1, closed.join(' ').constData(), 10000);
     if (stop) {
         QVERIFY(!batch.isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(closed.contains("/sample-media/3003.mp3") && closed.contains("/sample-media/3004.mp3"),
