@@ -104,9 +104,15 @@ QString qualitySource(const QString &built, const desktop::Settings &settings, c
 
 QString Commands::saveFolder() const
 {
-    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
-        return m_lastFolder;
+    const QString last = m_settings->lastFolder();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
     return widgets::Downloader::defaultFolder();
+}
+
+void Commands::rememberFolder(const QString &folder)
+{
+    m_settings->setLastFolder(folder);
 }
 
 std::unique_ptr<ui::Form1> makeWindow(ServiceConfig config, desktop::Desktop &desktop,

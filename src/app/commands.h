@@ -42,10 +42,10 @@ public:
     // The user's own choices, kept across runs.
     desktop::Settings &settings() const { return *m_settings; }
     // Where the next save or folder dialog opens: the folder the user last saved into, a
-    // song or a list, else Downloader::defaultFolder().
+    // song or a list, in this run or an earlier one, else Downloader::defaultFolder().
     QString saveFolder() const;
-    // A folder songs were saved into: the next dialog opens there.
-    void rememberFolder(const QString &folder) { m_lastFolder = folder; }
+    // A folder songs were saved into: the next dialog opens there, in later runs too.
+    void rememberFolder(const QString &folder);
     // The one pace of the program's lyric requests, the main window's and every list's.
     LyricsGate &lyricsGate() { return m_lyricsGate; }
 
@@ -98,7 +98,6 @@ private:
     std::shared_ptr<const SongInfo> m_linkSong;
     bool m_ended = false;
     bool m_resolving = false;
-    QString m_lastFolder;
 };
 
 // The window with its commands connected: made here alone, for the program, the tests

@@ -177,9 +177,29 @@ void setUpFolderDialog(QFileDialog &dialog)
     dialog.setLabelText(QFileDialog::Reject, u"取消"_s);
 }
 
+FolderDialog::~FolderDialog() = default;
+
+void FolderDialog::accept()
+{
+    // A name typed in the current folder: made there, one level only; a path that is not
+    // there at all is Qt's to refuse.
+    const QStringList chosen = selectedFiles();
+    if (chosen.size() == 1) {
+        const QFileInfo folder(chosen.first());
+        if (!folder.exists() && folder.dir().exists())
+            folder.dir().mkdir(folder.fileName());
+    }
+    QFileDialog::accept();
+}
+
+bool SystemDesktop::openFolder(const QString &folder)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
 QString SystemDesktop::chooseFolder(QWidget *parent, const QString &startFolder)
 {
-    QFileDialog dialog(parent, QString(), startFolder);
+    FolderDialog dialog(parent, QString(), startFolder);
     setUpFolderDialog(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
 
-class QFileDialog;
 class QWidget;
 
 namespace corvane::desktop {
@@ -43,6 +43,8 @@ public:
                                    int &fileType) = 0;
     // The folder a list of songs is saved into, starting in `startFolder`; empty: cancelled.
     virtual QString chooseFolder(QWidget *parent, const QString &startFolder) = 0;
+    // Opens `folder` in the desktop's file manager; whether anything could be started.
+    virtual bool openFolder(const QString &folder) = 0;
 };
 
 // The real desktop: QMessageBox with Chinese buttons, one detached xdg-open (or
@@ -55,6 +57,7 @@ public:
     QString chooseSavePath(QWidget *parent, const QString &suggestedPath, const QStringList &fileTypes,
                            int &fileType) override;
     QString chooseFolder(QWidget *parent, const QString &startFolder) override;
+    bool openFolder(const QString &folder) override;
 };
 
 // The save dialog as chooseSavePath shows it: `fileTypes` (else the MP3 filter and "所有文件"),
@@ -64,6 +67,19 @@ void setUpSaveDialog(QFileDialog &dialog, const QStringList &fileTypes = {}, int
 
 // The folder dialog as chooseFolder shows it: folders only, its texts in Chinese.
 void setUpFolderDialog(QFileDialog &dialog);
+// Qt's own folder dialog takes a new folder's name typed into it: the folder is made
+// when the dialog is accepted (a native dialog has its own way).
+class FolderDialog final : public QFileDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FolderDialog)
+
+public:
+    using QFileDialog::QFileDialog;
+    ~FolderDialog() override;
+
+    void accept() override;
+};
 
 // Where a box with no visible window under it goes: centred on the screen the window
 // will appear on. Boxes over a visible window are placed by Qt over that window.

@@ -66,6 +66,26 @@ void Settings::setSaveQuality(Quality quality)
     setValue(u"download/quality"_s, qualityBr(quality));
 }
 
+QString Settings::lastFolder() const
+{
+    return value(u"download/folder"_s).toString();
+}
+
+void Settings::setLastFolder(const QString &folder)
+{
+    setValue(u"download/folder"_s, folder);
+}
+
+bool Settings::numberedNames() const
+{
+    return value(u"list/numbered"_s).toBool();
+}
+
+void Settings::setNumberedNames(bool numbered)
+{
+    setValue(u"list/numbered"_s, numbered);
+}
+
 QString Settings::qualitySource() const
 {
     return value(u"quality/source"_s).toString().trimmed();

@@ -12,8 +12,9 @@ class QSettings;
 namespace corvane::desktop {
 
 // The user's own choices, kept across runs in one small settings file: the quality the
-// list windows ask for, the save dialog's last file type, and the signed endpoint's
-// `source` when the user has set one. Nothing else is kept.
+// list windows ask for, the save dialog's last file type, the folder last saved into,
+// whether list files are numbered, and the signed endpoint's `source` when the user has
+// set one. Nothing else is kept.
 class Settings final
 {
     Q_DISABLE_COPY_MOVE(Settings)
@@ -34,6 +35,12 @@ public:
     // The save dialog's file type: 标准 MP3 128k (the link itself) until another is chosen.
     Quality saveQuality() const;
     void setSaveQuality(Quality quality);
+    // The folder songs were last saved into, a song or a list; empty until then.
+    QString lastFolder() const;
+    void setLastFolder(const QString &folder);
+    // Whether a list's file names start with the song's number (文件名加序号): off at first.
+    bool numberedNames() const;
+    void setNumberedNames(bool numbered);
     // The signed endpoint's `source` ("quality/source"), set by hand when the service has
     // retired the build's; empty: the build's.
     QString qualitySource() const;

@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "core/downloaderrors.h"
 #include "desktop/desktop.h"
@@ -80,6 +81,7 @@ private slots:
     void namesShowAsText_data();
     void namesShowAsText();
     void saveDialogAddsMp3();
+    void folderDialogMakesATypedFolder();
 
 private:
     QString target() const { return m_dir->filePath(u"song.mp3"_s); }
@@ -440,6 +442,27 @@ void TestDownloader::saveDialogAddsMp3()
     QCOMPARE(name->text(), u"歌手 - 歌名.flac"_s);
     QTest::keyClick(qualityTypes, Qt::Key_Up);
     QCOMPARE(name->text(), u"歌手 - 歌名.mp3"_s);
+}
+
+// A new folder's name typed into Qt's own folder dialog is made and chosen; a path whose
+// parent is not there either is still refused.
+void TestDownloader::folderDialogMakesATypedFolder()
+{
+    corvane::desktop::FolderDialog dialog(nullptr, QString(), m_dir->path());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    corvane::desktop::setUpFolderDialog(dialog);
+    auto *name = dialog.findChild<QLineEdit *>(u"fileNameEdit"_s);
+    QVERIFY(name);
+    name->setText(u"新歌单"_s);
+    // Qt's refusal is a modal box: closed, so that a refusal fails the test, not hangs it.
+    QTimer::singleShot(3000, &dialog, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+    });
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(QFileInfo(m_dir->filePath(u"新歌单"_s)).isDir());
+    QCOMPARE(dialog.selectedFiles(), QStringList{m_dir->filePath(u"新歌单"_s)});
 }
 
 QTEST_MAIN(TestDownloader)

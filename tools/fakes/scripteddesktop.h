@@ -43,6 +43,7 @@ public:
     void reset()
     {
         folderStarts.clear();
+        openedFolders.clear();
         m_folderChooser = nullptr;
         boxes.clear();
         pages.clear();
@@ -93,6 +94,13 @@ public:
         folderStarts.append(startFolder);
         return m_folderChooser ? m_folderChooser(startFolder) : QString();
     }
+
+    bool openFolder(const QString &folder) override
+    {
+        openedFolders.append(folder);
+        return true;
+    }
+    QStringList openedFolders;
 
 private:
     std::function<QString(const QString &)> m_folderChooser;
