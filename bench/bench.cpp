@@ -489,9 +489,9 @@ void lists()
         tool << clock.nsecsElapsed() / 1e9;
         growth = qMax(growth, statusKiB("VmRSS:") - before);
         const SongBatch::Totals totals = batch.totals();
-        if (totals.ended != count || totals.failed != 0 ||
+        if (totals.ended() != count || totals.failed != 0 ||
             QDir(folder.path()).entryList(QDir::Files).size() != 2 * count) {
-            failed("8 list batch", u"%1 of %2 songs saved, %3 failed"_s.arg(totals.ended - totals.failed)
+            failed("8 list batch", u"%1 of %2 songs saved, %3 failed"_s.arg(totals.ended() - totals.failed)
                                         .arg(count)
                                         .arg(totals.failed));
             return;

@@ -40,7 +40,19 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
     m_batch->setParent(this);
     connect(&window, &ui::SongListWindow::downloadRequested, this, &SongListCommands::download);
     connect(&window, &ui::SongListWindow::stopRequested, m_batch, &SongBatch::stop);
+    connect(&window, &ui::SongListWindow::continueRequested, m_batch, &SongBatch::resume);
     connect(&window, &ui::SongListWindow::retryRequested, m_batch, &SongBatch::retryFailed);
+    // The check boxes say what the run holds, while it goes and after a stop.
+    connect(&window, &ui::SongListWindow::checksChanged, this, [this](const QList<int> &rows, bool checked) {
+        if (checked)
+            m_batch->addToRun(rows);
+        else
+            m_batch->removeFromRun(rows);
+    });
+    connect(&window, &ui::SongListWindow::openFolderRequested, this, [this] {
+        if (!m_batch->folder().isEmpty())
+            m_commands.desktop().openFolder(m_batch->folder());
+    });
     // For the next 下载选中 and 重试失败, and the next list's window.
     connect(&window, &ui::SongListWindow::qualityChosen, this, [this](Quality quality) {
         m_batch->setQuality(quality);
@@ -58,7 +70,9 @@ void SongListCommands::download(const QList<int> &rows)
         if (rows.isEmpty() || m_batch->isRunning())
             return;
         const QPointer<SongListCommands> alive(this);
-        const QString folder = m_commands.desktop().chooseFolder(&m_window, m_commands.saveFolder());
+        // The list's own folder once it has one: another list's is no hint for this one.
+        const QString start = m_batch->folder().isEmpty() ? m_commands.saveFolder() : m_batch->folder();
+        const QString folder = m_commands.desktop().chooseFolder(&m_window, start);
         if (!alive)
             return; // the list's window went while the dialog was open (the program ended)
         if (folder.isEmpty())

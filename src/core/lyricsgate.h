@@ -35,6 +35,7 @@ public:
 
     // The least time between two lyric requests (kLyricPace unless a test changes it).
     void setPace(std::chrono::milliseconds pace) { m_pace = pace; }
+    std::chrono::milliseconds pace() const { return m_pace; }
     // The service refused: nothing is let through for kLyricRest, and whoever waits is
     // told to go on without lyrics.
     void refused();

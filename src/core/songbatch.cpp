@@ -36,10 +36,11 @@ QString FolderNames::claim(const QString &folder, const QString &id, const QStri
 }
 
 // A row's life, all of it:
-//   (any state but Working and Waiting) --download(), retryFailed()--> Waiting
+//   (any state but Working and Waiting) --download(), resume(), retryFailed(), addToRun()--> Waiting
+//   Waiting --removeFromRun()--> Idle
 //   Waiting --pump()--> Exists (a file of its name is there: nothing is asked) | Working
 //   Working --finish()--> Done | DoneWithoutLyrics | Exists | Failed (with its Cause)
-//   Waiting, Working --stop()--> Stopped
+//   Waiting, Working --stop()--> Stopped;  Working --removeFromRun()--> Stopped
 // finish() is the one way out of Working: whichever of the row's resolution and transfer
 // ends the row first, the other is aborted with it (endJob).
 
@@ -96,24 +97,94 @@ void SongBatch::download(QList<int> rows, const QString &folder)
     if (rows.isEmpty())
         return;
     m_folder = QDir::cleanPath(folder);
-    nameRows(rows);
-    m_run = new Requests(this);
     m_batch = rows;
-    m_queue = rows;
+    m_wentMs = 0;
+    m_worked = 0;
+    requeue(rows);
+}
+
+void SongBatch::requeue(const QList<int> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    nameRows(rows);
+    m_queue << rows;
     for (const int row : rows)
         setRow(row, RowState::Waiting);
-    emit runningChanged(true);
+    if (!m_run) {
+        m_run = new Requests(this);
+        m_going.start();
+        emit runningChanged(true);
+    }
     pump();
+}
+
+void SongBatch::resume()
+{
+    if (isRunning())
+        return;
+    QList<int> again;
+    for (const int row : std::as_const(m_batch)) {
+        if (m_rows.at(row).state == RowState::Stopped)
+            again << row;
+    }
+    requeue(again);
 }
 
 void SongBatch::retryFailed()
 {
+    if (isRunning())
+        return;
     QList<int> again;
     for (const int row : std::as_const(m_batch)) {
         if (isRetryable(m_rows.at(row)))
             again << row;
     }
-    download(again, m_folder);
+    requeue(again);
+}
+
+void SongBatch::addToRun(const QList<int> &rows)
+{
+    if (!isRunning())
+        return;
+    QList<int> joining;
+    for (const int row : rows) {
+        if (row < 0 || row >= m_rows.size() || m_rows.at(row).state == RowState::Waiting ||
+            m_rows.at(row).state == RowState::Working)
+            continue;
+        if (!m_batch.contains(row)) {
+            m_batch << row;
+        } else if (m_rows.at(row).state != RowState::Stopped && m_rows.at(row).state != RowState::Idle) {
+            continue; // ended in this run: it stays as it ended
+        }
+        joining << row;
+    }
+    requeue(joining);
+}
+
+void SongBatch::removeFromRun(const QList<int> &rows)
+{
+    for (const int row : rows) {
+        if (row < 0 || row >= m_rows.size() || !m_batch.contains(row))
+            continue;
+        switch (m_rows.at(row).state) {
+        case RowState::Waiting:
+            m_queue.removeOne(row);
+            setRow(row, RowState::Idle);
+            break;
+        case RowState::Working:
+            endJob(m_jobs.take(row));
+            setRow(row, RowState::Stopped);
+            break;
+        case RowState::Stopped:
+            break;
+        default:
+            continue; // ended in this run: counted with it
+        }
+        m_batch.removeOne(row);
+    }
+    // The next one starts in a stopped one's place, or the run ends with nothing left.
+    pump();
 }
 
 void SongBatch::pump()
@@ -133,6 +204,7 @@ void SongBatch::pump()
         // The batch has ended.
         m_run->deleteLater();
         m_run = nullptr;
+        m_wentMs += m_going.elapsed();
         emit runningChanged(false);
     }
 }
@@ -299,6 +371,7 @@ void SongBatch::finish(int row, RowState state, Cause cause)
     const Job ended = *job;
     m_jobs.erase(job);
     endJob(ended);
+    ++m_worked;
     setRow(row, state, cause);
     pump();
 }
@@ -343,6 +416,7 @@ void SongBatch::stop()
         endJob(job);
     run->stop();
     run->deleteLater();
+    m_wentMs += m_going.elapsed();
     for (const int row : std::as_const(m_batch)) {
         if (m_rows.at(row).state == RowState::Waiting || m_rows.at(row).state == RowState::Working)
             setRow(row, RowState::Stopped);
@@ -353,8 +427,7 @@ void SongBatch::stop()
 bool SongBatch::isRetryable(const Row &row)
 {
     // The service answers a region-refused or paid song the same way every time.
-    return row.state == RowState::Stopped ||
-           (row.state == RowState::Failed && row.cause != Cause::Region && row.cause != Cause::Paid);
+    return row.state == RowState::Failed && row.cause != Cause::Region && row.cause != Cause::Paid;
 }
 
 SongBatch::Totals SongBatch::totals() const
@@ -363,10 +436,19 @@ SongBatch::Totals SongBatch::totals() const
     totals.songs = int(m_batch.size());
     for (const int row : m_batch) {
         const RowState state = m_rows.at(row).state;
-        totals.ended += state == RowState::Done || state == RowState::DoneWithoutLyrics ||
-                        state == RowState::Exists || state == RowState::Failed;
+        totals.done += state == RowState::Done || state == RowState::DoneWithoutLyrics;
+        totals.exists += state == RowState::Exists;
         totals.failed += state == RowState::Failed;
+        totals.stopped += state == RowState::Stopped;
         totals.retryable += isRetryable(m_rows.at(row));
+    }
+    // Songs go no faster than the lyrics pace while the service gives lyrics.
+    const qint64 went = m_wentMs + (m_run ? m_going.elapsed() : 0);
+    if (m_worked > 0 && totals.left() > 0) {
+        qint64 perSong = went / m_worked;
+        if (m_config.lyricsGate && !m_config.lyricsGate->isResting())
+            perSong = qMax<qint64>(perSong, m_config.lyricsGate->pace().count());
+        totals.secondsLeft = (perSong * totals.left() + 999) / 1000;
     }
     return totals;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -86,12 +87,20 @@ public:
         Quality asked = Quality::Mp3_320; // by the batch it was last in
         Quality got = Quality::Mp3_128;   // once saved
     };
+    // The rows of the run: the last download() with what was added to it since.
     struct Totals
     {
-        int songs = 0;  // in the batch
-        int ended = 0;  // done, without lyrics, already there or failed
+        int songs = 0; // in the run
+        int done = 0;  // saved, with or without lyrics
+        int exists = 0;
         int failed = 0;
+        int stopped = 0;
         int retryable = 0; // isRetryable
+        // About how long the rest takes, in seconds; -1 until a song of the run has ended
+        // and while nothing is left.
+        qint64 secondsLeft = -1;
+        int ended() const { return done + exists + failed; }
+        int left() const { return songs - ended(); }
     };
 
     // `names`: the names the program has given in each folder (a batch of its own when
@@ -105,14 +114,22 @@ public:
     // The quality the next download() and retryFailed() ask for (高品 MP3 320k at first).
     void setQuality(Quality quality) { m_quality = quality; }
     Quality quality() const { return m_quality; }
-    // Saves `rows` (indices into rows()) into `folder`, in row order. Nothing happens while
-    // a batch runs.
+    // A new run: saves `rows` (indices into rows()) into `folder`, in row order. Nothing
+    // happens while a run goes.
     void download(QList<int> rows, const QString &folder);
-    // The rows of the last batch that were stopped or failed in a way another try can mend
-    // (isRetryable), again, into its folder.
+    // The stopped rows of the run go on where they stopped, into its folder; the run's
+    // count goes on.
+    void resume();
+    // The rows of the run that failed in a way another try can mend (isRetryable), again,
+    // into its folder, as part of the same run.
     void retryFailed();
-    // Stopped, or failed on the network, the disk or an answer: not refused for its region
-    // nor paid, which the service answers the same way every time.
+    // While a run goes, `rows` join it (those already waiting or working stay as they are).
+    void addToRun(const QList<int> &rows);
+    // `rows` leave the run: a waiting one is no longer asked, a working one stops alone
+    // (its unfinished file goes, the row is Stopped), a stopped one is not resumed.
+    void removeFromRun(const QList<int> &rows);
+    // Failed on the network, the disk or an answer: not refused for its region nor paid,
+    // which the service answers the same way every time.
     static bool isRetryable(const Row &row);
     // Aborts every transfer and resolution at once: unfinished files go, finished ones
     // stay, and every row not ended is Stopped.
@@ -140,6 +157,8 @@ private:
         bool withLyrics = false;
     };
 
+    // `rows` of the run waiting again, and the run going if it stood.
+    void requeue(const QList<int> &rows);
     void pump();
     QCoro::Task<> runRow(int row);
     QCoro::Task<> resolveRow(int row, Requests *requests);
@@ -168,6 +187,11 @@ private:
     std::shared_ptr<FolderNames> m_names;
     // The requests of the batch that runs; null when none does.
     Requests *m_run = nullptr;
+    // The run's working time (while it goes) and the rows it worked on to their end: the
+    // measured time per song.
+    QElapsedTimer m_going;
+    qint64 m_wentMs = 0;
+    int m_worked = 0;
     // The rows changed in this turn of the event loop, reported at its end; first > last
     // when none.
     int m_changedFirst = 0;

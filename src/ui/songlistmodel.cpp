@@ -1,5 +1,7 @@
 #include "songlistmodel.h"
 
+#include <numeric>
+
 #include "widgets/elidinglabel.h"
 
 using namespace Qt::StringLiterals;
@@ -11,6 +13,21 @@ QString durationText(qint64 seconds)
     if (seconds <= 0)
         return {};
     return u"%1:%2"_s.arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
+QString runTallyText(const SongBatch::Totals &totals, bool running)
+{
+    QString text = u"完成 %1，已存在 %2，失败 %3"_s.arg(totals.done).arg(totals.exists).arg(totals.failed);
+    if (totals.left() > 0)
+        text += u"，剩余 %1"_s.arg(totals.left());
+    if (!running || totals.secondsLeft < 0)
+        return text;
+    const qint64 minutes = (totals.secondsLeft + 59) / 60;
+    if (totals.secondsLeft < 60)
+        return text + u"，不到 1 分钟"_s;
+    if (minutes < 60)
+        return text + u"，约 %1 分钟"_s.arg(minutes);
+    return text + u"，约 %1 小时 %2 分钟"_s.arg(minutes / 60).arg(minutes % 60);
 }
 
 QString rowStatusText(const SongBatch::Row &row)
@@ -154,21 +171,33 @@ QVariant SongListModel::headerData(int section, Qt::Orientation orientation, int
 
 void SongListModel::setChecked(int row, bool checked)
 {
-    if (row < 0 || row >= m_checked.size() || m_checked.at(row) == checked)
+    setChecked(QList<int>{row}, checked);
+}
+
+void SongListModel::setChecked(const QList<int> &rows, bool checked)
+{
+    QList<int> changed;
+    int first = int(m_checked.size()), last = -1;
+    for (const int row : rows) {
+        if (row < 0 || row >= m_checked.size() || m_checked.at(row) == checked)
+            continue;
+        m_checked[row] = checked;
+        changed << row;
+        first = qMin(first, row);
+        last = qMax(last, row);
+    }
+    if (changed.isEmpty())
         return;
-    m_checked[row] = checked;
-    m_checkedCount += checked ? 1 : -1;
-    emit dataChanged(index(row, Name), index(row, Name), {Qt::CheckStateRole});
-    emit checksChanged();
+    m_checkedCount += int(changed.size()) * (checked ? 1 : -1);
+    emit dataChanged(index(first, Name), index(last, Name), {Qt::CheckStateRole});
+    emit checksChanged(changed, checked);
 }
 
 void SongListModel::setAllChecked(bool checked)
 {
-    m_checked.fill(checked);
-    m_checkedCount = checked ? int(m_checked.size()) : 0;
-    if (!m_checked.isEmpty())
-        emit dataChanged(index(0, Name), index(int(m_checked.size()) - 1, Name), {Qt::CheckStateRole});
-    emit checksChanged();
+    QList<int> rows(m_checked.size());
+    std::iota(rows.begin(), rows.end(), 0);
+    setChecked(rows, checked);
 }
 
 QList<int> SongListModel::checkedRows() const

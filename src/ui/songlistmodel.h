@@ -34,13 +34,16 @@ public:
     const ListSong &song(int row) const { return m_batch.rows().at(row).song; }
     bool isChecked(int row) const { return m_checked.at(row); }
     void setChecked(int row, bool checked);
+    // `rows` checked, or unchecked.
+    void setChecked(const QList<int> &rows, bool checked);
     // Every row checked, or none.
     void setAllChecked(bool checked);
     QList<int> checkedRows() const;
     int checkedCount() const { return m_checkedCount; }
 
 signals:
-    void checksChanged();
+    // The user checked or unchecked `rows` (all of them now `checked`).
+    void checksChanged(const QList<int> &rows, bool checked);
 
 private:
     void rowsChanged(int first, int last);
@@ -57,5 +60,9 @@ QString rowStatusTip(const SongBatch::Row &row);
 
 // "3:05": a duration as the table shows it; empty when unknown.
 QString durationText(qint64 seconds);
+
+// The line under the table while a run goes and after it: "完成 12，已存在 3，失败 1，
+// 剩余 1184，约 39 分钟" (the estimate once there is one, while the run goes).
+QString runTallyText(const SongBatch::Totals &totals, bool running);
 
 } // namespace corvane::ui

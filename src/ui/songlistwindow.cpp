@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -65,10 +66,13 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     m_table->verticalHeader()->hide();
     QHeaderView *header = m_table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setStretchLastSection(true);
+    // The song's name gives way in a narrow window: the status stays in view.
+    header->setSectionResizeMode(SongListModel::Name, QHeaderView::Stretch);
+    header->setStretchLastSection(false);
     const int em = m_table->fontMetrics().horizontalAdvance(u'歌');
-    for (const auto &[column, width] : {std::pair(SongListModel::Name, 16), std::pair(SongListModel::Artist, 9),
-                                        std::pair(SongListModel::Album, 9), std::pair(SongListModel::Duration, 4)})
+    header->setMinimumSectionSize(3 * em);
+    for (const auto &[column, width] : {std::pair(SongListModel::Artist, 8), std::pair(SongListModel::Album, 8),
+                                        std::pair(SongListModel::Duration, 3), std::pair(SongListModel::Status, 9)})
         header->resizeSection(column, width * em);
     m_table->installEventFilter(this);
     connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
@@ -79,7 +83,9 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     m_selectAll = button(this, u"SelectAll"_s, u"全选"_s);
     m_download = button(this, u"DownloadSelected"_s, u"下载选中"_s);
     m_stop = button(this, u"StopBatch"_s, u"停止"_s);
+    m_continue = button(this, u"ContinueBatch"_s, u"继续"_s);
     m_retry = button(this, u"RetryFailed"_s, u"重试失败"_s);
+    m_openFolder = button(this, u"OpenFolder"_s, u"打开文件夹"_s);
     // The label is the combo box's name for a screen reader: Qt on Linux publishes a combo
     // box under its current text.
     m_quality = new QComboBox(this);
@@ -100,12 +106,16 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progress->setTextVisible(true);
+    m_progress->setFormat(u"已结束 %v/%m"_s);
 
     connect(m_selectAll, &QPushButton::clicked, this,
             [this] { m_model->setAllChecked(m_model->checkedCount() < m_model->rowCount()); });
     connect(m_download, &QPushButton::clicked, this, [this] { emit downloadRequested(checkedRows()); });
     connect(m_stop, &QPushButton::clicked, this, &SongListWindow::stopRequested);
+    connect(m_continue, &QPushButton::clicked, this, &SongListWindow::continueRequested);
     connect(m_retry, &QPushButton::clicked, this, &SongListWindow::retryRequested);
+    connect(m_openFolder, &QPushButton::clicked, this, &SongListWindow::openFolderRequested);
+    connect(m_model, &SongListModel::checksChanged, this, &SongListWindow::checksChanged);
     connect(m_model, &SongListModel::checksChanged, this, &SongListWindow::showBatch);
     // Once per report of the batch, which collects a turn's changes.
     connect(&batch, &SongBatch::rowsChanged, this, &SongListWindow::showBatch);
@@ -118,8 +128,10 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     buttons->addWidget(qualityLabel);
     buttons->addWidget(m_quality);
     buttons->addWidget(m_stop);
+    buttons->addWidget(m_continue);
     buttons->addWidget(m_retry);
     buttons->addStretch();
+    buttons->addWidget(m_openFolder);
     auto *footer = new QHBoxLayout;
     footer->addWidget(m_totals, 1);
     footer->addWidget(m_progress, 1);
@@ -164,14 +176,21 @@ void SongListWindow::showBatch()
     const bool running = m_batch.isRunning();
     const SongBatch::Totals totals = m_batch.totals();
     m_stop->setEnabled(running);
+    m_continue->setEnabled(!running && totals.stopped > 0);
     m_retry->setEnabled(!running && totals.retryable > 0);
+    m_openFolder->setEnabled(!m_batch.folder().isEmpty());
+    // Hidden until a run starts: an empty bar looks like a box to type in.
+    m_progress->setVisible(totals.songs > 0);
     m_progress->setRange(0, qMax(1, totals.songs));
-    m_progress->setValue(totals.ended);
-    m_progress->setTextVisible(totals.songs > 0);
-    const QString text = running ? u"已完成 %1/%2，失败 %3"_s.arg(totals.ended).arg(totals.songs).arg(totals.failed)
-                                 : u"共 %1 首，已选 %2 首"_s.arg(m_model->rowCount()).arg(m_model->checkedCount());
+    m_progress->setValue(totals.ended());
+    // The run's tally stays until the next run starts.
+    const QString text = totals.songs > 0 ? runTallyText(totals, running)
+                                          : u"共 %1 首，已选 %2 首"_s.arg(m_model->rowCount()).arg(m_model->checkedCount());
     m_totals->setText(text);
     m_totals->setAccessibleName(text);
+    const bool all = m_model->rowCount() > 0 && m_model->checkedCount() == m_model->rowCount();
+    m_selectAll->setText(all ? u"全不选"_s : u"全选"_s);
+    m_selectAll->setAccessibleName(m_selectAll->text());
     // Nothing checked, nothing to download: the button says so instead of doing nothing.
     m_download->setEnabled(!running && m_model->checkedCount() > 0);
 }
@@ -187,11 +206,17 @@ void SongListWindow::closeEvent(QCloseEvent *event)
 
 bool SongListWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // Space toggles the check box of the row the cursor is on, whichever column it is in.
+    // Space toggles the check boxes of the selected rows, whichever column the cursor is
+    // in: all of them as the cursor's row goes, so that a mixed selection ends alike.
     if (watched == m_table && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space && m_table->currentIndex().isValid()) {
-        const int row = m_table->currentIndex().row();
-        m_model->setChecked(row, !m_model->isChecked(row));
+        const int current = m_table->currentIndex().row();
+        QList<int> rows;
+        for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+            rows << index.row();
+        if (!rows.contains(current))
+            rows = {current};
+        m_model->setChecked(rows, !m_model->isChecked(current));
         return true;
     }
     return QWidget::eventFilter(watched, event);

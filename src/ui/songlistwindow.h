@@ -48,7 +48,12 @@ public:
 signals:
     void downloadRequested(const QList<int> &rows);
     void stopRequested();
+    // 继续: the stopped run goes on.
+    void continueRequested();
     void retryRequested();
+    // The user checked or unchecked `rows`.
+    void checksChanged(const QList<int> &rows, bool checked);
+    void openFolderRequested();
     // The user chose another quality in the combo box.
     void qualityChosen(corvane::Quality quality);
     // A double-click on a song: to be opened in the main window.
@@ -64,7 +69,7 @@ private:
 
     SongListModel *m_model;
     QTableView *m_table;
-    QPushButton *m_selectAll, *m_download, *m_stop, *m_retry;
+    QPushButton *m_selectAll, *m_download, *m_stop, *m_continue, *m_retry, *m_openFolder;
     QComboBox *m_quality;
     QLabel *m_totals;
     QProgressBar *m_progress;

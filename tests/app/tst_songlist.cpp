@@ -55,6 +55,8 @@ private slots:
     void namesShowAsText_data();
     void namesShowAsText();
     void aStopIsOneChange();
+    void tally_data();
+    void tally();
 
 private:
     Form1Controls ui() const { return Form1Controls(*m_form); }
@@ -185,8 +187,10 @@ void TestSongList::checksAndButtons()
     QVERIFY(!control<QPushButton>(window, "StopBatch")->isEnabled());
     QVERIFY(!control<QPushButton>(window, "RetryFailed")->isEnabled());
 
+    QCOMPARE(selectAll->text(), u"全不选"_s);
     QTest::mouseClick(selectAll, Qt::LeftButton); // all checked: none
     QCOMPARE(window->model().checkedCount(), 0);
+    QCOMPARE(selectAll->text(), u"全选"_s);
     QVERIFY(!control<QPushButton>(window, "DownloadSelected")->isEnabled());
     table->setCurrentIndex(table->model()->index(2, 3));
     QTest::keyClick(table, Qt::Key_Space);
@@ -194,6 +198,15 @@ void TestSongList::checksAndButtons()
     QCOMPARE(control<QLabel>(window, "Totals")->text(), u"共 4 首，已选 1 首"_s);
     QTest::keyClick(table, Qt::Key_Space);
     QCOMPARE(window->model().checkedCount(), 0);
+    // Space on a selection: every selected row as the cursor's row goes.
+    table->selectionModel()->select(table->model()->index(1, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->model().setChecked(1, true);
+    table->setCurrentIndex(table->model()->index(3, 0));
+    table->selectionModel()->select(QItemSelection(table->model()->index(1, 0), table->model()->index(3, 0)),
+                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keyClick(table, Qt::Key_Space);
+    QCOMPARE(window->checkedRows(), (QList<int>{1, 2, 3}));
     QTest::mouseClick(selectAll, Qt::LeftButton); // some or none checked: all
     QCOMPARE(window->model().checkedCount(), 4);
 
@@ -213,11 +226,19 @@ void TestSongList::downloadsTheCheckedSongs()
     window->model().setChecked(5, false);
     auto *download = control<QPushButton>(window, "DownloadSelected");
     auto *totals = control<QLabel>(window, "Totals");
+    auto *bar = control<QProgressBar>(window, "BatchProgress");
+    QVERIFY(!bar->isVisible());
     QTest::mouseClick(download, Qt::LeftButton);
     QVERIFY(!download->isEnabled());
     QVERIFY(control<QPushButton>(window, "StopBatch")->isEnabled());
-    QVERIFY(totals->text().startsWith(u"已完成 "_s));
+    QVERIFY(bar->isVisible());
+    QCOMPARE(totals->text(), u"完成 0，已存在 0，失败 0，剩余 5"_s);
     QTRY_VERIFY_WITH_TIMEOUT(download->isEnabled(), 30000);
+    // The run's tally stays; the bar counts the rows that ended.
+    QCOMPARE(totals->text(), u"完成 5，已存在 0，失败 0"_s);
+    QCOMPARE(bar->text(), u"已结束 5/5"_s);
+    QTest::mouseClick(control<QPushButton>(window, "OpenFolder"), Qt::LeftButton);
+    QCOMPARE(m_desktop.openedFolders, QStringList{m_folder.path()});
     auto status = [window](int row) { return window->model().index(row, ui::SongListModel::Status).data().toString(); };
     QCOMPARE((QStringList{status(0), status(3), status(4), status(5)}),
              (QStringList{u"完成 · 128k"_s, QString(), u"完成（无歌词） · 128k"_s, QString()}));
@@ -351,6 +372,7 @@ void TestSongList::qualityIsChosenAndKept()
     QVERIFY(QFileInfo::exists(QDir(m_folder.path()).filePath(u"音质样例 - 三种音质.flac"_s)));
     QVERIFY(QFileInfo::exists(QDir(m_folder.path()).filePath(u"音质样例 - 只有320k.mp3"_s)));
     QCOMPARE(desktop::Settings(settingsFile).listQuality(), Quality::Flac);
+    QCOMPARE(desktop::Settings(settingsFile).lastFolder(), m_folder.path()); // for the next run
 
     // A single song: the dialog offers the qualities, opening on the link itself; FLAC
     // chosen saves the FLAC under the chosen name, and the next dialog opens on it.
@@ -446,6 +468,41 @@ void TestSongList::aStopIsOneChange()
     QCOMPARE(last.row(), count - 1);
     QCOMPARE(last.column(), int(ui::SongListModel::Status));
     QCOMPARE(model.index(count - 1, ui::SongListModel::Status).data().toString(), u"已停止"_s);
+}
+
+void TestSongList::tally_data()
+{
+    QTest::addColumn<QList<int>>("counts"); // songs, done, exists, failed
+    QTest::addColumn<qint64>("secondsLeft");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("before the first end") << QList<int>{1200, 0, 0, 0} << qint64(-1) << true
+                                          << u"完成 0，已存在 0，失败 0，剩余 1200"_s;
+    QTest::newRow("minutes") << QList<int>{1200, 12, 3, 1} << qint64(2340) << true
+                             << u"完成 12，已存在 3，失败 1，剩余 1184，约 39 分钟"_s;
+    QTest::newRow("a part of a minute, rounded up") << QList<int>{10, 8, 0, 0} << qint64(61) << true
+                                                    << u"完成 8，已存在 0，失败 0，剩余 2，约 2 分钟"_s;
+    QTest::newRow("under a minute") << QList<int>{10, 9, 0, 0} << qint64(2) << true
+                                    << u"完成 9，已存在 0，失败 0，剩余 1，不到 1 分钟"_s;
+    QTest::newRow("hours") << QList<int>{5000, 10, 0, 0} << qint64(4000) << true
+                           << u"完成 10，已存在 0，失败 0，剩余 4990，约 1 小时 7 分钟"_s;
+    QTest::newRow("stopped: no estimate") << QList<int>{10, 4, 1, 1} << qint64(8) << false
+                                          << u"完成 4，已存在 1，失败 1，剩余 4"_s;
+    QTest::newRow("ended") << QList<int>{7, 5, 1, 1} << qint64(-1) << false << u"完成 5，已存在 1，失败 1"_s;
+}
+
+void TestSongList::tally()
+{
+    QFETCH(QList<int>, counts);
+    QFETCH(qint64, secondsLeft);
+    QFETCH(bool, running);
+    SongBatch::Totals totals;
+    totals.songs = counts.at(0);
+    totals.done = counts.at(1);
+    totals.exists = counts.at(2);
+    totals.failed = counts.at(3);
+    totals.secondsLeft = secondsLeft;
+    QTEST(ui::runTallyText(totals, running), "text");
 }
 
 QTEST_MAIN(TestSongList)

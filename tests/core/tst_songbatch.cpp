@@ -51,6 +51,9 @@ QStringList endsOf(const SongBatch &batch)
         case State::Stopped:
             ends << u"stopped"_s;
             break;
+        case State::Idle:
+            ends << u"idle"_s;
+            break;
         case State::Failed:
             ends << QString::fromLatin1(QMetaEnum::fromType<Cause>().valueToKey(int(row.cause)));
             break;
@@ -80,6 +83,7 @@ private slots:
     void mixedList();
     void existingFilesAndSameNames();
     void stopLeavesNothingHalfWritten();
+    void checkBoxesDuringARun();
     void lyricLimitNeverFailsASong();
     void lyricPace_data();
     void lyricPace();
@@ -212,7 +216,7 @@ void TestSongBatch::mixedList()
     std::sort(asked.begin(), asked.end());
     QCOMPARE(asked, (QByteArrayList{"3001", "3002", "3006", "3007", "3009", "3010", "404"}));
     QCOMPARE(countRequests("/sample-media/3006.mp3"), 0);
-    QCOMPARE(batch.totals().ended, 7);
+    QCOMPARE(batch.totals().ended(), 7);
     QCOMPARE(batch.totals().failed, 4);
 
     // Retry takes the failed rows another try can mend, and the one that failed on the
@@ -283,10 +287,59 @@ void TestSongBatch::stopLeavesNothingHalfWritten()
     QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"stopped"_s, u"stopped"_s, u"stopped"_s}));
     QCOMPARE(files(), sorted({u"苏晚 - 青石板路.lrc"_s, u"苏晚 - 青石板路.mp3"_s}));
 
+    // 重试失败 is for failures; 继续 goes on with the same run.
     m_override = nullptr;
     batch.retryFailed();
+    QVERIFY(!batch.isRunning());
+    batch.resume();
     QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
     QCOMPARE(endsOf(batch), QStringList(4, u"done"_s));
+    QCOMPARE(batch.totals().songs, 4);
+    QCOMPARE(batch.totals().done, 4);
+}
+
+// The check boxes while a run goes, at the wire: a waiting row unchecked is never asked
+// for, a working one stops alone (its connection closed, nothing of it left) while the
+// others go on, a row checked joins the run; 继续 after a stop keeps the run's count.
+void TestSongBatch::checkBoxesDuringARun()
+{
+    // The first song sends a part of itself and waits; the lyrics pace holds the second.
+    m_override = [](const HttpRequest &request) -> std::optional<HttpResponse> {
+        if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith("/3001.mp3")) {
+            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
+            part.stallAfter = 150000;
+            return part;
+        }
+        return std::nullopt;
+    };
+    QByteArrayList closed;
+    const QObject scope; // the server outlives this test
+    connect(&m_server, &HttpTestServer::closedBeforeAnswer, &scope,
+            [&](const HttpRequest &request) { closed << request.path(); });
+    m_gate->setPace(std::chrono::milliseconds(2000));
+    SongBatch batch(config(), {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3003", u"山风"_s, u"木子"_s),
+                               listed("3004", u"旧站台"_s, u"江河"_s), listed("3005", u"月光小夜曲"_s, u"白羽"_s),
+                               listed("3007", u"同名"_s, u"江河"_s)});
+    batch.download({0, 1, 2, 3}, m_folder.path());
+    QCOMPARE(batch.totals().secondsLeft, -1); // nothing measured yet
+    QTRY_VERIFY_WITH_TIMEOUT(countRequests("/sample-media/3001.mp3") == 1, 30000);
+    batch.removeFromRun({2}); // waiting
+    QCOMPARE(endsOf(batch).at(2), u"idle"_s);
+    batch.removeFromRun({0}); // working
+    QCOMPARE(endsOf(batch), (QStringList{u"stopped"_s, u"running"_s, u"idle"_s, u"running"_s, u"idle"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(closed.contains("/sample-media/3001.mp3"), 10000);
+    QVERIFY(!closed.contains("/sample-media/3003.mp3"));
+    batch.addToRun({4});
+    QCOMPARE(batch.totals().songs, 3);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+    QCOMPARE(endsOf(batch), (QStringList{u"stopped"_s, u"done"_s, u"idle"_s, u"done"_s, u"lyricless"_s}));
+    QCOMPARE(countRequests("/sample-media/3004.mp3"), 0);
+    QCOMPARE(files(), sorted({u"木子 - 山风.lrc"_s, u"木子 - 山风.mp3"_s, u"白羽 - 月光小夜曲.lrc"_s,
+                              u"白羽 - 月光小夜曲.mp3"_s, u"江河 - 同名.mp3"_s}));
+    // The row taken out is not part of the run that 继续 goes on with.
+    batch.resume();
+    QVERIFY(!batch.isRunning());
 }
 
 void TestSongBatch::lyricLimitNeverFailsASong()
