@@ -11,6 +11,7 @@
 #include "core/filename.h"
 #include "core/kuwolists.h"
 #include "core/kuwotoday.h"
+#include "core/songbatch.h"
 #include "desktop/desktop.h"
 #include "desktop/settings.h"
 #include "songlistcommands.h"
@@ -226,6 +227,19 @@ void Commands::openSong(const QString &rid)
         m_form.setAddress(u"http://www.kuwo.cn/play_detail/"_s + rid);
         resolve();
     });
+}
+
+int Commands::songsDownloading() const
+{
+    int songs = 0;
+    for (ui::SongListWindow *window : m_form.findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly)) {
+        const SongListCommands *commands = SongListCommands::of(*window);
+        if (!commands || !commands->batch().isRunning())
+            continue;
+        for (const SongBatch::Row &row : commands->batch().rows())
+            songs += row.state == SongBatch::RowState::Waiting || row.state == SongBatch::RowState::Working;
+    }
+    return songs;
 }
 
 void Commands::end()

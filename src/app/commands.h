@@ -46,6 +46,8 @@ public:
     QString saveFolder() const;
     // A folder songs were saved into: the next dialog opens there, in later runs too.
     void rememberFolder(const QString &folder);
+    // The songs every list window's run still has to do (waiting or under way).
+    int songsDownloading() const;
     // The one pace of the program's lyric requests, the main window's and every list's.
     LyricsGate &lyricsGate() { return m_lyricsGate; }
 

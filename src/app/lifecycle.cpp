@@ -149,6 +149,12 @@ QCoro::Task<LoadResult> Form_Load(Commands &commands, QString programFolder)
 bool QueryUnload(Commands &commands)
 {
     desktop::Desktop &desktop = commands.desktop();
+    // Lists at work are named first: ending the program ends them.
+    if (const int songs = commands.songsDownloading(); songs > 0) {
+        if (desktop.showMessage(&commands.form(), u"正在下载 %1 首歌曲，确定停止并退出吗？"_s.arg(songs),
+                                MessageStyle::InformationYesNo) != MessageAnswer::vbYes)
+            return false;
+    }
     switch (desktop.showMessage(&commands.form(), closePromptText(), MessageStyle::InformationYesNoCancel)) {
     case MessageAnswer::vbYes:
         desktop.openPage(commands.config().forumPage);

@@ -10,13 +10,16 @@
 
 #include "app/commands.h"
 #include "app/lifecycle.h"
+#include "app/songlistcommands.h"
 #include "awaited.h"
 #include "common.h"
+#include "core/songbatch.h"
 #include "corvane/buildconfig.h"
 #include "desktop/desktop.h"
 #include "form1controls.h"
 #include "scripteddesktop.h"
 #include "ui/form1.h"
+#include "ui/songlistwindow.h"
 #include "widgets/downloader.h"
 #include "widgets/mediaplayer.h"
 
@@ -47,6 +50,8 @@ private slots:
     void closePrompt_data();
     void closePrompt();
     void exitButtonAsksTheSame();
+    void quitNamesTheDownloads_data();
+    void quitNamesTheDownloads();
 
 private:
     std::unique_ptr<ui::Form1> makeForm();
@@ -265,6 +270,52 @@ void TestLifecycle::exitButtonAsksTheSame()
     QCOMPARE(m_desktop.boxes.size(), 2);
     QVERIFY(!form->isVisible());
     QVERIFY(m_desktop.pages.isEmpty());
+}
+
+void TestLifecycle::quitNamesTheDownloads_data()
+{
+    QTest::addColumn<QList<int>>("answers"); // MessageAnswer, one per box
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("否: all goes on") << QList<int>{int(MessageAnswer::vbNo)} << false;
+    QTest::newRow("是, then the farewell question")
+        << QList<int>{int(MessageAnswer::vbYes), int(MessageAnswer::vbNo)} << true;
+    QTest::newRow("是, then the farewell cancelled")
+        << QList<int>{int(MessageAnswer::vbYes), int(MessageAnswer::vbCancel)} << false;
+}
+
+// A list at work: quitting from the main window names its songs before the farewell.
+void TestLifecycle::quitNamesTheDownloads()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(bool, closes);
+    QTemporaryDir folder;
+    m_desktop.setFolderChooser([&folder](const QString &) { return folder.path(); });
+    HttpResponse part = HttpResponse::text(QByteArray(300000, '\xff'), "audio/mpeg");
+    part.stallAfter = 100000;
+    m_service.setFault(MusicService::Route::Media, part);
+    auto form = makeForm();
+    app::Commands &commands = app::commandsOf(*form);
+    form->setCloseQuery([&commands] { return app::QueryUnload(commands); });
+    form->show();
+    SongList list;
+    list.songs = {{u"3001"_s, u"青石板路"_s, u"苏晚"_s, {}, 0}, {u"3003"_s, u"山风"_s, u"木子"_s, {}, 0},
+                  {u"3004"_s, u"旧站台"_s, u"江河"_s, {}, 0}};
+    ui::SongListWindow *window = app::SongListCommands::open(commands, list);
+    window->findChild<QPushButton *>(u"DownloadSelected"_s)->click();
+    const SongBatch &batch = app::SongListCommands::of(*window)->batch();
+    QVERIFY(batch.isRunning());
+
+    for (const int answer : answers)
+        m_desktop.queueAnswer(MessageAnswer(answer));
+    QCOMPARE(form->close(), closes);
+    QCOMPARE(m_desktop.boxes.size(), answers.size());
+    QCOMPARE(m_desktop.boxes.first().text, u"正在下载 3 首歌曲，确定停止并退出吗？"_s);
+    QCOMPARE(m_desktop.boxes.first().style, MessageStyle::InformationYesNo);
+    if (answers.size() > 1)
+        QCOMPARE(m_desktop.boxes.at(1).text, app::closePromptText());
+    if (!closes)
+        QVERIFY(batch.isRunning());
+    commands.end();
 }
 
 void TestLifecycle::qtDialogsSpeakChinese()
