@@ -25,7 +25,7 @@ ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
     auto *window = new ui::SongListWindow(list, *batch, &commands.form());
     new SongListCommands(*window, commands, batch);
     window->setQuality(batch->quality());
-    window->showOver(commands.form());
+    window->showBeside(commands.form());
     return window;
 }
 
@@ -59,6 +59,10 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
         m_commands.settings().setListQuality(quality);
     });
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
+        // The song shows in the main window: it comes to the front to show it.
+        ui::Form1 &form = m_commands.form();
+        form.raise();
+        form.activateWindow();
         m_commands.openSong(m_batch->rows().at(row).song.id);
     });
     window.setCloseQuery([this] { return mayClose(); });

@@ -123,6 +123,7 @@ void Form1::buildLayout()
     Frame1 = frame(this, u"Frame1"_s, u"请输入音乐地址：[双击文本自动粘贴]"_s, {16, 16, 297, 57});
     Text1 = placed(new widgets::AddressEdit(Frame1), u"Text1"_s, u"音乐地址"_s, {8, 24, 281, 18});
     Text1->setEnabled(false);
+    Text1->setPlaceholderText(u"歌曲、歌单、专辑、歌手的地址，或歌名"_s);
     Command1 = button(this, u"Command1"_s, u"获取外链地址"_s, {320, 16, 89, 57});
     Command1->setEnabled(false);
 
@@ -339,6 +340,13 @@ void Form1::Command9_Click()
 void Form1::Text1_DblClick()
 {
     emit pasteRequested();
+}
+
+QRect Form1::addressArea() const
+{
+    const QRect address(Text1->mapToGlobal(QPoint(0, 0)), Text1->size());
+    const QRect button(Command1->mapToGlobal(QPoint(0, 0)), Command1->size());
+    return address.united(button);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -44,6 +44,9 @@ public:
     void setAddressEnabled(bool enabled);
     bool isAddressEnabled() const;
     void setResolveEnabled(bool enabled);
+    // Where the address box and the resolve button are on the screen: what another window
+    // must leave in view.
+    QRect addressArea() const;
 
     // A song's results, each in its control.
     void showNames(const QString &songName, const QString &singerName);

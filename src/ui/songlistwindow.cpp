@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "form1.h"
 #include "songlistmodel.h"
 
 using namespace Qt::StringLiterals;
@@ -41,7 +42,8 @@ QString songListTitle(const SongList &list)
 
 SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWidget *parent)
     : QWidget(parent, Qt::Window),
-      m_model(new SongListModel(batch, list.request.kind != SongListRequest::Kind::Search, this)), m_batch(batch)
+      m_model(new SongListModel(batch, list.request.kind != SongListRequest::Kind::Search, this)), m_batch(batch),
+      m_request(list.request)
 {
     setObjectName(u"SongListWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -150,19 +152,64 @@ void SongListWindow::setQuality(Quality quality)
     m_quality->setCurrentIndex(m_quality->findData(int(quality)));
 }
 
-void SongListWindow::showOver(QWidget &mainWindow)
+QRect placeListWindow(const QRect &room, const QRect &mainFrame, const QRect &keepClear, QSize size, QSize least,
+                      int opened)
+{
+    constexpr int gap = 8, step = 24;
+    size = size.boundedTo(room.size());
+    least = least.boundedTo(size);
+    const int right = room.right() - mainFrame.right() - gap;
+    const int left = mainFrame.left() - gap - room.left();
+    QRect base;
+    int dx = step, dy = step; // away from the main window
+    if (qMax(right, left) >= least.width()) {
+        size.setWidth(qMin(size.width(), qMax(right, left)));
+        const int top = qBound(room.top(), mainFrame.top(), qMax(room.top(), room.bottom() + 1 - size.height()));
+        if (right >= left) {
+            base = QRect(QPoint(mainFrame.right() + 1 + gap, top), size);
+        } else {
+            base = QRect(QPoint(mainFrame.left() - gap - size.width(), top), size);
+            dx = -step;
+        }
+    } else {
+        // No room beside: smaller, over the main window's lower (or upper) part.
+        const int below = room.bottom() - keepClear.bottom() - gap;
+        const int above = keepClear.top() - gap - room.top();
+        const int x = qBound(room.left(), mainFrame.left(), qMax(room.left(), room.right() + 1 - size.width()));
+        if (below >= size.height() || below >= above) {
+            size.setHeight(qMin(size.height(), below));
+            base = QRect(QPoint(x, keepClear.bottom() + 1 + gap), size);
+        } else {
+            size.setHeight(qMin(size.height(), above));
+            base = QRect(QPoint(x, keepClear.top() - gap - size.height()), size);
+            dy = -step;
+        }
+    }
+    // Further lists step on as far as the screen goes, then from the start again.
+    const int across = dx > 0 ? room.right() - base.right() : base.left() - room.left();
+    const int along = dy > 0 ? room.bottom() - base.bottom() : base.top() - room.top();
+    const int steps = qMax(0, qMin(across, along) / step);
+    const int k = opened % (steps + 1);
+    return base.translated(dx * k, dy * k);
+}
+
+void SongListWindow::showBeside(Form1 &mainWindow)
 {
     int opened = 0;
     for (const SongListWindow *other : mainWindow.findChildren<SongListWindow *>(Qt::FindDirectChildrenOnly))
         opened += other != this && other->isVisible();
-    QRect frame = frameGeometry();
-    frame.moveCenter(mainWindow.frameGeometry().center() + QPoint(24, 24) * (opened % 8));
-    if (const QScreen *screen = mainWindow.screen()) {
-        const QRect room = screen->availableGeometry();
-        frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
-        frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
+    const QRect mainFrame = mainWindow.frameGeometry();
+    // The window's own frame is not known before it shows: the main window's is the guess.
+    const QMargins frame(mainWindow.geometry().left() - mainFrame.left(), mainWindow.geometry().top() - mainFrame.top(),
+                         mainFrame.right() - mainWindow.geometry().right(),
+                         mainFrame.bottom() - mainWindow.geometry().bottom());
+    const QScreen *screen = mainWindow.screen();
+    if (screen) {
+        const QRect place = placeListWindow(screen->availableGeometry(), mainFrame, mainWindow.addressArea(),
+                                            size().grownBy(frame), minimumSizeHint().grownBy(frame), opened);
+        resize(place.size().shrunkBy(frame));
+        move(place.topLeft());
     }
-    move(frame.topLeft());
     show();
 }
 

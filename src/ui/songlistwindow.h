@@ -15,6 +15,7 @@ class QTableView;
 
 namespace corvane::ui {
 
+class Form1;
 class SongListModel;
 
 // One list of songs in a window of its own: a table with a check box per song, the
@@ -35,9 +36,10 @@ public:
     SongListModel &model() const { return *m_model; }
     QList<int> checkedRows() const;
 
-    // Shows the window over `mainWindow`, each further list of it a step down and to the
-    // right, within its screen.
-    void showOver(QWidget &mainWindow);
+    // Shows the window beside `mainWindow` (placeListWindow), on its screen.
+    void showBeside(Form1 &mainWindow);
+    // The list the window shows, as it was asked for.
+    const SongListRequest &request() const { return m_request; }
 
     // The quality the combo box shows.
     void setQuality(Quality quality);
@@ -74,8 +76,17 @@ private:
     QLabel *m_totals;
     QProgressBar *m_progress;
     const SongBatch &m_batch;
+    const SongListRequest m_request;
     std::function<bool()> m_closeQuery;
 };
+
+// Where a list window's frame of `size` (at least `least`) goes on a screen whose free area
+// is `room`: beside the main window's frame `mainFrame` where there is room, narrower if
+// need be, else below or above its address box and button (`keepClear`), lower to fit; the
+// `opened`-th further list steps away from the main window from there, always on the
+// screen and never over `keepClear`.
+QRect placeListWindow(const QRect &room, const QRect &mainFrame, const QRect &keepClear, QSize size, QSize least,
+                      int opened);
 
 // The window's title for a list: "歌曲列表 - " and its name, a search "搜索 - " and its words.
 QString songListTitle(const SongList &list);
