@@ -16,6 +16,7 @@
 #include "desktop/settings.h"
 #include "songlistcommands.h"
 #include "ui/form1.h"
+#include "ui/songlistmodel.h"
 #include "ui/songlistwindow.h"
 #include "widgets/downloader.h"
 
@@ -174,25 +175,30 @@ QCoro::Task<> Commands::resolveSong()
         const SongListRequest list = succeeded || !songIdFromText(address).isEmpty()
                                          ? SongListRequest()
                                          : songListFromText(address);
+        // Words say what went wrong with words, not with an address.
+        QString failure = failed;
+        if (!succeeded && list.kind == SongListRequest::Kind::None && isTooLongToSearch(address))
+            failure = u"搜索的文字太长：最多 %1 个字"_s.arg(kMaxSearchUnits);
         if (list.kind != SongListRequest::Kind::None) {
-            bool stopped = false;
+            std::optional<ListEnd> end;
             try {
-                succeeded = co_await openSongList(list, requests.get());
+                end = co_await openSongList(list, requests.get());
             } catch (const FetchStopped &) {
-                stopped = true;
             }
-            if (stopped)
+            if (!end)
                 co_return; // the window has closed: nothing more to show
-            if (succeeded) {
+            if (*end == ListEnd::Opened) {
                 m_form.setResolveEnabled(true);
                 co_return;
             }
+            if (*end == ListEnd::Empty && list.kind == SongListRequest::Kind::Search)
+                failure = u"没有找到与“%1”相关的歌曲"_s.arg(list.key);
         }
         if (succeeded) {
             m_form.setStatusText(u"音乐获取成功.."_s);
         } else {
-            m_form.setStatusText(failed);
-            m_desktop.showMessage(&m_form, failed, MessageStyle::Information);
+            m_form.setStatusText(failure);
+            m_desktop.showMessage(&m_form, failure, MessageStyle::Information);
         }
         m_form.setResolveEnabled(true);
     } catch (const std::exception &error) {
@@ -202,21 +208,32 @@ QCoro::Task<> Commands::resolveSong()
     }
 }
 
-QCoro::Task<bool> Commands::openSongList(SongListRequest request, Requests *requests)
+QCoro::Task<Commands::ListEnd> Commands::openSongList(SongListRequest request, Requests *requests)
 {
+    // A list open already comes to the front: a second window of it would download into
+    // the same files.
+    for (ui::SongListWindow *window : m_form.findChildren<ui::SongListWindow *>(Qt::FindDirectChildrenOnly)) {
+        if (window->isVisible() && window->request().kind == request.kind && window->request().key == request.key) {
+            window->showNormal();
+            window->raise();
+            window->activateWindow();
+            m_form.setStatusText(u"找到 %1 首歌曲.."_s.arg(window->model().rowCount()));
+            co_return ListEnd::Opened;
+        }
+    }
     m_form.setStatusText(u"正在获取歌曲列表.."_s);
     SongList list;
     try {
         list = co_await fetchSongList(std::move(request), m_config, requests);
     } catch (const Error &error) {
         qInfo("song list: %s", error.what());
-        co_return false;
+        co_return ListEnd::Failed;
     }
     if (list.songs.isEmpty())
-        co_return false;
+        co_return ListEnd::Empty;
     m_form.setStatusText((list.capped ? u"找到 %1 首歌曲（已达上限）.."_s : u"找到 %1 首歌曲.."_s).arg(list.songs.size()));
     SongListCommands::open(*this, std::move(list));
-    co_return true;
+    co_return ListEnd::Opened;
 }
 
 void Commands::openSong(const QString &rid)

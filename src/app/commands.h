@@ -85,7 +85,8 @@ private:
     QCoro::Task<> resolveSong();
     // The list a pasted text names, when it names no song: opened in a window of its
     // own. Whether one opened; false: the resolution failed.
-    QCoro::Task<bool> openSongList(SongListRequest request, Requests *requests);
+    enum class ListEnd { Opened, Empty, Failed };
+    QCoro::Task<ListEnd> openSongList(SongListRequest request, Requests *requests);
     // The record of `link`'s song, when `link` is the one the link box was last given by
     // a resolution (the box can be edited): else null.
     const SongInfo *songOfLink(const QString &link) const;

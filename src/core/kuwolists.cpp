@@ -120,6 +120,12 @@ SongListRequest songListFromText(QStringView text)
     return {SongListRequest::Kind::Search, words};
 }
 
+bool isTooLongToSearch(QStringView text)
+{
+    const QString words = text.toString().simplified();
+    return words.size() > kMaxSearchUnits && !holdsAddress(words);
+}
+
 QString playlistPageUrl(const QString &host, const QString &pid, int page, int rows)
 {
     return u"http://"_s + host + u"/pl.svc?op=getlistinfo&pid="_s + pid + u"&pn="_s + QString::number(page) +

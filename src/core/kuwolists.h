@@ -31,6 +31,8 @@ inline constexpr qsizetype kMaxSearchUnits = 100;
 // holds no address at all and is not blank, the words to search for. Kind::None for
 // anything else (another site, a blank text, a song address).
 SongListRequest songListFromText(QStringView text);
+// A text that would be words to search for, but longer than kMaxSearchUnits.
+bool isTooLongToSearch(QStringView text);
 
 // One song of a list, its names decoded and bounded like every name from the network.
 struct ListSong

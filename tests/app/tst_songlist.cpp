@@ -57,6 +57,9 @@ private slots:
     void aStopIsOneChange();
     void tally_data();
     void tally();
+    void placement_data();
+    void placement();
+    void windowsStayOutOfTheWay();
 
 private:
     Form1Controls ui() const { return Form1Controls(*m_form); }
@@ -130,7 +133,7 @@ ui::SongListWindow *TestSongList::paste(const QString &text)
 void TestSongList::opensAList_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title"); // empty: no window, the failure box
+    QTest::addColumn<QString>("title"); // "!" and a failure: no window, a box saying it
     QTest::addColumn<int>("rows");
     QTest::addColumn<bool>("checked");
 
@@ -141,8 +144,10 @@ void TestSongList::opensAList_data()
     QTest::newRow("1,200 songs on two pages") << u"www.kuwo.cn/playlist_detail/4002"_s << u"歌曲列表 - 千首歌单"_s << 1200
                                               << true;
     QTest::newRow("words: search results, unchecked") << u"风"_s << u"搜索 - 风"_s << 3 << false;
-    QTest::newRow("words that find nothing") << u"没有这首歌"_s << QString() << 0 << false;
-    QTest::newRow("an unknown playlist") << u"http://www.kuwo.cn/playlist_detail/9"_s << QString() << 0 << false;
+    QTest::newRow("words that find nothing") << u"没有这首歌"_s << u"!没有找到与“没有这首歌”相关的歌曲"_s << 0 << false;
+    QTest::newRow("words past the bound") << QString(101, u'风') << u"!搜索的文字太长：最多 100 个字"_s << 0 << false;
+    QTest::newRow("an unknown playlist") << u"http://www.kuwo.cn/playlist_detail/9"_s
+                                         << u"!获取出错,请您检查地址是否正确!"_s << 0 << false;
 }
 
 void TestSongList::opensAList()
@@ -154,10 +159,11 @@ void TestSongList::opensAList()
 
     ui::SongListWindow *window = paste(text);
     QVERIFY(ui().Command1->isEnabled());
-    if (title.isEmpty()) {
+    if (title.startsWith(u'!')) {
         QVERIFY(!window);
-        QCOMPARE(m_form->statusText(), u"获取出错,请您检查地址是否正确!"_s);
+        QCOMPARE(m_form->statusText(), title.sliced(1));
         QCOMPARE(m_desktop.boxes.size(), 1);
+        QCOMPARE(m_desktop.boxes.first().text, title.sliced(1));
         return;
     }
     QVERIFY(window);
@@ -503,6 +509,59 @@ void TestSongList::tally()
     totals.failed = counts.at(3);
     totals.secondsLeft = secondsLeft;
     QTEST(ui::runTallyText(totals, running), "text");
+}
+
+void TestSongList::placement_data()
+{
+    QTest::addColumn<QRect>("room");
+    QTest::addColumn<QRect>("mainFrame");
+    QTest::addColumn<bool>("beside"); // else over the main window's lower or upper part
+    // Today's main window, its address box and button 12-420 px across, 30-90 px down.
+    QTest::newRow("1920×1080: beside") << QRect(0, 0, 1920, 1040) << QRect(690, 310, 540, 420) << true;
+    QTest::newRow("1280×1024: beside, narrower") << QRect(0, 0, 1280, 1024) << QRect(100, 300, 540, 420) << true;
+    QTest::newRow("at the screen's right edge: the other side")
+        << QRect(0, 0, 1920, 1040) << QRect(1370, 310, 540, 420) << true;
+    QTest::newRow("1024×768: below the address box") << QRect(0, 0, 1024, 728) << QRect(242, 154, 540, 420) << false;
+    QTest::newRow("low on the screen: above it") << QRect(0, 0, 1024, 728) << QRect(242, 600, 540, 420) << false;
+    QTest::newRow("800×600") << QRect(0, 0, 800, 600) << QRect(0, 0, 540, 420) << false;
+}
+
+// Every list window, the first and those cascading after it, is on the screen and leaves
+// the main window's address box and button in view; beside it where there is room.
+void TestSongList::placement()
+{
+    QFETCH(QRect, room);
+    QFETCH(QRect, mainFrame);
+    QFETCH(bool, beside);
+    const QRect keepClear = QRect(12, 30, 408, 60).translated(mainFrame.topLeft());
+    for (int opened = 0; opened < 12; ++opened) {
+        const QRect place = ui::placeListWindow(room, mainFrame, keepClear, QSize(760, 470), QSize(560, 180), opened);
+        const QString where = u"list %1 at %2,%3 %4×%5"_s.arg(opened + 1)
+                                  .arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
+        QVERIFY2(room.contains(place), qPrintable(where));
+        QVERIFY2(!place.intersects(keepClear), qPrintable(where));
+        QVERIFY2(place.height() >= 180 && place.width() >= 560, qPrintable(where));
+        if (beside)
+            QVERIFY2(!place.intersects(mainFrame), qPrintable(where));
+    }
+}
+
+// Three lists open, each leaves the address box in view; the same list pasted again
+// brings its window to the front instead of opening another.
+void TestSongList::windowsStayOutOfTheWay()
+{
+    for (const QString &address : {u"http://www.kuwo.cn/playlist_detail/4001"_s, u"http://www.kuwo.cn/album_detail/4101"_s,
+                                   u"http://www.kuwo.cn/singer_detail/4201"_s}) {
+        ui::SongListWindow *window = paste(address);
+        QVERIFY(window);
+        QVERIFY(!window->frameGeometry().intersects(m_form->addressArea()));
+        QVERIFY(m_form->screen()->availableGeometry().contains(window->frameGeometry()));
+    }
+    QCOMPARE(windows().size(), 3);
+    m_server.clearRequests();
+    QVERIFY(paste(u"https://www.kuwo.cn/playlist_detail/4001"_s));
+    QCOMPARE(windows().size(), 3);
+    QCOMPARE(m_form->statusText(), u"找到 7 首歌曲.."_s);
 }
 
 QTEST_MAIN(TestSongList)
