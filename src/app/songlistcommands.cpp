@@ -1,8 +1,10 @@
 #include "songlistcommands.h"
 
+#include <QDir>
 #include <QPointer>
 
 #include "commands.h"
+#include "core/filename.h"
 #include "core/songbatch.h"
 #include "desktop/desktop.h"
 #include "desktop/settings.h"
@@ -21,10 +23,19 @@ ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
     // window's commands, which the window owns.
     auto *batch = new SongBatch(commands.config(), list.songs, commands.folderNames());
     batch->setQuality(commands.settings().listQuality());
+    const bool album = list.request.kind == SongListRequest::Kind::Album;
+    if (album)
+        batch->setAlbum(list.title.isEmpty() ? list.request.key : list.title);
     // A window of its own, deleted with the main window at the latest.
     auto *window = new ui::SongListWindow(list, *batch, &commands.form());
-    new SongListCommands(*window, commands, batch);
+    auto *listCommands = new SongListCommands(*window, commands, batch);
+    listCommands->m_folderName = mp3FileName(list.title).chopped(4);
+    if (listCommands->m_folderName.isEmpty())
+        listCommands->m_folderName = mp3FileName(list.request.key).chopped(4);
     window->setQuality(batch->quality());
+    // An album is kept together at first; the numbers are the user's lasting choice.
+    window->setInListFolder(album);
+    window->setNumbered(commands.settings().numberedNames());
     window->showBeside(commands.form());
     return window;
 }
@@ -58,6 +69,8 @@ SongListCommands::SongListCommands(ui::SongListWindow &window, Commands &command
         m_batch->setQuality(quality);
         m_commands.settings().setListQuality(quality);
     });
+    connect(&window, &ui::SongListWindow::numberedChosen, this,
+            [this](bool numbered) { m_commands.settings().setNumberedNames(numbered); });
     connect(&window, &ui::SongListWindow::songActivated, this, [this](int row) {
         // The song shows in the main window: it comes to the front to show it.
         ui::Form1 &form = m_commands.form();
@@ -75,13 +88,25 @@ void SongListCommands::download(const QList<int> &rows)
             return;
         const QPointer<SongListCommands> alive(this);
         // The list's own folder once it has one: another list's is no hint for this one.
-        const QString start = m_batch->folder().isEmpty() ? m_commands.saveFolder() : m_batch->folder();
-        const QString folder = m_commands.desktop().chooseFolder(&m_window, start);
+        const QString start = m_chosen.isEmpty() ? m_commands.saveFolder() : m_chosen;
+        const QString chosen = m_commands.desktop().chooseFolder(&m_window, start);
         if (!alive)
             return; // the list's window went while the dialog was open (the program ended)
-        if (folder.isEmpty())
+        if (chosen.isEmpty())
             return; // cancelled: as if the button had never been pressed
-        m_commands.rememberFolder(folder);
+        QString folder = chosen;
+        if (m_window.inListFolder()) {
+            folder = QDir(chosen).filePath(m_folderName);
+            if (!QDir().mkpath(folder)) {
+                m_commands.desktop().showMessage(&m_window,
+                                                 u"无法创建文件夹 "_s + QDir::toNativeSeparators(folder),
+                                                 MessageStyle::Warning);
+                return;
+            }
+        }
+        m_chosen = chosen;
+        m_commands.rememberFolder(chosen);
+        m_batch->setNumbered(m_window.numbered());
         m_batch->download(rows, folder);
     } catch (const std::exception &error) {
         qWarning("list download: %s", error.what());

@@ -44,6 +44,10 @@ private:
     ui::SongListWindow &m_window;
     Commands &m_commands;
     SongBatch *m_batch;
+    // The name of the list's own folder (按列表建文件夹), and the folder last chosen for
+    // this list, where its next folder dialog opens.
+    QString m_folderName;
+    QString m_chosen;
     bool m_ending = false;
 };
 

@@ -70,7 +70,7 @@ QString listName(const QJsonValue &value)
 // The songs of `list`, read with the keys an endpoint uses.
 struct SongKeys
 {
-    QString id, name, fallbackName, artist, album, duration;
+    QString id, name, fallbackName, artist, album, duration, track = {};
 };
 
 QList<ListSong> readSongs(const QJsonValue &list, const SongKeys &keys, const char *what)
@@ -91,6 +91,8 @@ QList<ListSong> readSongs(const QJsonValue &list, const SongKeys &keys, const ch
             if (read.offered.isEmpty())
                 read.offered = readOfferedFiles(jsonText(song.value(key)));
         }
+        if (!keys.track.isEmpty())
+            read.track = int(qBound(qint64(0), jsonNumber(song.value(keys.track)), qint64(99999)));
         if (read.name.isEmpty() && !keys.fallbackName.isEmpty())
             read.name = listName(song.value(keys.fallbackName));
         songs << read;
@@ -168,8 +170,8 @@ ListPage readAlbumPage(const QByteArray &answer)
 {
     const QJsonObject root = jsonObject(answer, "albuminfo");
     ListPage page{listName(root.value(u"name")), jsonNumber(root.value(u"songnum")),
-                  readSongs(root.value(u"musiclist"), {u"id"_s, u"name"_s, {}, u"artist"_s, u"album"_s, u"duration"_s},
-                            "albuminfo")};
+                  readSongs(root.value(u"musiclist"),
+                            {u"id"_s, u"name"_s, {}, u"artist"_s, u"album"_s, u"duration"_s, u"track"_s}, "albuminfo")};
     // The album's songs do not repeat its name.
     for (ListSong &song : page.songs) {
         if (song.album.isEmpty())

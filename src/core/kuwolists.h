@@ -45,6 +45,7 @@ struct ListSong
     // The files the service holds for it, as the list names them (N_MINFO, else MINFO);
     // empty when it does not say.
     QList<OfferedFile> offered = {};
+    int track = 0; // its number in an album, as the album says; 0 when it does not
 };
 
 // One page of a list's answer.

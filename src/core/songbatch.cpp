@@ -56,6 +56,7 @@ SongBatch::SongBatch(ServiceConfig config, QList<ListSong> songs, std::shared_pt
         Row row;
         row.song = std::move(song);
         m_rows.append(std::move(row));
+        m_lastNumber = qMax(m_lastNumber, numberOf(int(m_rows.size()) - 1));
     }
     m_report.setSingleShot(true);
     connect(&m_report, &QTimer::timeout, this, &SongBatch::reportChanges);
@@ -67,12 +68,23 @@ SongBatch::~SongBatch()
     stop();
 }
 
+int SongBatch::numberOf(int row) const
+{
+    const int track = m_rows.at(row).song.track;
+    return track > 0 ? track : row + 1;
+}
+
 QString SongBatch::pathFor(int row, const QString &format)
 {
     const ListSong &song = m_rows.at(row).song;
     QString name = songFileName(song.artist, song.name);
     if (name.isEmpty())
         name = mp3FileName(song.id);
+    // Padded to the list's widest number, so that the names sort as the list goes.
+    if (m_numbered) {
+        const int width = qMax(2, int(QString::number(m_lastNumber).size()));
+        name = u"%1 "_s.arg(numberOf(row), width, 10, QChar(u'0')) + name;
+    }
     name = name.chopped(3) + format; // past ".mp3"'s dot
     return QDir(m_folder).filePath(m_names->claim(m_folder, song.id, name));
 }
@@ -333,7 +345,13 @@ void SongBatch::resolved(int row, const SongInfo &info)
         finish(row, RowState::Failed, Cause::Answer); // resolved without a link: cannot happen
         return;
     }
-    job->download->setSong(downloadSongOf(info));
+    DownloadSong song = downloadSongOf(info);
+    if (!m_album.isEmpty()) {
+        song.tags.album = m_album;
+        song.tags.track = numberOf(row);
+        song.tags.tracks = m_lastNumber;
+    }
+    job->download->setSong(song);
     job->withLyrics = !info.TimedLyrics.isEmpty();
     job->resolved = true;
     if (job->answered)

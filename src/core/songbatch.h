@@ -111,6 +111,13 @@ public:
     ~SongBatch() override;
 
     const QList<Row> &rows() const { return m_rows; }
+    // The songs are an album's, `name`: each is tagged with it and its number of the
+    // album's (TRCK "3/12"), not with the album its record names.
+    void setAlbum(const QString &name) { m_album = name; }
+    // File names of the next run start with each song's number ("03 歌手 - 歌名.mp3").
+    void setNumbered(bool numbered) { m_numbered = numbered; }
+    // A song's number: its track in the album, else its place in the list, from 1.
+    int numberOf(int row) const;
     // The quality the next download() and retryFailed() ask for (高品 MP3 320k at first).
     void setQuality(Quality quality) { m_quality = quality; }
     Quality quality() const { return m_quality; }
@@ -184,6 +191,9 @@ private:
     QHash<int, Job> m_jobs;
     QString m_folder;
     Quality m_quality = Quality::Mp3_320;
+    QString m_album;
+    bool m_numbered = false;
+    int m_lastNumber = 0; // the highest numberOf(): the width numbers are padded to
     std::shared_ptr<FolderNames> m_names;
     // The requests of the batch that runs; null when none does.
     Requests *m_run = nullptr;

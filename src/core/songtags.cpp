@@ -172,6 +172,11 @@ std::optional<TagPlan> planFlacTag(QByteArrayView head, const SongTags &tags)
     addField("TITLE", tags.title);
     addField("ARTIST", tags.artist);
     addField("ALBUM", tags.album);
+    if (tags.track > 0) {
+        addField("TRACKNUMBER", QString::number(tags.track));
+        if (tags.tracks > 0)
+            addField("TRACKTOTAL", QString::number(tags.tracks));
+    }
     addField("LYRICS", tags.lyrics);
 
     QByteArray picture;
@@ -270,6 +275,8 @@ std::optional<TagPlan> planTag(QIODevice &downloaded, const SongTags &tags)
     addText("TIT2", tags.title);
     addText("TPE1", tags.artist);
     addText("TALB", tags.album);
+    if (tags.track > 0) // "3/12"
+        addText("TRCK", QString::number(tags.track) + (tags.tracks > 0 ? u'/' + QString::number(tags.tracks) : QString()));
     if (!tags.lyrics.isEmpty() && !has("USLT")) {
         auto *frame = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF16);
         frame->setLanguage("chi");

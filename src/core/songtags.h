@@ -19,10 +19,13 @@ struct SongTags
     QString album;    // only the service's today answers have it
     QString lyrics;   // as the lyrics box shows them
     QByteArray cover; // the singer's picture as the server sent it
+    int track = 0;    // its number in its album, of `tracks`; 0: none
+    int tracks = 0;
 
     bool isEmpty() const
     {
-        return title.isEmpty() && artist.isEmpty() && album.isEmpty() && lyrics.isEmpty() && cover.isEmpty();
+        return title.isEmpty() && artist.isEmpty() && album.isEmpty() && lyrics.isEmpty() && cover.isEmpty() &&
+               track <= 0;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "songlistwindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -99,6 +100,11 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     qualityLabel->setBuddy(m_quality);
     connect(m_quality, &QComboBox::activated, this,
             [this](int index) { emit qualityChosen(Quality(m_quality->itemData(index).toInt())); });
+    m_listFolder = new QCheckBox(u"按列表建文件夹"_s, this);
+    m_listFolder->setObjectName(u"ListFolder"_s);
+    m_numbered = new QCheckBox(u"文件名加序号"_s, this);
+    m_numbered->setObjectName(u"Numbered"_s);
+    connect(m_numbered, &QCheckBox::clicked, this, &SongListWindow::numberedChosen);
     m_totals = new QLabel(this);
     m_totals->setObjectName(u"Totals"_s);
     m_totals->setTextFormat(Qt::PlainText);
@@ -133,12 +139,17 @@ SongListWindow::SongListWindow(const SongList &list, const SongBatch &batch, QWi
     buttons->addWidget(m_continue);
     buttons->addWidget(m_retry);
     buttons->addStretch();
-    buttons->addWidget(m_openFolder);
+    auto *files = new QHBoxLayout;
+    files->addWidget(m_listFolder);
+    files->addWidget(m_numbered);
+    files->addStretch();
+    files->addWidget(m_openFolder);
     auto *footer = new QHBoxLayout;
     footer->addWidget(m_totals, 1);
     footer->addWidget(m_progress, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
+    layout->addLayout(files);
     layout->addWidget(m_table, 1);
     layout->addLayout(footer);
     resize(62 * em, 36 * em);
@@ -150,6 +161,26 @@ SongListWindow::~SongListWindow() = default;
 void SongListWindow::setQuality(Quality quality)
 {
     m_quality->setCurrentIndex(m_quality->findData(int(quality)));
+}
+
+bool SongListWindow::inListFolder() const
+{
+    return m_listFolder->isChecked();
+}
+
+void SongListWindow::setInListFolder(bool on)
+{
+    m_listFolder->setChecked(on);
+}
+
+bool SongListWindow::numbered() const
+{
+    return m_numbered->isChecked();
+}
+
+void SongListWindow::setNumbered(bool on)
+{
+    m_numbered->setChecked(on);
 }
 
 QRect placeListWindow(const QRect &room, const QRect &mainFrame, const QRect &keepClear, QSize size, QSize least,

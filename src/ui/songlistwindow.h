@@ -7,6 +7,7 @@
 #include "core/kuwolists.h"
 #include "core/songbatch.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -43,6 +44,12 @@ public:
 
     // The quality the combo box shows.
     void setQuality(Quality quality);
+    // 按列表建文件夹: the songs go into a folder of the list's name.
+    bool inListFolder() const;
+    void setInListFolder(bool on);
+    // 文件名加序号: file names start with the song's number.
+    bool numbered() const;
+    void setNumbered(bool on);
 
     // Asked on every close request; true lets the close go ahead.
     void setCloseQuery(std::function<bool()> query) { m_closeQuery = std::move(query); }
@@ -58,6 +65,8 @@ signals:
     void openFolderRequested();
     // The user chose another quality in the combo box.
     void qualityChosen(corvane::Quality quality);
+    // The user checked or unchecked 文件名加序号.
+    void numberedChosen(bool numbered);
     // A double-click on a song: to be opened in the main window.
     void songActivated(int row);
 
@@ -73,6 +82,7 @@ private:
     QTableView *m_table;
     QPushButton *m_selectAll, *m_download, *m_stop, *m_continue, *m_retry, *m_openFolder;
     QComboBox *m_quality;
+    QCheckBox *m_listFolder, *m_numbered;
     QLabel *m_totals;
     QProgressBar *m_progress;
     const SongBatch &m_batch;

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -60,6 +61,7 @@ private slots:
     void placement_data();
     void placement();
     void windowsStayOutOfTheWay();
+    void anAlbumIntoItsFolder();
 
 private:
     Form1Controls ui() const { return Form1Controls(*m_form); }
@@ -127,7 +129,7 @@ ui::SongListWindow *TestSongList::paste(const QString &text)
     QTest::mouseClick(ui().Command1, Qt::LeftButton);
     if (!resolutionEnded(ui().Command1))
         return nullptr;
-    return windows().value(0);
+    return windows().isEmpty() ? nullptr : windows().last(); // the newest
 }
 
 void TestSongList::opensAList_data()
@@ -562,6 +564,45 @@ void TestSongList::windowsStayOutOfTheWay()
     QVERIFY(paste(u"https://www.kuwo.cn/playlist_detail/4001"_s));
     QCOMPARE(windows().size(), 3);
     QCOMPARE(m_form->statusText(), u"找到 7 首歌曲.."_s);
+}
+
+// An album's window keeps it together: its own folder, numbered names in track order,
+// one album name and TRCK in every file. The numbers are remembered; the folder is not.
+void TestSongList::anAlbumIntoItsFolder()
+{
+    ui::SongListWindow *window = paste(u"http://www.kuwo.cn/album_detail/4101"_s);
+    QVERIFY(window);
+    auto *listFolder = control<QCheckBox>(window, "ListFolder");
+    auto *numbered = control<QCheckBox>(window, "Numbered");
+    QVERIFY(listFolder->isChecked());
+    QVERIFY(!numbered->isChecked());
+    QTest::mouseClick(numbered, Qt::LeftButton);
+    const auto forget = qScopeGuard([this] { app::commandsOf(*m_form).settings().setNumberedNames(false); });
+    QVERIFY(app::commandsOf(*m_form).settings().numberedNames());
+
+    m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!app::SongListCommands::of(*window)->batch().isRunning(), 30000);
+    QDir album(QDir(m_folder.path()).filePath(u"今日专辑 _ 第一辑"_s));
+    const auto removeAlbum = qScopeGuard([&album] { album.removeRecursively(); });
+    const QStringList names = album.entryList({u"*.mp3"_s}, QDir::Files, QDir::Name);
+    QCOMPARE(names, (QStringList{u"01 苏晚 - 青石板路.mp3"_s, u"02 木子 - 山风.mp3"_s, u"03 江河 - 旧站台.mp3"_s,
+                                u"04 左右&前后 - 你&我 _b_不是粗体__b_.mp3"_s}));
+    for (int i = 0; i < names.size(); ++i) {
+        const ReadTag tag = readTag(album.filePath(names.at(i)));
+        QCOMPARE(tag.text.value(u"TALB"_s), u"今日专辑 / 第一辑"_s);
+        QCOMPARE(tag.text.value(u"TRCK"_s), u"%1/4"_s.arg(i + 1));
+    }
+    QTest::mouseClick(control<QPushButton>(window, "OpenFolder"), Qt::LeftButton);
+    QCOMPARE(m_desktop.openedFolders, QStringList{album.path()});
+    // The next dialog of the list opens where the user chose, not inside the album's folder.
+    QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
+    QCOMPARE(m_desktop.folderStarts.last(), m_folder.path());
+    QTRY_VERIFY_WITH_TIMEOUT(!app::SongListCommands::of(*window)->batch().isRunning(), 30000);
+
+    ui::SongListWindow *playlist = paste(u"http://www.kuwo.cn/playlist_detail/4001"_s);
+    QVERIFY(!control<QCheckBox>(playlist, "ListFolder")->isChecked());
+    QVERIFY(control<QCheckBox>(playlist, "Numbered")->isChecked());
 }
 
 QTEST_MAIN(TestSongList)

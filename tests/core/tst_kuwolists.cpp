@@ -95,7 +95,8 @@ void TestKuwoLists::readers_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<bool>("fails");
     QTest::addColumn<qint64>("total");
-    // id, name, artist, album, duration, and the files offered where the row names them
+    // id, name, artist, album, duration (and " #" its track in an album), and the files
+    // offered where the row names them
     QTest::addColumn<QStringList>("first");
 
     QTest::newRow("playlist, numbers as numbers")
@@ -115,9 +116,9 @@ void TestKuwoLists::readers_data()
     QTest::newRow("album, entities and its name for album")
         << 1
         << QByteArray(R"({"name":"LOSER&nbsp;/&nbsp;ナンバーナイン","songnum":"3","musiclist":[{"id":"55923158",)"
-                      R"("name":"&lt;b&gt;A&amp;amp;B","artist":"米津玄師&amp;daoko&X"}]})")
+                      R"("name":"&lt;b&gt;A&amp;amp;B","artist":"米津玄師&amp;daoko&X","track":"3"}]})")
         << false << qint64(3)
-        << QStringList{u"55923158"_s, u"<b>A&amp;B"_s, u"米津玄師&daoko&X"_s, u"LOSER / ナンバーナイン"_s, u"0"_s};
+        << QStringList{u"55923158"_s, u"<b>A&amp;B"_s, u"米津玄師&daoko&X"_s, u"LOSER / ナンバーナイン"_s, u"0 #3"_s};
     QTest::newRow("album, no song list") << 1 << QByteArray(R"({"name":"x","songnum":"3"})") << true << qint64(0)
                                          << QStringList();
     QTest::newRow("singer, musicrid")
@@ -161,7 +162,8 @@ void TestKuwoLists::readers()
     }
     QCOMPARE(page.songs.size(), 1);
     const ListSong &song = page.songs.first();
-    QStringList read{song.id, song.name, song.artist, song.album, QString::number(song.duration)};
+    QStringList read{song.id, song.name, song.artist, song.album,
+                     QString::number(song.duration) + (song.track > 0 ? u" #"_s + QString::number(song.track) : QString())};
     if (first.size() > read.size()) {
         QStringList offered;
         for (const OfferedFile &file : song.offered)

@@ -98,6 +98,7 @@ private slots:
     void qualities();
     void flacCarriesItsSong();
     void existsIsJudgedByWhatIsSaved();
+    void albumsStayAlbums();
 
 private:
     QStringList files() const
@@ -689,7 +690,10 @@ void TestSongBatch::qualities()
 
 void TestSongBatch::flacCarriesItsSong()
 {
-    SongBatch batch(config(), {listed("5001", u"三种音质"_s, u"音质样例"_s)});
+    ListSong listedSong = listed("5001", u"三种音质"_s, u"音质样例"_s);
+    listedSong.track = 7;
+    SongBatch batch(config(), {listedSong});
+    batch.setAlbum(u"样例专辑"_s);
     batch.setQuality(Quality::Flac);
     runAll(batch);
     QCOMPARE(endsOf(batch), QStringList{u"done"_s});
@@ -697,7 +701,9 @@ void TestSongBatch::flacCarriesItsSong()
     QVERIFY(flac.valid);
     QCOMPARE(flac.comments.value(u"TITLE"_s), u"三种音质"_s);
     QCOMPARE(flac.comments.value(u"ARTIST"_s), u"音质样例"_s);
-    QCOMPARE(flac.comments.value(u"ALBUM"_s), u"音质样例"_s);
+    QCOMPARE(flac.comments.value(u"ALBUM"_s), u"样例专辑"_s);
+    QCOMPARE(flac.comments.value(u"TRACKNUMBER"_s), u"7"_s);
+    QCOMPARE(flac.comments.value(u"TRACKTOTAL"_s), u"7"_s);
     QVERIFY(flac.comments.value(u"LYRICS"_s).contains(u"第一句歌词"_s));
     QCOMPARE(flac.pictures, 1);
     QVERIFY2(flac.coverType.startsWith(u"image/jpeg 3 "_s), qPrintable(flac.coverType));
@@ -705,6 +711,37 @@ void TestSongBatch::flacCarriesItsSong()
     // The audio byte for byte.
     const FakeSong *song = m_service.song("5001");
     QCOMPARE(flac.audio, flacAudio(song->qualities.at(0).file));
+}
+
+// An album's songs: one album name and a track number each (the album's, else the
+// place in the list), names numbered to sort in that order, 已存在 judged by those names.
+void TestSongBatch::albumsStayAlbums()
+{
+    for (const QString &name : {u"02 木子 - 山风.mp3"_s, u"苏晚 - 青石板路.mp3"_s}) {
+        QFile mine(QDir(m_folder.path()).filePath(name));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.write("the user's own");
+    }
+    QList<ListSong> songs{listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3003", u"山风"_s, u"木子"_s),
+                          listed("3004", u"旧站台"_s, u"江河"_s)};
+    songs[1].track = 2;
+    songs[2].track = 10;
+    SongBatch batch(config(), songs);
+    batch.setAlbum(u"第一辑"_s);
+    batch.setNumbered(true);
+    batch.setQuality(Quality::Mp3_128);
+    runAll(batch);
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"exists"_s, u"done"_s}));
+    const QStringList mp3s = files().filter(u".mp3"_s);
+    QCOMPARE(mp3s, (QStringList{u"01 苏晚 - 青石板路.mp3"_s, u"02 木子 - 山风.mp3"_s, u"10 江河 - 旧站台.mp3"_s,
+                                u"苏晚 - 青石板路.mp3"_s}));
+    const QDir folder(m_folder.path());
+    for (const auto &[name, track] : {std::pair(u"01 苏晚 - 青石板路.mp3"_s, u"1/10"_s),
+                                      std::pair(u"10 江河 - 旧站台.mp3"_s, u"10/10"_s)}) {
+        const ReadTag tag = readTag(folder.filePath(name));
+        QCOMPARE(tag.text.value(u"TALB"_s), u"第一辑"_s); // not the record's 今日专辑
+        QCOMPARE(tag.text.value(u"TRCK"_s), track);
+    }
 }
 
 void TestSongBatch::existsIsJudgedByWhatIsSaved()

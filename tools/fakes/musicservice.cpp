@@ -843,11 +843,11 @@ HttpResponse MusicService::listSearch(const std::function<QByteArray(QByteArrayV
                          {u"name"_s, entityEncoded(list->title)},
                          {u"artist"_s, entityEncoded(songs.isEmpty() ? QString() : songs.first()->singer, true)},
                          {u"songnum"_s, QString::number(songs.size())},
-                         {u"musiclist"_s, pageOf(songs, [](const FakeSong &song) {
+                         {u"musiclist"_s, pageOf(songs, [&songs](const FakeSong &song) {
                               return QJsonObject{{u"id"_s, QString::fromLatin1(song.id)},
                                                  {u"name"_s, entityEncoded(song.name)},
                                                  {u"artist"_s, entityEncoded(song.singer, true)},
-                                                 {u"track"_s, u"1"_s}};
+                                                 {u"track"_s, QString::number(songs.indexOf(&song) + 1)}};
                           })}}),
             "application/json; charset=utf-8");
     }
