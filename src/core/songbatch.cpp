@@ -263,6 +263,11 @@ void SongBatch::startDownload(int row, const PaySong &record)
     const auto job = m_jobs.find(row);
     if (job == m_jobs.end() || job->download)
         return;
+    // Albums and singers do not say how long a song is: its record does.
+    if (m_rows.at(row).song.duration <= 0 && record.duration > 0) {
+        m_rows[row].song.duration = record.duration;
+        changed(row);
+    }
     const ListSong &song = m_rows.at(row).song;
     // What the list says the song offers, else what its record says.
     auto *download = new QualityDownload(

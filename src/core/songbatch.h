@@ -79,7 +79,7 @@ public:
     Q_ENUM(Cause)
     struct Row
     {
-        ListSong song;
+        ListSong song; // its duration from its record once known, where the list had none
         RowState state = RowState::Idle;
         int percent = -1; // while downloading, when the size is known
         Cause cause = Cause::None;

@@ -97,7 +97,8 @@ SongListModel::SongListModel(const SongBatch &batch, bool checked, QObject *pare
 
 void SongListModel::rowsChanged(int first, int last)
 {
-    emit dataChanged(index(first, Status), index(last, Status), {Qt::DisplayRole, Qt::ToolTipRole});
+    // The status, and the duration once the song's record has told it.
+    emit dataChanged(index(first, Duration), index(last, Status), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 int SongListModel::rowCount(const QModelIndex &parent) const

@@ -580,9 +580,18 @@ void TestSongList::anAlbumIntoItsFolder()
     const auto forget = qScopeGuard([this] { app::commandsOf(*m_form).settings().setNumberedNames(false); });
     QVERIFY(app::commandsOf(*m_form).settings().numberedNames());
 
+    // An album does not say how long its songs are; their records do.
+    const QModelIndex duration = window->model().index(0, ui::SongListModel::Duration);
+    QCOMPARE(duration.data().toString(), QString());
+    QSignalSpy shown(&window->model(), &QAbstractItemModel::dataChanged);
     m_desktop.setFolderChooser([this](const QString &) { return m_folder.path(); });
     QTest::mouseClick(control<QPushButton>(window, "DownloadSelected"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!app::SongListCommands::of(*window)->batch().isRunning(), 30000);
+    QVERIFY(!duration.data().toString().isEmpty());
+    QVERIFY(std::any_of(shown.begin(), shown.end(), [](const QList<QVariant> &change) {
+        return change.at(0).toModelIndex().column() <= ui::SongListModel::Duration &&
+               change.at(1).toModelIndex().column() >= ui::SongListModel::Duration;
+    }));
     QDir album(QDir(m_folder.path()).filePath(u"今日专辑 _ 第一辑"_s));
     const auto removeAlbum = qScopeGuard([&album] { album.removeRecursively(); });
     const QStringList names = album.entryList({u"*.mp3"_s}, QDir::Files, QDir::Name);
