@@ -203,25 +203,28 @@ QRect placeListWindow(const QRect &room, const QRect &mainFrame, const QRect &ke
             dx = -step;
         }
     } else {
-        // No room beside: smaller, over the main window's lower (or upper) part.
+        // No room beside: smaller, over the main window's lower (or upper) part, leaving
+        // two steps of room for the lists that follow where it can.
         const int below = room.bottom() - keepClear.bottom() - gap;
         const int above = keepClear.top() - gap - room.top();
-        const int x = qBound(room.left(), mainFrame.left(), qMax(room.left(), room.right() + 1 - size.width()));
+        const int spare = 2 * step;
+        const int x = qBound(room.left(), mainFrame.left(), qMax(room.left(), room.right() + 1 - size.width() - spare));
+        const auto fit = [&](int height) { return height - spare >= least.height() ? height - spare : height; };
         if (below >= size.height() || below >= above) {
-            size.setHeight(qMin(size.height(), below));
+            size.setHeight(qMin(size.height(), fit(below)));
             base = QRect(QPoint(x, keepClear.bottom() + 1 + gap), size);
         } else {
-            size.setHeight(qMin(size.height(), above));
+            size.setHeight(qMin(size.height(), fit(above)));
             base = QRect(QPoint(x, keepClear.top() - gap - size.height()), size);
             dy = -step;
         }
     }
-    // Further lists step on as far as the screen goes, then from the start again.
-    const int across = dx > 0 ? room.right() - base.right() : base.left() - room.left();
-    const int along = dy > 0 ? room.bottom() - base.bottom() : base.top() - room.top();
-    const int steps = qMax(0, qMin(across, along) / step);
-    const int k = opened % (steps + 1);
-    return base.translated(dx * k, dy * k);
+    // Further lists step on, down (or up) as far as the screen goes and across while there
+    // is room, so that no two of them lie exactly over each other; then from the start.
+    const int across = qMax(0, (dx > 0 ? room.right() - base.right() : base.left() - room.left()) / step);
+    const int along = qMax(0, (dy > 0 ? room.bottom() - base.bottom() : base.top() - room.top()) / step);
+    const int k = opened % (qMax(along, across) + 1);
+    return base.translated(dx * qMin(k, across), dy * qMin(k, along));
 }
 
 void SongListWindow::showBeside(Form1 &mainWindow)

@@ -536,6 +536,7 @@ void TestSongList::placement()
     QFETCH(QRect, mainFrame);
     QFETCH(bool, beside);
     const QRect keepClear = QRect(12, 30, 408, 60).translated(mainFrame.topLeft());
+    QList<QPoint> places;
     for (int opened = 0; opened < 12; ++opened) {
         const QRect place = ui::placeListWindow(room, mainFrame, keepClear, QSize(760, 470), QSize(560, 180), opened);
         const QString where = u"list %1 at %2,%3 %4×%5"_s.arg(opened + 1)
@@ -545,7 +546,10 @@ void TestSongList::placement()
         QVERIFY2(place.height() >= 180 && place.width() >= 560, qPrintable(where));
         if (beside)
             QVERIFY2(!place.intersects(mainFrame), qPrintable(where));
+        places << place.topLeft();
     }
+    // The second and third never lie over the first.
+    QVERIFY(places.at(1) != places.at(0) && places.at(2) != places.at(0) && places.at(2) != places.at(1));
 }
 
 // Three lists open, each leaves the address box in view; the same list pasted again
