@@ -157,8 +157,15 @@ void SongBatch::retryFailed()
 
 void SongBatch::addToRun(const QList<int> &rows)
 {
-    if (!isRunning())
+    if (!isRunning()) {
+        // A stopped row taken out and checked again: 继续 goes on with it after all.
+        for (const int row : rows) {
+            if (row >= 0 && row < m_rows.size() && m_rows.at(row).state == RowState::Stopped && !m_batch.contains(row))
+                m_batch << row;
+        }
+        std::sort(m_batch.begin(), m_batch.end());
         return;
+    }
     QList<int> joining;
     for (const int row : rows) {
         if (row < 0 || row >= m_rows.size() || m_rows.at(row).state == RowState::Waiting ||

@@ -130,7 +130,8 @@ public:
     // The rows of the run that failed in a way another try can mend (isRetryable), again,
     // into its folder, as part of the same run.
     void retryFailed();
-    // While a run goes, `rows` join it (those already waiting or working stay as they are).
+    // While a run goes, `rows` join it (those already waiting or working stay as they are);
+    // after a stop, stopped rows taken out of it come back for resume().
     void addToRun(const QList<int> &rows);
     // `rows` leave the run: a waiting one is no longer asked, a working one stops alone
     // (its unfinished file goes, the row is Stopped), a stopped one is not resumed.

@@ -338,9 +338,15 @@ void TestSongBatch::checkBoxesDuringARun()
     QCOMPARE(countRequests("/sample-media/3004.mp3"), 0);
     QCOMPARE(files(), sorted({u"木子 - 山风.lrc"_s, u"木子 - 山风.mp3"_s, u"白羽 - 月光小夜曲.lrc"_s,
                               u"白羽 - 月光小夜曲.mp3"_s, u"江河 - 同名.mp3"_s}));
-    // The row taken out is not part of the run that 继续 goes on with.
+    // The row taken out is not part of the run that 继续 goes on with, until it is checked
+    // again.
     batch.resume();
     QVERIFY(!batch.isRunning());
+    m_override = nullptr;
+    batch.addToRun({0, 2});
+    batch.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.isRunning(), 30000);
+    QCOMPARE(endsOf(batch), (QStringList{u"done"_s, u"done"_s, u"idle"_s, u"done"_s, u"lyricless"_s}));
 }
 
 void TestSongBatch::lyricLimitNeverFailsASong()
