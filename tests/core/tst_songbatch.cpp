@@ -64,6 +64,14 @@ QStringList endsOf(const SongBatch &batch)
     return ends;
 }
 
+// A song's file that sends a part of itself and then waits (its size told).
+HttpResponse stalledSong()
+{
+    HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
+    part.stallAfter = 150000;
+    return part;
+}
+
 QStringList sorted(QStringList names)
 {
     names.sort();
@@ -110,6 +118,13 @@ private:
     // Runs `batch` over all its rows into the folder, until it ends.
     void runAll(SongBatch &batch);
     int countRequests(QByteArrayView path) const;
+    // The paths of the requests whose connections the client closes before their answers
+    // end, while `scope` lives.
+    void recordClosed(const QObject &scope, QByteArrayList &closed)
+    {
+        connect(&m_server, &HttpTestServer::closedBeforeAnswer, &scope,
+                [&closed](const HttpRequest &request) { closed << request.path(); });
+    }
     // The service on the test's server, its lyrics unpaced unless a test paces them.
     ServiceConfig config() const
     {
@@ -264,11 +279,8 @@ void TestSongBatch::stopLeavesNothingHalfWritten()
     // Every song but the first sends a part of itself and then waits (its size is told).
     m_override = [](const HttpRequest &request) -> std::optional<HttpResponse> {
         if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith(".mp3") &&
-            !request.path().endsWith("/3001.mp3")) {
-            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
-            part.stallAfter = 150000;
-            return part;
-        }
+            !request.path().endsWith("/3001.mp3"))
+            return stalledSong();
         return std::nullopt;
     };
     SongBatch batch(config(),
@@ -306,17 +318,13 @@ void TestSongBatch::checkBoxesDuringARun()
 {
     // The first song sends a part of itself and waits; the lyrics pace holds the second.
     m_override = [](const HttpRequest &request) -> std::optional<HttpResponse> {
-        if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith("/3001.mp3")) {
-            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
-            part.stallAfter = 150000;
-            return part;
-        }
+        if (request.method == "GET" && !request.hasHeader("Range") && request.path().endsWith("/3001.mp3"))
+            return stalledSong();
         return std::nullopt;
     };
     QByteArrayList closed;
     const QObject scope; // the server outlives this test
-    connect(&m_server, &HttpTestServer::closedBeforeAnswer, &scope,
-            [&](const HttpRequest &request) { closed << request.path(); });
+    recordClosed(scope, closed);
     m_gate->setPace(std::chrono::milliseconds(2000));
     SongBatch batch(config(), {listed("3001", u"青石板路"_s, u"苏晚"_s), listed("3003", u"山风"_s, u"木子"_s),
                                listed("3004", u"旧站台"_s, u"江河"_s), listed("3005", u"月光小夜曲"_s, u"白羽"_s),
@@ -496,16 +504,13 @@ void TestSongBatch::endingARowEndsAllOfIt()
                 busy.delay = std::chrono::milliseconds(3000);
                 return busy;
             }
-            HttpResponse part = HttpResponse::text(tone() + QByteArray(400000, '\0'), "audio/mpeg");
-            part.stallAfter = 150000;
-            return part;
+            return stalledSong();
         }
         return std::nullopt;
     };
     QByteArrayList closed;
     const QObject scope; // the server outlives this test
-    connect(&m_server, &HttpTestServer::closedBeforeAnswer, &scope,
-            [&](const HttpRequest &request) { closed << request.path(); });
+    recordClosed(scope, closed);
     ServiceConfig service = config();
     // Far past the bounds below: what closes a connection here is a row's end.
     service.fetch.timeout = std::chrono::minutes(5);
