@@ -29,9 +29,11 @@ ui::SongListWindow *SongListCommands::open(Commands &commands, SongList list)
     // A window of its own, deleted with the main window at the latest.
     auto *window = new ui::SongListWindow(list, *batch, &commands.form());
     auto *listCommands = new SongListCommands(*window, commands, batch);
-    listCommands->m_folderName = mp3FileName(list.title).chopped(4);
-    if (listCommands->m_folderName.isEmpty())
-        listCommands->m_folderName = mp3FileName(list.request.key).chopped(4);
+    // The list's name as a file system takes it (bounded, as a song's file name is).
+    QString folderName = mp3FileName(list.title);
+    if (folderName.isEmpty())
+        folderName = mp3FileName(list.request.key);
+    listCommands->m_folderName = folderName.isEmpty() ? u"歌曲列表"_s : folderName.chopped(4);
     window->setQuality(batch->quality());
     // An album is kept together at first; the numbers are the user's lasting choice.
     window->setInListFolder(album);
